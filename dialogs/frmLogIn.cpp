@@ -1,0 +1,106 @@
+#include "dialogs/frmLogIn.h"
+
+#include "dialogs/frmLogStats.h"
+#include "monitor/frmMain.h"
+#include "platform/app.h"
+#include "retrieval/modFunctions.h"
+#include "runtime/numtext.h"
+
+namespace vx {
+
+using platform::Twips;
+
+namespace {
+
+std::unique_ptr<platform::Window> MakeWindow() {
+    auto w = std::make_unique<platform::Window>("frmLogIn", "Router Details", 3270, 1095,
+                                                platform::BorderStyle::FixedDialog);
+    w->keyPreview = true;
+    w->centred = true;
+    w->addLabel("Label1", Twips{0, 30, 1245, 225}, "Router IP:");
+    w->addTextBox("txtIP", Twips{750, 0, 1245, 255}, "192.168.0.1");
+    w->addLabel("Label2", Twips{0, 270, 1245, 225}, "Username:");
+    w->addTextBox("txtUser", Twips{750, 240, 1245, 255}, "admin");
+    w->addLabel("Label3", Twips{0, 540, 1245, 225}, "Password:");
+    w->addTextBox("txtPassword", Twips{750, 510, 1245, 255}, "").setPasswordChar('*');
+    w->addButton("cmdGo", Twips{2040, 30, 1215, 1065}, "Start Monitor");
+    w->addComboBox("selSpeed", Twips{750, 780, 1245, 315}, "512");
+    w->addLabel("Label4", Twips{0, 840, 1245, 225}, "Speed:");
+    w->addCheckBox("chk9106", Twips{30, 1110, 3105, 195}, "I have a 9106 Wireless Model");
+    return w;
+}
+
+template <class T>
+T& Get(platform::Window& w, const char* name) {
+    return static_cast<T&>(*w.find(name));
+}
+
+}  // namespace
+
+frmLogIn::frmLogIn()
+    : Form(MakeWindow()),
+      txtIP(Get<platform::TextBox>(window(), "txtIP")),
+      txtUser(Get<platform::TextBox>(window(), "txtUser")),
+      txtPassword(Get<platform::TextBox>(window(), "txtPassword")),
+      cmdGo(Get<platform::CommandButton>(window(), "cmdGo")),
+      selSpeed(Get<platform::ComboBox>(window(), "selSpeed")),
+      chk9106(Get<platform::CheckBox>(window(), "chk9106")) {
+    cmdGo.onClick = [this] { cmdGo_Click(); };
+    txtIP.onChange = [this] { txtIP_Change(); };
+    window().onKeyUp = [this](int keyCode, int shift) { Form_KeyUp(keyCode, shift); };
+    window().onCloseRequest = [] { Default<frmLogIn>::Unload(vbFormControlMenu); };
+}
+
+void frmLogIn::Form_Load() {
+    selSpeed.addItem("2meg");
+    selSpeed.addItem("512");
+
+    if (platform::CommandLine() == "/STATS") {
+        Default<frmLogStats>::Get().Show();
+        Default<frmLogIn>::Unload();
+        return;
+    }
+
+    const std::string settings = SettingsFile();
+    if (ReadIniValue("Settings", "Enabled", settings) == "True") {
+        txtIP.setText(ReadIniValue("Settings", "IP", settings));
+        txtPassword.setText(ReadIniValue("Settings", "Password", settings));
+        selSpeed.setText(ReadIniValue("Settings", "Speed", settings));
+        if (ReadIniValue("Settings", "9106router", settings) == "Yes") chk9106.setValue(1);
+        cmdGo_Click();
+    }
+
+    // The dialog may be gone by now (automatic start): only the file and the
+    // totals from here on.
+    const std::string stats = StatisticsFile();
+    if (ReadIniValue("TotalStats", "Enabled", stats) == "True") {
+        dblTotalIncoming = TotalFromText(ReadIniValue("TotalStats", "Incoming", stats));
+        dblTotalOutgoing = TotalFromText(ReadIniValue("TotalStats", "OutGoing", stats));
+    } else {
+        WriteIniValue("TotalStats", "Enabled", "True", stats);
+        WriteIniValue("TotalStats", "Date", platform::DateText() + " " + platform::TimeText(), stats);
+        WriteIniValue("TotalStats", "Incoming", Str(0), stats);
+        WriteIniValue("TotalStats", "OutGoing", Str(0), stats);
+    }
+}
+
+void frmLogIn::cmdGo_Click() { Default<frmMain>::Get().Show(); }
+
+void frmLogIn::Form_KeyUp(int keyCode, int /*shift*/) {
+    if (keyCode == 13) cmdGo_Click();
+}
+
+void frmLogIn::txtIP_Change() {
+    if (txtIP.text() == "qov") {
+        txtIP.setText("10.0.0.1");
+        txtPassword.setText("qzmnt");
+        selSpeed.setText("512");
+    }
+}
+
+void StartProgram() {
+    frmLogIn& dialog = Default<frmLogIn>::Get();
+    if (dialog.isLoaded()) dialog.Show();
+}
+
+}  // namespace vx

@@ -1,0 +1,31 @@
+// "Router Details": the start-up dialog. It decides how the run begins, restores
+// the settings, sets up or loads the totals and hands the details to the monitor.
+#pragma once
+
+#include "runtime/form.h"
+
+namespace vx {
+
+class frmLogIn : public Form {
+public:
+    frmLogIn();
+
+    platform::TextBox& txtIP;
+    platform::TextBox& txtUser;
+    platform::TextBox& txtPassword;
+    platform::CommandButton& cmdGo;
+    platform::ComboBox& selSpeed;
+    platform::CheckBox& chk9106;
+
+    void cmdGo_Click();
+    void Form_KeyUp(int keyCode, int shift);
+    void txtIP_Change();
+
+protected:
+    void Form_Load() override;
+};
+
+// Loads the start-up form and shows it unless it went away while loading.
+void StartProgram();
+
+}  // namespace vx

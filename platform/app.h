@@ -1,0 +1,46 @@
+// The form runtime's services: the program's folder and command line, message
+// boxes, the event loop, regional text, files, ending the program.
+#pragma once
+
+#include <functional>
+#include <string>
+
+namespace vx::platform {
+
+// Sets the toolkit up; call once, first thing in main().
+void InitApplication(int& argc, char** argv);
+
+// The folder that holds the executable itself (links resolved), no trailing separator.
+std::string AppPath();
+// AppPath() + the platform's separator + name.
+std::string ProgramFile(const std::string& name);
+std::string AppTitle();            // the program's title, used by message boxes
+std::string AppFileDescription();  // from the program's version information
+std::string CommandLine();         // everything after the program name, as typed
+
+// Message boxes: style = buttons + icon, as the classic values.
+inline constexpr int vbOKOnly = 0;
+inline constexpr int vbCritical = 16;
+inline constexpr int vbInformation = 64;
+inline constexpr int vbOK = 1;
+int MsgBox(const std::string& prompt, int style, const std::string& title);
+
+// Regional text of the current date and time and of numbers.
+std::string DateText();  // the short date
+std::string TimeText();  // the time of day with seconds
+// A number with exactly `decimals` decimals, grouped, in the user's regional format.
+std::string FormatNumber(double value, int decimals);
+
+// Deletes a file; "file not found" (53) when it is not there.
+void Kill(const std::string& path);
+
+// Ends the program at once: no unload handler runs, nothing is saved.
+[[noreturn]] void End();
+
+// Event loop. Quit() makes RunEventLoop() return once the current event is done.
+int RunEventLoop();
+void Quit();
+// Runs fn from the event loop once the current event has been handled.
+void Post(std::function<void()> fn);
+
+}  // namespace vx::platform

@@ -1,0 +1,296 @@
+// Windows and their controls as the forms see them.
+//
+// Each window and control is a small portable model that holds its state and
+// raises its events; a backend attaches a "peer" that draws it and reports what
+// the user does. Forms only ever talk to the model, so the rules (a change event
+// on every text change, a progress value outside Min..Max refused, ...) are the
+// same on every backend, and the fake backend needs no peers at all.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/types.h"
+
+namespace vx::platform {
+
+struct Twips {
+    int left = 0;
+    int top = 0;
+    int width = 0;
+    int height = 0;
+};
+
+struct Font {
+    std::string face = "MS Sans Serif";
+    double points = 8.25;
+    bool bold = false;
+};
+
+enum class ControlKind { Label, TextBox, ComboBox, CheckBox, CommandButton, ProgressBar, Image, Line, Timer };
+
+// What changed, so that a peer redraws only that.
+enum class Prop { Text, Visible, Enabled, Value, Range, Items, Picture, Font };
+
+class Window;
+
+class ControlPeer {
+public:
+    virtual ~ControlPeer() = default;
+    virtual void changed(Prop what) = 0;
+};
+
+class Control {
+public:
+    Control(Window& owner, ControlKind kind, std::string name, Twips rect);
+    virtual ~Control();
+    Control(const Control&) = delete;
+    Control& operator=(const Control&) = delete;
+
+    Window& owner() const { return owner_; }
+    ControlKind kind() const { return kind_; }
+    const std::string& name() const { return name_; }
+    const Twips& rect() const { return rect_; }
+
+    bool visible() const { return visible_; }
+    void setVisible(bool visible);
+    bool enabled() const { return enabled_; }
+    void setEnabled(bool enabled);
+
+    void attachPeer(std::unique_ptr<ControlPeer> peer);
+    ControlPeer* peer() const { return peer_.get(); }
+
+protected:
+    void notify(Prop what);
+
+private:
+    Window& owner_;
+    ControlKind kind_;
+    std::string name_;
+    Twips rect_;
+    bool visible_ = true;
+    bool enabled_ = true;
+    std::unique_ptr<ControlPeer> peer_;
+};
+
+class Label : public Control {
+public:
+    Label(Window& owner, std::string name, Twips rect, std::string caption);
+    const std::string& caption() const { return caption_; }
+    void setCaption(const std::string& caption);
+    const Font& font() const { return font_; }
+    void setFont(const Font& font);
+
+private:
+    std::string caption_;
+    Font font_;
+};
+
+class TextBox : public Control {
+public:
+    TextBox(Window& owner, std::string name, Twips rect, std::string text);
+    const std::string& text() const { return text_; }
+    // Raises onChange whenever the text really changes, by program or user.
+    void setText(const std::string& text);
+    char passwordChar() const { return passwordChar_; }
+    void setPasswordChar(char c);
+    std::function<void()> onChange;
+
+private:
+    std::string text_;
+    char passwordChar_ = 0;
+};
+
+// An editable text with a drop-down list.
+class ComboBox : public Control {
+public:
+    ComboBox(Window& owner, std::string name, Twips rect, std::string text);
+    const std::string& text() const { return text_; }
+    void setText(const std::string& text);
+    void addItem(const std::string& item);
+    const std::vector<std::string>& items() const { return items_; }
+    std::function<void()> onChange;
+
+private:
+    std::string text_;
+    std::vector<std::string> items_;
+};
+
+class CheckBox : public Control {
+public:
+    CheckBox(Window& owner, std::string name, Twips rect, std::string caption);
+    const std::string& caption() const { return caption_; }
+    // 0 unticked, 1 ticked, 2 greyed; anything else is an invalid value (380).
+    int value() const { return value_; }
+    void setValue(int value);
+
+private:
+    std::string caption_;
+    int value_ = 0;
+};
+
+class CommandButton : public Control {
+public:
+    CommandButton(Window& owner, std::string name, Twips rect, std::string caption);
+    const std::string& caption() const { return caption_; }
+    std::function<void()> onClick;
+    void click();  // as if the user pressed it
+
+private:
+    std::string caption_;
+};
+
+// Min, Max and a single-precision Value; a value outside Min..Max, or a Max not
+// above Min, is refused with "invalid property value" (380).
+class ProgressBar : public Control {
+public:
+    ProgressBar(Window& owner, std::string name, Twips rect, float min, float max);
+    float min() const { return min_; }
+    float max() const { return max_; }
+    float value() const { return value_; }
+    void setMax(float max);
+    void setValue(float value);
+
+private:
+    float min_;
+    float max_;
+    float value_;
+};
+
+class Image : public Control {
+public:
+    Image(Window& owner, std::string name, Twips rect, HICON picture);
+    HICON picture() const { return picture_; }
+    void setPicture(HICON picture);
+
+private:
+    HICON picture_;
+};
+
+class Line : public Control {
+public:
+    Line(Window& owner, std::string name, int x1, int y1, int x2, int y2);
+    int x1, y1, x2, y2;
+};
+
+// A timer belongs to a window and ticks while enabled; it never ticks into a
+// window that has been destroyed.
+class Timer : public Control {
+public:
+    Timer(Window& owner, std::string name, int intervalMs);
+    int interval() const { return interval_; }
+    bool timerEnabled() const { return enabled(); }
+    std::function<void()> onTimer;
+    void tick();  // called by the backend
+
+private:
+    int interval_;
+};
+
+enum class BorderStyle {
+    FixedSingle,      // caption, close and minimise boxes, no maximise
+    FixedDialog,      // caption and close box only
+    FixedToolWindow,  // small caption, no taskbar button
+    Hidden,           // never shown: only its handle and messages matter
+};
+
+enum class WindowState { Normal, Minimized };
+
+class WindowPeer {
+public:
+    virtual ~WindowPeer() = default;
+    virtual HWND handle() const = 0;
+    virtual void changed(Prop what) = 0;  // Text = caption, Visible, Picture = icon
+    virtual void stateChanged() = 0;
+    virtual void raise() = 0;  // to the top of the z-order
+    virtual std::unique_ptr<ControlPeer> createControlPeer(Control& control) = 0;
+};
+
+class Window {
+public:
+    Window(std::string name, std::string caption, int clientWidthTwips, int clientHeightTwips,
+           BorderStyle border);
+    ~Window();
+    Window(const Window&) = delete;
+    Window& operator=(const Window&) = delete;
+
+    const std::string& name() const { return name_; }
+    HWND hWnd() const;
+    BorderStyle border() const { return border_; }
+    int clientWidth() const { return clientWidth_; }
+    int clientHeight() const { return clientHeight_; }
+
+    const std::string& caption() const { return caption_; }
+    void setCaption(const std::string& caption);
+    HICON icon() const { return icon_; }
+    void setIcon(HICON icon);
+
+    bool visible() const { return visible_; }
+    void show();
+    void hide();
+    void zOrder();  // brings the window to the top of the z-order
+    WindowState windowState() const { return state_; }
+    void setWindowState(WindowState state);  // raises onResize when it changes
+
+    bool keyPreview = false;
+    bool centred = false;  // centred on the screen when first shown
+
+    Label& addLabel(const std::string& name, Twips rect, const std::string& caption);
+    TextBox& addTextBox(const std::string& name, Twips rect, const std::string& text);
+    ComboBox& addComboBox(const std::string& name, Twips rect, const std::string& text);
+    CheckBox& addCheckBox(const std::string& name, Twips rect, const std::string& caption);
+    CommandButton& addButton(const std::string& name, Twips rect, const std::string& caption);
+    ProgressBar& addProgressBar(const std::string& name, Twips rect, float min, float max);
+    Image& addImage(const std::string& name, Twips rect, HICON picture);
+    Line& addLine(const std::string& name, int x1, int y1, int x2, int y2);
+    Timer& addTimer(const std::string& name, int intervalMs);
+
+    Control* find(const std::string& name) const;
+    const std::vector<std::unique_ptr<Control>>& controls() const { return controls_; }
+
+    // Events, raised synchronously.
+    std::function<void(int& keyAscii)> onKeyPress;
+    std::function<void(int keyCode, int shift)> onKeyUp;
+    std::function<void()> onResize;
+    std::function<void()> onCloseRequest;  // the close box or SC_CLOSE: the owner unloads
+    std::function<void(int button, int shift, float x, float y)> onMouseMove;  // x, y in twips
+
+    // From the backend: what the user did.
+    void userKeyPress(int keyAscii);
+    void userKeyUp(int keyCode, int shift);
+    void userCloseRequested();
+    void userStateChanged(WindowState state);
+
+    // The form's own window procedure: the end of every subclassing chain.
+    LRESULT defaultProc(UINT msg, WPARAM wParam, LPARAM lParam);
+
+    // Stops every timer now and tears the native window down once the current
+    // event has finished (its peer may be on the stack).
+    void destroy();
+
+    WindowPeer* peer() const { return peer_.get(); }
+    static Window* fromHandle(HWND hWnd);
+    static std::vector<Window*> all();
+
+private:
+    template <class T, class... Args>
+    T& add(Args&&... args);
+
+    std::string name_;
+    std::string caption_;
+    int clientWidth_;
+    int clientHeight_;
+    BorderStyle border_;
+    HICON icon_ = 0;
+    bool visible_ = false;
+    WindowState state_ = WindowState::Normal;
+    std::vector<std::unique_ptr<Control>> controls_;
+    std::unique_ptr<WindowPeer> peer_;
+};
+
+// Provided by the backend.
+std::unique_ptr<WindowPeer> CreateWindowPeer(Window& window);
+
+}  // namespace vx::platform

@@ -1,0 +1,265 @@
+// The Windows profile-file rules, for the backends that have no kernel32.
+#include "platform/portable/profile_file.h"
+
+#include <cctype>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#ifndef _WIN32
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+#include "platform/profile.h"
+
+namespace vx::platform {
+
+namespace portable {
+
+std::function<void(const std::string&)> g_beforeProfileRename;
+
+namespace {
+
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+std::string_view Trim(std::string_view s) {
+    while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
+    while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
+    return s;
+}
+
+bool SameNoCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        unsigned char x = static_cast<unsigned char>(a[i]), y = static_cast<unsigned char>(b[i]);
+        if (std::tolower(x) != std::tolower(y)) return false;
+    }
+    return true;
+}
+
+struct Lines {
+    std::vector<std::string> text;  // without line endings
+    std::string eol;                // the file's own line ending
+    bool existed = false;
+};
+
+Lines ReadLines(const std::string& file) {
+    Lines lines;
+#ifdef _WIN32
+    lines.eol = "\r\n";
+#else
+    lines.eol = "\n";
+#endif
+    std::ifstream in(file, std::ios::binary);
+    if (!in) return lines;
+    lines.existed = true;
+    std::stringstream buffer;
+    buffer << in.rdbuf();
+    std::string all = buffer.str();
+    bool eolKnown = false;
+    std::size_t start = 0;
+    while (start < all.size()) {
+        std::size_t nl = all.find('\n', start);
+        std::size_t end = nl == std::string::npos ? all.size() : nl;
+        std::size_t textEnd = end;
+        if (textEnd > start && all[textEnd - 1] == '\r') --textEnd;
+        if (!eolKnown && nl != std::string::npos) {
+            lines.eol = textEnd < end ? "\r\n" : "\n";
+            eolKnown = true;
+        }
+        lines.text.emplace_back(all, start, textEnd - start);
+        if (nl == std::string::npos) break;
+        start = nl + 1;
+    }
+    return lines;
+}
+
+// "[name]" with blanks around: the section's name, else nothing.
+bool SectionName(std::string_view line, std::string_view& name) {
+    std::string_view t = Trim(line);
+    if (t.size() < 2 || t.front() != '[') return false;
+    std::size_t close = t.find(']');
+    if (close == std::string_view::npos) return false;
+    name = Trim(t.substr(1, close - 1));
+    return true;
+}
+
+bool KeyOf(std::string_view line, std::string_view& key) {
+    std::string_view t = Trim(line);
+    if (t.empty() || t.front() == ';') return false;
+    std::size_t eq = t.find('=');
+    key = Trim(eq == std::string_view::npos ? t : t.substr(0, eq));
+    return true;
+}
+
+// Index of the section header, or -1.
+long FindSection(const Lines& lines, std::string_view section) {
+    for (std::size_t i = 0; i < lines.text.size(); ++i) {
+        std::string_view name;
+        if (SectionName(lines.text[i], name) && SameNoCase(name, section)) return static_cast<long>(i);
+    }
+    return -1;
+}
+
+// One past the section's last line (the next header, or the end).
+std::size_t SectionEnd(const Lines& lines, long header) {
+    std::size_t i = static_cast<std::size_t>(header) + 1;
+    std::string_view name;
+    while (i < lines.text.size() && !SectionName(lines.text[i], name)) ++i;
+    return i;
+}
+
+long FindKey(const Lines& lines, long header, std::string_view key) {
+    std::size_t end = SectionEnd(lines, header);
+    for (std::size_t i = static_cast<std::size_t>(header) + 1; i < end; ++i) {
+        std::string_view k;
+        if (KeyOf(lines.text[i], k) && SameNoCase(k, key)) return static_cast<long>(i);
+    }
+    return -1;
+}
+
+std::string TempNameBeside(const std::string& file) {
+    static std::mt19937 rng{std::random_device{}()};
+    char suffix[16];
+    std::snprintf(suffix, sizeof suffix, ".%08x", static_cast<unsigned>(rng()));
+    return file + suffix + ".tmp";
+}
+
+// Writes the whole file anew beside the old one and renames it over it, so a
+// reader (or a crash) sees either the old file or the new one, never half.
+bool WriteAtomically(const std::string& file, const std::string& contents) {
+    std::string temp = TempNameBeside(file);
+#ifdef _WIN32
+    {
+        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
+        if (!out) return false;
+        out.write(contents.data(), static_cast<std::streamsize>(contents.size()));
+        if (!out.flush()) {
+            out.close();
+            std::remove(temp.c_str());
+            return false;
+        }
+    }
+    if (g_beforeProfileRename) g_beforeProfileRename(temp);
+    std::error_code ec;
+    std::filesystem::rename(temp, file, ec);
+    if (ec) std::remove(temp.c_str());
+    return !ec;
+#else
+    mode_t mode = 0644;
+    struct stat st;
+    if (::stat(file.c_str(), &st) == 0) mode = st.st_mode & 07777;
+    int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+    if (fd < 0) return false;
+    const char* p = contents.data();
+    std::size_t left = contents.size();
+    bool ok = true;
+    while (ok && left > 0) {
+        if (g_beforeProfileRename && left == contents.size() && left > 1) {
+            // Let a test die with half the file written.
+            ssize_t half = ::write(fd, p, left / 2);
+            if (half > 0) p += half, left -= static_cast<std::size_t>(half);
+            g_beforeProfileRename(temp);
+        }
+        ssize_t n = ::write(fd, p, left);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            ok = false;
+            break;
+        }
+        p += n;
+        left -= static_cast<std::size_t>(n);
+    }
+    if (ok && ::fsync(fd) != 0) ok = false;
+    if (::close(fd) != 0) ok = false;
+    if (ok && ::rename(temp.c_str(), file.c_str()) != 0) ok = false;
+    if (!ok) ::unlink(temp.c_str());
+    return ok;
+#endif
+}
+
+std::string Join(const Lines& lines) {
+    std::string out;
+    for (const auto& l : lines.text) {
+        out += l;
+        out += lines.eol;
+    }
+    return out;
+}
+
+}  // namespace
+
+DWORD GetString(const char* section, const char* key, const char* deflt, char* buffer, DWORD size,
+                const char* file) {
+    if (buffer == nullptr || size == 0) return 0;
+    std::string value = deflt ? std::string(Trim(deflt)) : std::string();
+    if (section && key && file) {
+        Lines lines = ReadLines(file);
+        long header = FindSection(lines, section);
+        long line = header < 0 ? -1 : FindKey(lines, header, key);
+        if (line >= 0) {
+            const std::string& text = lines.text[static_cast<std::size_t>(line)];
+            std::size_t eq = text.find('=');
+            std::string_view v = eq == std::string::npos ? std::string_view() : Trim(std::string_view(text).substr(eq + 1));
+            // A value in matching quotes loses them, as kernel32 does.
+            if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front())
+                v = v.substr(1, v.size() - 2);
+            value = std::string(v);
+        }
+    }
+    std::size_t n = value.size() < size - 1 ? value.size() : size - 1;
+    std::memcpy(buffer, value.data(), n);
+    buffer[n] = '\0';
+    return static_cast<DWORD>(n);
+}
+
+BOOL WriteString(const char* section, const char* key, const char* value, const char* file) {
+    if (section == nullptr || file == nullptr) return 0;
+    Lines lines = ReadLines(file);
+    long header = FindSection(lines, section);
+    if (key == nullptr) {  // remove the whole section
+        if (header < 0) return 1;
+        std::size_t end = SectionEnd(lines, header);
+        lines.text.erase(lines.text.begin() + header, lines.text.begin() + static_cast<long>(end));
+        return WriteAtomically(file, Join(lines)) ? 1 : 0;
+    }
+    if (header < 0) {
+        if (value == nullptr) return 1;
+        lines.text.push_back(std::string("[") + section + "]");
+        lines.text.push_back(std::string(key) + "=" + value);
+        return WriteAtomically(file, Join(lines)) ? 1 : 0;
+    }
+    long line = FindKey(lines, header, key);
+    if (value == nullptr) {  // remove the key
+        if (line < 0) return 1;
+        lines.text.erase(lines.text.begin() + line);
+        return WriteAtomically(file, Join(lines)) ? 1 : 0;
+    }
+    if (line >= 0) {
+        std::string& text = lines.text[static_cast<std::size_t>(line)];
+        std::string_view k;
+        KeyOf(text, k);
+        std::string existingKey(k);
+        text = existingKey + "=" + value;
+    } else {
+        // After the section's last non-blank line.
+        std::size_t end = SectionEnd(lines, header);
+        std::size_t at = end;
+        while (at > static_cast<std::size_t>(header) + 1 && Trim(lines.text[at - 1]).empty()) --at;
+        lines.text.insert(lines.text.begin() + static_cast<long>(at), std::string(key) + "=" + value);
+    }
+    return WriteAtomically(file, Join(lines)) ? 1 : 0;
+}
+
+}  // namespace portable
+
+}  // namespace vx::platform

@@ -1,0 +1,131 @@
+#include "runtime/numtext.h"
+
+#include <cctype>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <limits>
+
+#include "runtime/errors.h"
+
+namespace vx {
+
+namespace {
+
+std::string General15(double value) {
+    if (value == 0) return "0";  // also folds -0
+    char buf[40];
+    std::snprintf(buf, sizeof buf, "%.15G", value);
+    return buf;
+}
+
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+std::string_view Trim(std::string_view s) {
+    while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
+    while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
+    return s;
+}
+
+char Lower(char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); }
+
+}  // namespace
+
+std::string Str(double value) {
+    std::string text = General15(value);
+    return text[0] == '-' ? text : " " + text;
+}
+
+std::string NumText(double value) { return General15(value); }
+
+std::optional<double> ParseNumber(std::string_view text) {
+    std::string_view s = Trim(text);
+    if (s.empty()) return std::nullopt;
+    std::size_t i = 0;
+    if (s[i] == '+' || s[i] == '-') ++i;
+    std::size_t digits = 0;
+    while (i < s.size() && std::isdigit(static_cast<unsigned char>(s[i]))) ++i, ++digits;
+    if (i < s.size() && s[i] == '.') {
+        ++i;
+        while (i < s.size() && std::isdigit(static_cast<unsigned char>(s[i]))) ++i, ++digits;
+    }
+    if (digits == 0) return std::nullopt;
+    if (i < s.size() && (s[i] == 'e' || s[i] == 'E')) {
+        std::size_t j = i + 1;
+        if (j < s.size() && (s[j] == '+' || s[j] == '-')) ++j;
+        std::size_t expDigits = 0;
+        while (j < s.size() && std::isdigit(static_cast<unsigned char>(s[j]))) ++j, ++expDigits;
+        if (expDigits == 0) return std::nullopt;
+        i = j;
+    }
+    if (i != s.size()) return std::nullopt;
+    std::string copy(s);
+    double value = std::strtod(copy.c_str(), nullptr);
+    if (!std::isfinite(value)) return std::nullopt;
+    return value;
+}
+
+double CDbl(std::string_view text) {
+    auto v = ParseNumber(text);
+    if (!v) throw RuntimeError(kErrTypeMismatch, "Type mismatch");
+    return *v;
+}
+
+float CSng(std::string_view text) {
+    double v = CDbl(text);
+    if (std::fabs(v) > std::numeric_limits<float>::max()) throw RuntimeError(kErrOverflow, "Overflow");
+    return static_cast<float>(v);
+}
+
+std::int32_t CLng(double value) {
+    double r = std::nearbyint(value);  // default rounding mode: half to even
+    if (!(r >= -2147483648.0 && r <= 2147483647.0)) throw RuntimeError(kErrOverflow, "Overflow");
+    return static_cast<std::int32_t>(r);
+}
+
+std::int32_t CLng(std::string_view text) { return CLng(CDbl(text)); }
+
+double ParseCounter(std::string_view text) {
+    std::string_view s = Trim(text);
+    if (s.empty() || s.size() > 16) throw RuntimeError(kErrTypeMismatch, "Type mismatch");
+    std::uint64_t value = 0;
+    for (char c : s) {
+        if (!std::isdigit(static_cast<unsigned char>(c))) throw RuntimeError(kErrTypeMismatch, "Type mismatch");
+        value = value * 10 + static_cast<std::uint64_t>(c - '0');
+    }
+    if (value > (std::uint64_t{1} << 53)) throw RuntimeError(kErrOverflow, "Overflow");
+    return static_cast<double>(value);
+}
+
+std::size_t InStr(std::string_view haystack, std::string_view needle) {
+    auto pos = haystack.find(needle);
+    return pos == std::string_view::npos ? 0 : pos + 1;
+}
+
+std::size_t InStrNoCase(std::string_view haystack, std::string_view needle) {
+    if (needle.empty()) return 1;
+    if (needle.size() > haystack.size()) return 0;
+    for (std::size_t i = 0; i + needle.size() <= haystack.size(); ++i) {
+        std::size_t k = 0;
+        while (k < needle.size() && Lower(haystack[i + k]) == Lower(needle[k])) ++k;
+        if (k == needle.size()) return i + 1;
+    }
+    return 0;
+}
+
+std::string Mid(std::string_view s, long long start) {
+    if (start < 1) throw RuntimeError(kErrInvalidProcedureCall, "Invalid procedure call or argument");
+    if (static_cast<unsigned long long>(start) > s.size()) return {};
+    return std::string(s.substr(static_cast<std::size_t>(start - 1)));
+}
+
+std::string Mid(std::string_view s, long long start, long long length) {
+    if (length < 0) throw RuntimeError(kErrInvalidProcedureCall, "Invalid procedure call or argument");
+    std::string rest = Mid(s, start);
+    if (static_cast<unsigned long long>(length) < rest.size()) rest.resize(static_cast<std::size_t>(length));
+    return rest;
+}
+
+std::string Left(std::string_view s, long long length) { return Mid(s, 1, length); }
+
+}  // namespace vx

@@ -1,0 +1,31 @@
+#include "tray/LevelPictures.h"
+
+#include <array>
+
+#include "platform/pictures.h"
+
+namespace vx {
+
+std::vector<std::uint32_t> LevelPixels(int rows) {
+    const int n = kLevelPictureSize;
+    std::vector<std::uint32_t> pixels(static_cast<std::size_t>(n * n), kLevelWhite);
+    for (int y = n - rows; y < n; ++y)
+        for (int x = 0; x < n; ++x) pixels[static_cast<std::size_t>(y * n + x)] = kLevelGreen;
+    return pixels;
+}
+
+platform::HICON LevelPicture(int level) {
+    static std::array<platform::HICON, 8> made{};
+    if (made[static_cast<std::size_t>(level)] == 0)
+        made[static_cast<std::size_t>(level)] =
+            platform::CreatePicture(kLevelPictureSize, kLevelPictureSize, LevelPixels(4 * (level + 1)));
+    return made[static_cast<std::size_t>(level)];
+}
+
+platform::HICON WindowIconPicture() {
+    static platform::HICON made = 0;
+    if (made == 0) made = platform::CreatePicture(kLevelPictureSize, kLevelPictureSize, LevelPixels(20));
+    return made;
+}
+
+}  // namespace vx

@@ -1,0 +1,24 @@
+// The pictures of the tray icon's levels and of the window's own icon: white
+// 32 x 32 squares with a green bar filled from the bottom.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "platform/types.h"
+
+namespace vx {
+
+inline constexpr int kLevelPictureSize = 32;
+inline constexpr std::uint32_t kLevelGreen = 0x87FF1D;  // red 135, green 255, blue 29
+inline constexpr std::uint32_t kLevelWhite = 0xFFFFFF;
+
+// Pixels (0xRRGGBB, top row first) of a picture filled to `rows` rows.
+std::vector<std::uint32_t> LevelPixels(int rows);
+
+// Level picture i (0..7, filled to 4 x (i + 1) rows); made once.
+platform::HICON LevelPicture(int level);
+// The window's own icon, filled to 20 rows; made once.
+platform::HICON WindowIconPicture();
+
+}  // namespace vx
