@@ -151,6 +151,7 @@ BOOL SetForegroundWindow(HWND hWnd) {
 
 BOOL Shell_NotifyIconA(DWORD message, NOTIFYICONDATA* data) {
     fake::S().shellCalls.push_back({message, *data});
+    if (fake::S().onShellCall) fake::S().onShellCall(fake::S().shellCalls.back());
     return 1;
 }
 

@@ -74,6 +74,7 @@ struct State {
     std::vector<MessageBoxCall> messageBoxes;
     std::function<void(const MessageBoxCall&)> onMessageBox;  // runs while the box is "open"
     std::vector<ShellCall> shellCalls;
+    std::function<void(const ShellCall&)> onShellCall;
     std::vector<SetWindowPosCall> setWindowPosCalls;
     std::vector<platform::HWND> foregroundCalls;
     std::vector<platform::HWND> raised;  // windows brought to the top

@@ -1,1 +1,141 @@
+// The profile-file rules on real files, and the two wrappers over them.
 #include <gtest/gtest.h>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "platform/portable/profile_file.h"
+#include "platform/profile.h"
+#include "retrieval/modFunctions.h"
+#include "tests/support/program.h"
+
+namespace vx {
+namespace {
+
+using test::ReadFile;
+using test::TempDir;
+using test::WriteFile;
+
+std::string Get(const std::string& file, const char* section, const char* key, const char* deflt = "Default",
+                platform::DWORD size = 255) {
+    std::vector<char> buffer(size + 1, 'X');
+    platform::DWORD n = platform::GetPrivateProfileStringA(section, key, deflt, buffer.data(), size, file.c_str());
+    EXPECT_EQ(buffer[n], '\0') << "the copied text ends with a NUL";
+    return std::string(buffer.data(), n);
+}
+
+TEST(ProfileRead, SectionsAndKeysMatchWithoutRegardToCase) {
+    TempDir dir;
+    const std::string f = dir.file("boot.ini");
+    WriteFile(f, "[Settings]\nEnabled=True\nIP = 127.0.0.5 \n[Other]\nIP=wrong\n");
+    EXPECT_EQ(Get(f, "settings", "ENABLED"), "True");
+    EXPECT_EQ(Get(f, "SETTINGS", "ip"), "127.0.0.5") << "surrounding blanks removed";
+    EXPECT_EQ(Get(f, "Other", "IP"), "wrong");
+    EXPECT_EQ(Get(f, "Settings", "Speed"), "Default") << "absent key gives the default";
+    EXPECT_EQ(Get(f, "Nowhere", "IP"), "Default");
+    EXPECT_EQ(Get(dir.file("missing.ini"), "Settings", "IP"), "Default");
+}
+
+TEST(ProfileRead, CrLfAndLfLinesReadAlike) {
+    TempDir dir;
+    const std::string f = dir.file("a.ini");
+    WriteFile(f, "[TotalStats]\r\nEnabled=True\r\nIncoming= 1234567\r\n");
+    EXPECT_EQ(Get(f, "TotalStats", "Enabled"), "True");
+    EXPECT_EQ(Get(f, "TotalStats", "Incoming"), "1234567");
+}
+
+TEST(ProfileRead, LongValuesAreCutToTheBuffer) {
+    TempDir dir;
+    const std::string f = dir.file("a.ini");
+    WriteFile(f, "[S]\nK=" + std::string(300, 'v') + "\n");
+    EXPECT_EQ(Get(f, "S", "K").size(), 254u);
+    EXPECT_EQ(ReadIniValue("S", "K", f), std::string(254, 'v'));
+}
+
+TEST(ReadIniValue, AbsentValuesAndTheWordDefaultReadAsEmpty) {
+    TempDir dir;
+    const std::string f = dir.file("a.ini");
+    WriteFile(f, "[S]\nD=Default\nE=\nV=x\nd=default\n");
+    EXPECT_EQ(ReadIniValue("S", "D", f), "");
+    EXPECT_EQ(ReadIniValue("S", "E", f), "");
+    EXPECT_EQ(ReadIniValue("S", "V", f), "x");
+    EXPECT_EQ(ReadIniValue("S", "missing", f), "");
+    EXPECT_EQ(ReadIniValue("S", "V", dir.file("none.ini")), "");
+}
+
+TEST(ProfileWrite, CreatesFileAndSectionAndKeepsTheValueAsGiven) {
+    TempDir dir;
+    const std::string f = dir.file("userstats.txt");
+    WriteIniValue("TotalStats", "Enabled", "True", f);
+    WriteIniValue("TotalStats", "Incoming", " 0", f);
+    EXPECT_EQ(ReadFile(f), "[TotalStats]\nEnabled=True\nIncoming= 0\n");
+}
+
+TEST(ProfileWrite, ReplacesInPlaceAppendsToItsSectionAndLeavesOtherLinesAlone) {
+    TempDir dir;
+    const std::string f = dir.file("a.ini");
+    WriteFile(f, "; kept comment\r\n[TotalStats]\r\nincoming= 5\r\nDate=1/1/2026 1:00:00 AM\r\n\r\n[Other]\r\nX=1\r\n");
+    WriteIniValue("TotalStats", "Incoming", " 1234567", f);
+    WriteIniValue("TotalStats", "OutGoing", " 42", f);
+    WriteIniValue("Third", "Y", "2", f);
+    EXPECT_EQ(ReadFile(f),
+              "; kept comment\r\n[TotalStats]\r\nincoming= 1234567\r\nDate=1/1/2026 1:00:00 AM\r\nOutGoing= 42\r\n\r\n"
+              "[Other]\r\nX=1\r\n[Third]\r\nY=2\r\n");
+    EXPECT_EQ(ReadIniValue("TotalStats", "Incoming", f), "1234567");
+}
+
+TEST(ProfileWrite, FailureIsQuietAndChangesNothing) {
+    TempDir dir;
+    const std::string f = dir.file("no-such-folder/userstats.txt");
+    EXPECT_EQ(platform::WritePrivateProfileStringA("S", "K", "V", f.c_str()), 0);
+    WriteIniValue("S", "K", "V", f);  // must not throw
+    EXPECT_FALSE(test::FileExists(f));
+}
+
+// A program that dies while saving must leave the old file whole.
+TEST(ProfileWrite, AWriteThatDiesHalfWayLeavesTheOldFile) {
+    TempDir dir;
+    const std::string f = dir.file("userstats.txt");
+    const std::string before = "[TotalStats]\nEnabled=True\nIncoming= 111\nOutGoing= 222\n" + std::string(4000, ';') + "\n";
+    WriteFile(f, before);
+    pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        platform::portable::g_beforeProfileRename = [](const std::string&) { ::_exit(3); };
+        WriteIniValue("TotalStats", "Incoming", " 999999", f);
+        ::_exit(0);  // not reached when the hook fires
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 3) << "the writer died in the middle";
+    EXPECT_EQ(ReadFile(f), before);
+    EXPECT_EQ(ReadIniValue("TotalStats", "Incoming", f), "111");
+    // A later write still works and leaves a whole file.
+    WriteIniValue("TotalStats", "Incoming", " 999999", f);
+    EXPECT_EQ(ReadIniValue("TotalStats", "Incoming", f), "999999");
+    EXPECT_EQ(ReadIniValue("TotalStats", "OutGoing", f), "222");
+}
+
+TEST(ProfileWrite, KeepsTheFilesPermissions) {
+    TempDir dir;
+    const std::string f = dir.file("a.ini");
+    WriteFile(f, "[S]\nK=1\n");
+    std::filesystem::permissions(f, std::filesystem::perms(0600));
+    WriteIniValue("S", "K", "2", f);
+    EXPECT_EQ(std::filesystem::status(f).permissions() & std::filesystem::perms::all, std::filesystem::perms(0600));
+}
+
+TEST(Totals, StoredTextBecomesAWholeStartingValue) {
+    EXPECT_EQ(TotalFromText(" 0"), 0);
+    EXPECT_EQ(TotalFromText("1234.9"), 1234);
+    EXPECT_EQ(TotalFromText(" 1234567"), 1234567);
+    EXPECT_EQ(TotalFromText(""), 0);
+    EXPECT_EQ(TotalFromText("lots"), 0);
+    EXPECT_EQ(TotalFromText(" 1E+15"), 1e15);
+}
+
+}  // namespace
+}  // namespace vx
