@@ -9,7 +9,7 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QPixmap picture(32, 32);
     picture.fill(Qt::white);
-    QSystemTrayIcon tray(QIcon(picture));
+    QSystemTrayIcon tray{QIcon(picture)};
     tray.setToolTip("floor");
     tray.show();
     int ticks = 0;
