@@ -21,7 +21,8 @@ prints one line once both servers listen:
 Web modes: ok (the page; wrong details get a 401 whose page says "System
 Authentication Failed"), busy ("Server Busy"), 404 ("Error 404"), authfail
 (401 with "System Authentication Failed"), 401 (a bare 401 without those
-words), garbled (the page with "N/A" for the counters), and the faults hang
+words), garbled (the page with "N/A" for the counters), redirect (a 302 to
+another address of the page), and the faults hang
 (reads the request, never answers), reset (half the reply, then a reset
 connection) and huge (a page over 1 MiB).
 Console modes: normal, and flood (after connecting, numbered lines "%09d\\n"
@@ -45,7 +46,7 @@ import threading
 import time
 import urllib.parse
 
-WEB_MODES = ("ok", "busy", "404", "authfail", "401", "garbled", "hang", "reset", "huge")
+WEB_MODES = ("ok", "busy", "404", "authfail", "401", "garbled", "redirect", "hang", "reset", "huge")
 CONSOLE_MODES = ("normal", "flood")
 CRLF = "\r\n"
 
@@ -247,6 +248,9 @@ class WebHandler(http.server.BaseHTTPRequestHandler):
             return self._send(401, AUTH_FAILED_PAGE, challenge)
         if mode == "401":
             return self._send(401, BARE_401_PAGE, challenge)
+        if mode == "redirect":
+            return self._send(302, _simple_page("Moved", "The page has moved."),
+                              [("Location", "/statswan.cmd?moved=1")])
         if mode == "hang":
             self.router.stop.wait()
             return None
@@ -342,6 +346,9 @@ class ConsoleHandler(socketserver.BaseRequestHandler):
 
     def setup(self):
         self.request.settimeout(0.25)
+        # Each answer leaves at once (no waiting for the echo's ACK), so a
+        # reply counted as sent has arrived.
+        self.request.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
         self._pending = b""
 
     def _send(self, text):
@@ -397,11 +404,11 @@ class ConsoleHandler(socketserver.BaseRequestHandler):
                     return
                 if user == r.user and password == r.password:
                     break
-                r.count("failed_logins")
                 self._send(CRLF + "Login incorrect" + CRLF)
-            r.count("logins")
+                r.count("failed_logins")
             self._send(CRLF + CRLF + "BusyBox built-in shell (ash)" + CRLF
                        + "Enter 'help' for a list of built-in commands." + CRLF + CRLF + "> ")
+            r.count("logins")  # counted once the prompt is on its way: tests wait for it
             while True:
                 line = self._read_line()
                 if line is None:
