@@ -7,13 +7,18 @@ namespace vx {
 
 namespace {
 
-// Drops everything up to and including the first "<TD". When there is none
-// the position is 0 and the same step drops the first two characters: the
-// walk never stops early, it just runs off the end of the page.
-void SkipCell(std::string_view& s) {
-    std::size_t i = InStrNoCase(s, "<TD");
-    std::size_t drop = i + 2;  // Mid$(s, i + 3)
-    s.remove_prefix(drop < s.size() ? drop : s.size());
+// Takes `cells` steps, each dropping everything up to and including the
+// first "<TD". When there is none the position is 0 and the same step drops
+// the first two characters: the walk never stops early, it just runs off the
+// end of the page. What is left then holds no "<TD" either, so the remaining
+// steps drop two characters each without searching again.
+void SkipCells(std::string_view& s, int cells) {
+    for (int n = 0; n < cells; ++n) {
+        std::size_t i = InStrNoCase(s, "<TD");
+        std::size_t drop = i == 0 ? 2 * static_cast<std::size_t>(cells - n) : i + 2;  // Mid$(s, i + 3)
+        s.remove_prefix(drop < s.size() ? drop : s.size());
+        if (i == 0) break;
+    }
 }
 
 [[noreturn]] void BadCall() { throw RuntimeError(kErrInvalidProcedureCall, "Invalid procedure call or argument"); }
@@ -32,13 +37,13 @@ WebCounterTexts ParseWebCounters(std::string_view page) {
     WebCounterTexts result;
 
     std::string_view s = page;
-    for (int n = 0; n < 21; ++n) SkipCell(s);
+    SkipCells(s, 21);
     s.remove_prefix(89 < s.size() ? 89 : s.size());
     long long j = static_cast<long long>(InStrNoCase(s, "</td>"));
     result.incoming = std::string(MidView(s, 8, j - 8));
 
     s = page;
-    for (int n = 0; n < 28; ++n) SkipCell(s);
+    SkipCells(s, 28);
     j = static_cast<long long>(InStrNoCase(s, "</td>"));
     result.outgoing = std::string(MidView(s, 2, j - 2));
     return result;
