@@ -77,7 +77,11 @@ UrlResponse OpenURL(const std::string& url) {
     Body body;
     CURL* h = curl.get();
     curl_easy_setopt(h, CURLOPT_URL, parts.url.c_str());
+#if LIBCURL_VERSION_NUM >= 0x075500
     curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http");
+#else
+    curl_easy_setopt(h, CURLOPT_PROTOCOLS, static_cast<long>(CURLPROTO_HTTP));
+#endif
     if (parts.hasUserInfo) {
         curl_easy_setopt(h, CURLOPT_HTTPAUTH, CURLAUTH_BASIC);
         curl_easy_setopt(h, CURLOPT_USERNAME, parts.user.c_str());
