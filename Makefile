@@ -1,8 +1,9 @@
-# vxstat: make (build), make run, make test, make demo.
+# vxstat: make (build), make run, make test, make demo, make bench.
 BUILD ?= build
 JOBS ?= $(shell nproc)
+MODE ?= web
 
-.PHONY: all build run test unit bootstrap clean
+.PHONY: all build run test unit bootstrap clean demo bench
 
 all: build
 
@@ -24,8 +25,20 @@ test: build
 	@scripts/in-private-net ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
 	@scripts/in-private-net ctest --test-dir $(BUILD)-asan --output-on-failure -j $(JOBS)
 
+# vxstat reading a simulated router on 127.0.0.1: MODE=web (default) or
+# MODE=console (port 23, needs root).
+demo: build
+	@BUILD=$(BUILD) scripts/demo $(MODE)
+
+# The text work of one tick, measured with Google Benchmark.
+bench: bootstrap
+	@cmake -S . -B $(BUILD)-bench -DCMAKE_BUILD_TYPE=Release -DVXSTAT_UNIT_ONLY=ON -DVXSTAT_TESTS=OFF \
+	  -DVXSTAT_BENCH=ON >/dev/null
+	@cmake --build $(BUILD)-bench -j $(JOBS) --target bench_parse
+	$(BUILD)-bench/bench/bench_parse
+
 clean:
-	rm -rf $(BUILD) $(BUILD)-asan
+	rm -rf $(BUILD) $(BUILD)-asan $(BUILD)-bench
 
 .PHONY: measure
 # CPU per tick and peak memory of the real program, against a minimal Qt floor.

@@ -35,7 +35,8 @@ public:
     virtual void Close() = 0;
 };
 
-// At most this much received text is held between two reads; the rest is dropped.
+// At most this much received text is taken by one read; the rest waits for the
+// next one.
 inline constexpr std::size_t kMaxReceiveBytes = 1024 * 1024;
 
 std::unique_ptr<TcpClient> CreateTcpClient();

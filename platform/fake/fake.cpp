@@ -47,24 +47,6 @@ std::string Describe() {
     return out.str();
 }
 
-void FakeTcpClient::Connect() {
-    ++connectCalls;
-    state = connectAnswers ? platform::SocketState::Connected : platform::SocketState::Connecting;
-}
-
-void FakeTcpClient::GetData(std::string& data) {
-    if (state != platform::SocketState::Connected)
-        throw RuntimeError(kErrSocketNotConnected, "Wrong protocol or connection state for the requested transaction or request");
-    data = std::move(incoming);
-    incoming.clear();
-}
-
-void FakeTcpClient::SendData(const std::string& data) {
-    if (state != platform::SocketState::Connected)
-        throw RuntimeError(kErrSocketNotConnected, "Wrong protocol or connection state for the requested transaction or request");
-    sent.push_back(data);
-}
-
 namespace {
 
 platform::HWND g_nextHandle = 0x1000;
@@ -168,19 +150,6 @@ int PopupMenu(HWND owner, const std::vector<MenuItem>& items, int defaultIndex, 
     int answer = fake::S().popupAnswers.front();
     fake::S().popupAnswers.pop_front();
     return answer;
-}
-
-UrlResponse OpenURL(const std::string& url) {
-    fake::S().urlsFetched.push_back(url);
-    if (!fake::S().urlHandler) throw RuntimeError(kErrInternet, "The URL fetch failed");
-    return fake::S().urlHandler(url);
-}
-
-std::unique_ptr<TcpClient> CreateTcpClient() {
-    if (fake::S().tcpFactory) return fake::S().tcpFactory();
-    auto client = std::make_unique<fake::FakeTcpClient>();
-    fake::S().lastTcpClient = client.get();
-    return client;
 }
 
 }  // namespace platform

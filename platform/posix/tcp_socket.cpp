@@ -1,17 +1,241 @@
-// Placeholder until the socket client lands.
+// The TCP client over a non-blocking socket. Nothing here waits: connecting
+// finishes in the background and is checked with a zero time-out whenever
+// the client is used; reads take what has arrived, writes queue what the
+// kernel does not take at once.
+//
+// The operating system's calls sit in the few Os* functions at the top; the
+// client below them is written so that a Winsock port can keep it.
+#include <netdb.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <optional>
+#include <string>
+
 #include "platform/net.h"
 #include "runtime/errors.h"
 
 namespace vx::platform {
+
 namespace {
-class NoClient : public TcpClient {
-public:
-    void Connect() override {}
-    void GetData(std::string&) override { throw RuntimeError(kErrSocketNotConnected, "not connected"); }
-    void SendData(const std::string&) override { throw RuntimeError(kErrSocketNotConnected, "not connected"); }
-    SocketState State() override { return SocketState::Closed; }
-    void Close() override {}
+
+// ---- operating system --------------------------------------------------------
+
+using Handle = int;
+constexpr Handle kNoSocket = -1;
+
+struct Address {
+    sockaddr_storage storage{};
+    socklen_t length = 0;
+    int family = AF_UNSPEC;
 };
+
+// Address literals first: they never block. A host name falls back to the
+// resolver, which may take as long as the system's resolver takes.
+std::optional<Address> OsResolve(const std::string& host, long port) {
+    if (host.empty() || port < 1 || port > 65535) return std::nullopt;
+    const std::string service = std::to_string(port);
+    for (int flags : {AI_NUMERICHOST | AI_NUMERICSERV, AI_NUMERICSERV}) {
+        addrinfo hints{};
+        hints.ai_family = AF_UNSPEC;
+        hints.ai_socktype = SOCK_STREAM;
+        hints.ai_flags = flags;
+        addrinfo* found = nullptr;
+        if (::getaddrinfo(host.c_str(), service.c_str(), &hints, &found) != 0 || found == nullptr) continue;
+        Address a;
+        std::memcpy(&a.storage, found->ai_addr, found->ai_addrlen);
+        a.length = static_cast<socklen_t>(found->ai_addrlen);
+        a.family = found->ai_family;
+        ::freeaddrinfo(found);
+        return a;
+    }
+    return std::nullopt;
+}
+
+// Starts connecting; `pending` tells whether the connection is still under
+// way. kNoSocket when it failed at once.
+Handle OsStartConnect(const Address& a, bool& pending) {
+    Handle s = ::socket(a.family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (s < 0) return kNoSocket;
+    if (::connect(s, reinterpret_cast<const sockaddr*>(&a.storage), a.length) == 0) {
+        pending = false;
+        return s;
+    }
+    if (errno == EINPROGRESS) {
+        pending = true;
+        return s;
+    }
+    ::close(s);
+    return kNoSocket;
+}
+
+enum class Outcome { Pending, Connected, Failed };
+
+Outcome OsConnectOutcome(Handle s) {
+    pollfd p{s, POLLOUT, 0};
+    int ready = ::poll(&p, 1, 0);
+    if (ready == 0 || (ready < 0 && errno == EINTR)) return Outcome::Pending;
+    if (ready < 0) return Outcome::Failed;
+    int error = 0;
+    socklen_t length = sizeof error;
+    if (::getsockopt(s, SOL_SOCKET, SO_ERROR, &error, &length) != 0 || error != 0) return Outcome::Failed;
+    return Outcome::Connected;
+}
+
+// Bytes moved (> 0); 0 when nothing can move now; -1 when the peer has
+// closed (reads only); -2 on a failed connection.
+constexpr long kPeerClosed = -1;
+constexpr long kBroken = -2;
+
+long OsReceive(Handle s, char* buffer, std::size_t size) {
+    for (;;) {
+        ssize_t n = ::recv(s, buffer, size, MSG_DONTWAIT);
+        if (n > 0) return static_cast<long>(n);
+        if (n == 0) return kPeerClosed;
+        if (errno == EINTR) continue;
+        return (errno == EAGAIN || errno == EWOULDBLOCK) ? 0 : kBroken;
+    }
+}
+
+long OsSend(Handle s, const char* data, std::size_t size) {
+    for (;;) {
+        // MSG_NOSIGNAL: a closed peer is an error here, never SIGPIPE.
+        ssize_t n = ::send(s, data, size, MSG_DONTWAIT | MSG_NOSIGNAL);
+        if (n >= 0) return static_cast<long>(n);
+        if (errno == EINTR) continue;
+        return (errno == EAGAIN || errno == EWOULDBLOCK) ? 0 : kBroken;
+    }
+}
+
+void OsClose(Handle s) { ::close(s); }
+
+// ---- the client ----------------------------------------------------------------
+
+constexpr int kErrConnectionReset = 10054;
+constexpr int kErrNoBufferSpace = 10055;
+// Unsent text a peer that stopped reading can make us hold.
+constexpr std::size_t kMaxSendQueueBytes = 1024 * 1024;
+constexpr std::size_t kReadChunk = 64 * 1024;
+
+[[noreturn]] void NotConnected() {
+    throw RuntimeError(kErrSocketNotConnected,
+                       "Wrong protocol or connection state for the requested transaction or request");
+}
+
+class SocketClient : public TcpClient {
+public:
+    ~SocketClient() override { Close(); }
+
+    // A client that is already open starts over.
+    void Connect() override {
+        Close();
+        std::optional<Address> address = OsResolve(RemoteHost, RemotePort);
+        if (!address) {
+            state_ = SocketState::Error;
+            return;
+        }
+        bool pending = false;
+        socket_ = OsStartConnect(*address, pending);
+        if (socket_ == kNoSocket) {
+            state_ = SocketState::Error;
+            return;
+        }
+        state_ = pending ? SocketState::Connecting : SocketState::Connected;
+    }
+
+    // At most kMaxReceiveBytes a call, the oldest first; the rest waits in the
+    // kernel (whose buffer is bounded, and TCP then holds the peer back), so a
+    // flooding peer costs neither memory nor an endless loop, and nothing is
+    // lost or reordered. When the peer has closed, what it sent before is
+    // still returned; the client is closed from then on.
+    void GetData(std::string& data) override {
+        Settle();
+        if (state_ != SocketState::Connected) NotConnected();
+        data.clear();
+        while (data.size() < kMaxReceiveBytes) {
+            std::size_t have = data.size();
+            std::size_t want = std::min(kReadChunk, kMaxReceiveBytes - have);
+            data.resize(have + want);
+            long n = OsReceive(socket_, data.data() + have, want);
+            data.resize(have + static_cast<std::size_t>(n > 0 ? n : 0));
+            if (n == 0) break;
+            if (n == kPeerClosed) {
+                Drop(SocketState::Closed);
+                break;
+            }
+            if (n == kBroken) {
+                Drop(SocketState::Error);
+                break;
+            }
+        }
+        if (state_ == SocketState::Connected && !unsent_.empty()) Flush();
+    }
+
+    void SendData(const std::string& data) override {
+        Settle();
+        if (state_ != SocketState::Connected) NotConnected();
+        if (unsent_.size() + data.size() > kMaxSendQueueBytes)
+            throw RuntimeError(kErrNoBufferSpace, "No buffer space is available");
+        unsent_ += data;
+        if (!Flush()) throw RuntimeError(kErrConnectionReset, "The connection is reset by remote side");
+    }
+
+    SocketState State() override {
+        Settle();
+        return state_;
+    }
+
+    void Close() override {
+        if (socket_ != kNoSocket) OsClose(socket_);
+        socket_ = kNoSocket;
+        unsent_.clear();
+        state_ = SocketState::Closed;
+    }
+
+private:
+    // Finishes a connection that was under way, without waiting.
+    void Settle() {
+        if (state_ != SocketState::Connecting) return;
+        switch (OsConnectOutcome(socket_)) {
+            case Outcome::Pending: break;
+            case Outcome::Connected: state_ = SocketState::Connected; break;
+            case Outcome::Failed: Drop(SocketState::Error); break;
+        }
+    }
+
+    // Hands the kernel what it takes now. False when the connection broke.
+    bool Flush() {
+        std::size_t done = 0;
+        while (done < unsent_.size()) {
+            long n = OsSend(socket_, unsent_.data() + done, unsent_.size() - done);
+            if (n == kBroken) {
+                Drop(SocketState::Error);
+                return false;
+            }
+            if (n == 0) break;
+            done += static_cast<std::size_t>(n);
+        }
+        unsent_.erase(0, done);
+        return true;
+    }
+
+    void Drop(SocketState state) {
+        Close();
+        state_ = state;
+    }
+
+    Handle socket_ = kNoSocket;
+    SocketState state_ = SocketState::Closed;
+    std::string unsent_;
+};
+
 }  // namespace
-std::unique_ptr<TcpClient> CreateTcpClient() { return std::make_unique<NoClient>(); }
+
+std::unique_ptr<TcpClient> CreateTcpClient() { return std::make_unique<SocketClient>(); }
+
 }  // namespace vx::platform

@@ -1,0 +1,48 @@
+// The fake backend's network: scripted pages and a scripted TCP peer. Kept
+// apart from the rest of the fake so that a test program can link the real
+// network instead and still drive the forms headless.
+#include "platform/fake/fake.h"
+#include "runtime/errors.h"
+
+namespace vx {
+
+namespace fake {
+
+void FakeTcpClient::Connect() {
+    ++connectCalls;
+    state = connectAnswers ? platform::SocketState::Connected : platform::SocketState::Connecting;
+}
+
+void FakeTcpClient::GetData(std::string& data) {
+    if (state != platform::SocketState::Connected)
+        throw RuntimeError(kErrSocketNotConnected, "Wrong protocol or connection state for the requested transaction or request");
+    data = std::move(incoming);
+    incoming.clear();
+}
+
+void FakeTcpClient::SendData(const std::string& data) {
+    if (state != platform::SocketState::Connected)
+        throw RuntimeError(kErrSocketNotConnected, "Wrong protocol or connection state for the requested transaction or request");
+    sent.push_back(data);
+}
+
+}  // namespace fake
+
+namespace platform {
+
+UrlResponse OpenURL(const std::string& url) {
+    fake::S().urlsFetched.push_back(url);
+    if (!fake::S().urlHandler) throw RuntimeError(kErrInternet, "The URL fetch failed");
+    return fake::S().urlHandler(url);
+}
+
+std::unique_ptr<TcpClient> CreateTcpClient() {
+    if (fake::S().tcpFactory) return fake::S().tcpFactory();
+    auto client = std::make_unique<fake::FakeTcpClient>();
+    fake::S().lastTcpClient = client.get();
+    return client;
+}
+
+}  // namespace platform
+
+}  // namespace vx

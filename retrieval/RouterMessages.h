@@ -1,0 +1,18 @@
+// The "Problem" boxes the readings show.
+#pragma once
+
+namespace vx {
+
+inline constexpr const char* kWrongDetailsMessage =
+    "Incorrect router details or error fetching information\r\n"
+    "Please check your details and try again, if problem\r\n"
+    "persists please e-mail a bug report";
+
+inline constexpr const char* kRouterBusyMessage =
+    "Your router is currently busy with another session\r\n"
+    "Please log out on any other open admin session, if problem\r\n"
+    "persists please e-mail a bug report";
+
+inline constexpr const char* kProblemTitle = "Problem";
+
+}  // namespace vx

@@ -1,0 +1,184 @@
+#include "tests/integration/sim_process.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <fstream>
+#include <stdexcept>
+#include <thread>
+
+extern char** environ;
+
+namespace vx::test {
+
+namespace {
+
+// Refuses to run a network test where it could reach beyond this machine:
+// inside a fresh network namespace the only interface is the loopback one.
+class PrivateNetworkCheck : public ::testing::Environment {
+public:
+    void SetUp() override {
+        std::ifstream dev("/proc/self/net/dev");
+        std::string line;
+        std::vector<std::string> interfaces;
+        while (std::getline(dev, line)) {
+            auto colon = line.find(':');
+            if (colon == std::string::npos) continue;
+            std::string name = line.substr(0, colon);
+            name.erase(0, name.find_first_not_of(' '));
+            interfaces.push_back(name);
+        }
+        bool onlyLoopback = interfaces == std::vector<std::string>{"lo"};
+        ASSERT_TRUE(onlyLoopback) << "network tests run only inside a private network namespace: "
+                                     "scripts/in-private-net ctest ...";
+    }
+};
+
+[[maybe_unused]] ::testing::Environment* const g_check =
+    ::testing::AddGlobalTestEnvironment(new PrivateNetworkCheck);
+
+std::pair<std::string, int> SplitHostPort(const std::string& where) {
+    auto colon = where.rfind(':');
+    if (colon == std::string::npos) throw std::runtime_error("no port in " + where);
+    return {where.substr(0, colon), std::stoi(where.substr(colon + 1))};
+}
+
+std::string Field(const std::string& line, const std::string& key) {
+    auto at = line.find(key + "=");
+    if (at == std::string::npos) return {};
+    auto start = at + key.size() + 1;
+    auto end = line.find_first_of(" \n", start);
+    std::string value = line.substr(start, end - start);
+    return value == "-" ? std::string() : value;
+}
+
+}  // namespace
+
+void SleepMs(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+
+SimRouter::SimRouter(std::vector<std::string> args) {
+    int pipeFds[2];
+    if (::pipe2(pipeFds, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
+    std::vector<std::string> argv = {VX_PYTHON, VX_SIMROUTER};
+    argv.insert(argv.end(), args.begin(), args.end());
+    argv.insert(argv.end(), {"--duration", "120"});
+    std::vector<char*> cargv;
+    for (auto& a : argv) cargv.push_back(a.data());
+    cargv.push_back(nullptr);
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, pipeFds[1], 1);
+    int rc = ::posix_spawn(&pid_, VX_PYTHON, &actions, nullptr, cargv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(pipeFds[1]);
+    out_ = pipeFds[0];
+    if (rc != 0) {
+        pid_ = -1;
+        throw std::runtime_error("cannot start the simulated router");
+    }
+
+    std::string line;
+    auto end = std::chrono::steady_clock::now() + std::chrono::seconds(15);
+    while (line.find('\n') == std::string::npos) {
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
+        pollfd p{out_, POLLIN, 0};
+        char c[256];
+        ssize_t n = 0;
+        if (left.count() > 0 && ::poll(&p, 1, static_cast<int>(left.count())) > 0) n = ::read(out_, c, sizeof c);
+        if (n <= 0) {
+            Stop();
+            throw std::runtime_error("the simulated router did not come up: " + line);
+        }
+        line.append(c, static_cast<std::size_t>(n));
+    }
+    if (line.rfind("simrouter ready", 0) != 0) {
+        Stop();
+        throw std::runtime_error("unexpected output: " + line);
+    }
+    web_ = Field(line, "web");
+    console_ = Field(line, "console");
+}
+
+SimRouter::~SimRouter() { Stop(); }
+
+void SimRouter::Stop() {
+    if (pid_ > 0) {
+        ::kill(pid_, SIGTERM);
+        int status = 0;
+        bool gone = false;
+        for (int i = 0; i < 300 && !gone; ++i) {
+            gone = ::waitpid(pid_, &status, WNOHANG) == pid_;
+            if (!gone) SleepMs(10);
+        }
+        if (!gone) {
+            ::kill(pid_, SIGKILL);
+            ::waitpid(pid_, &status, 0);
+        }
+        pid_ = -1;
+    }
+    if (out_ >= 0) ::close(out_);
+    out_ = -1;
+}
+
+int SimRouter::consolePort() const { return SplitHostPort(console_).second; }
+
+std::string SimRouter::Control(const std::string& query) {
+    auto [host, port] = SplitHostPort(web_);
+    int s = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(static_cast<std::uint16_t>(port));
+    ::inet_pton(AF_INET, host.c_str(), &a.sin_addr);
+    timeval tv{5, 0};
+    ::setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+    if (::connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
+        ::close(s);
+        throw std::runtime_error("cannot reach the simulated router's control");
+    }
+    std::string request = "GET /simctl?" + query + " HTTP/1.0\r\nHost: " + host + "\r\n\r\n";
+    ::send(s, request.data(), request.size(), MSG_NOSIGNAL);
+    std::string reply;
+    char buf[4096];
+    ssize_t n;
+    while ((n = ::recv(s, buf, sizeof buf, 0)) > 0) reply.append(buf, static_cast<std::size_t>(n));
+    ::close(s);
+    auto body = reply.find("\r\n\r\n");
+    if (reply.rfind("HTTP/1.0 200", 0) != 0 || body == std::string::npos)
+        throw std::runtime_error("control refused: " + reply);
+    return reply.substr(body + 4);
+}
+
+long long SimRouter::Stat(const std::string& field) {
+    std::string json = Control();
+    auto at = json.find("\"" + field + "\": ");
+    if (at == std::string::npos) throw std::runtime_error("no field " + field + " in " + json);
+    return std::stoll(json.substr(at + field.size() + 4));
+}
+
+bool SimRouter::WaitForStat(const std::string& field, long long value, std::chrono::milliseconds timeout) {
+    return WaitUntil([&] { return Stat(field) >= value; }, timeout);
+}
+
+int UnusedPort(const std::string& address) {
+    int s = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    ::inet_pton(AF_INET, address.c_str(), &a.sin_addr);
+    socklen_t len = sizeof a;
+    ::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    ::getsockname(s, reinterpret_cast<sockaddr*>(&a), &len);
+    ::close(s);
+    return ntohs(a.sin_port);
+}
+
+}  // namespace vx::test

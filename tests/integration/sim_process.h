@@ -1,0 +1,62 @@
+// The simulated router as a child process of a test: started on a loopback
+// address, waited for until it listens, stopped by its pid when the test
+// ends, passed or not.
+#pragma once
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+namespace vx::test {
+
+class SimRouter {
+public:
+    // Starts tools/simrouter.py with these arguments (plus a --duration as a
+    // safety net) and waits for its ready line. Throws std::runtime_error
+    // when it does not come up.
+    explicit SimRouter(std::vector<std::string> args);
+    ~SimRouter();
+    SimRouter(const SimRouter&) = delete;
+    SimRouter& operator=(const SimRouter&) = delete;
+
+    const std::string& web() const { return web_; }          // "127.0.0.N:PORT", empty when off
+    const std::string& console() const { return console_; }  // the same for the console
+    int consolePort() const;
+
+    // GET /simctl?query over a plain socket (not the code under test);
+    // returns the JSON body. Throws std::runtime_error on failure.
+    std::string Control(const std::string& query = "");
+    // One whole-number field of the state.
+    long long Stat(const std::string& field);
+    // Waits until Stat(field) >= value; false after the time-out.
+    bool WaitForStat(const std::string& field, long long value,
+                     std::chrono::milliseconds timeout = std::chrono::seconds(5));
+
+private:
+    void Stop();
+
+    pid_t pid_ = -1;
+    int out_ = -1;
+    std::string web_;
+    std::string console_;
+};
+
+void SleepMs(int ms);
+
+// A loopback port on which nothing listens (bound, then released).
+int UnusedPort(const std::string& address);
+
+// Waits, polling every few milliseconds, until done() holds or time is up.
+template <class F>
+bool WaitUntil(F done, std::chrono::milliseconds timeout = std::chrono::seconds(5)) {
+    auto end = std::chrono::steady_clock::now() + timeout;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() >= end) return false;
+        SleepMs(10);
+    }
+    return true;
+}
+
+}  // namespace vx::test
