@@ -34,8 +34,9 @@ demo: build
 bench: bootstrap
 	@cmake -S . -B $(BUILD)-bench -DCMAKE_BUILD_TYPE=Release -DVXSTAT_UNIT_ONLY=ON -DVXSTAT_TESTS=OFF \
 	  -DVXSTAT_BENCH=ON >/dev/null
-	@cmake --build $(BUILD)-bench -j $(JOBS) --target bench_parse
+	@cmake --build $(BUILD)-bench -j $(JOBS) --target bench_parse bench_tick
 	$(BUILD)-bench/bench/bench_parse
+	$(BUILD)-bench/bench/bench_tick
 
 clean:
 	rm -rf $(BUILD) $(BUILD)-asan $(BUILD)-bench
