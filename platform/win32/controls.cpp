@@ -1,0 +1,226 @@
+// The form's controls as native child windows: STATIC labels, images and
+// lines, EDIT text boxes, drop-down COMBOBOXes, BUTTONs and the common
+// controls' progress bar.
+#include <cmath>
+#include <map>
+#include <tuple>
+
+#include "platform/win32/backend.h"
+
+#include <commctrl.h>
+
+namespace vx::platform::win32 {
+
+namespace {
+
+constexpr int kProgressSteps = 10000;  // the bar's own range; the model's Min..Max maps onto it
+constexpr int kComboListPixels = 120;  // room for the drop-down list below the edit field
+
+int Pixels(int twips) { return MulDiv(twips, 1, kTwipsPerPixel); }
+
+HFONT FontFor(const Font& font) {
+    static std::map<std::tuple<std::string, double, bool>, HFONT> made;  // live as long as the program
+    auto key = std::make_tuple(font.face, font.points, font.bold);
+    auto it = made.find(key);
+    if (it != made.end()) return it->second;
+    HDC screen = GetDC(nullptr);
+    int height = -static_cast<int>(std::lround(font.points * GetDeviceCaps(screen, LOGPIXELSY) / 72.0));
+    ReleaseDC(nullptr, screen);
+    HFONT handle = CreateFontA(height, 0, 0, 0, font.bold ? FW_BOLD : FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+                               OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS,
+                               ToAnsi(font.face).c_str());
+    made.emplace(key, handle);
+    return handle;
+}
+
+struct NativeKind {
+    const char* className;
+    ::DWORD style;
+    ::DWORD exStyle;
+};
+
+NativeKind KindOf(const Control& control) {
+    switch (control.kind()) {
+    case ControlKind::Label: return {"STATIC", SS_LEFT, 0};
+    case ControlKind::TextBox: return {"EDIT", ES_AUTOHSCROLL | WS_TABSTOP, WS_EX_CLIENTEDGE};
+    case ControlKind::ComboBox: return {"COMBOBOX", CBS_DROPDOWN | CBS_AUTOHSCROLL | WS_VSCROLL | WS_TABSTOP, 0};
+    case ControlKind::CheckBox: return {"BUTTON", BS_3STATE | WS_TABSTOP, 0};
+    case ControlKind::CommandButton: return {"BUTTON", BS_PUSHBUTTON | BS_MULTILINE | WS_TABSTOP, 0};
+    case ControlKind::ProgressBar: return {PROGRESS_CLASSA, 0, 0};
+    case ControlKind::Image: return {"STATIC", SS_ICON, 0};
+    case ControlKind::Line: return {"STATIC", SS_BLACKRECT, 0};
+    case ControlKind::Timer: break;
+    }
+    return {"STATIC", 0, 0};
+}
+
+std::string InitialText(const Control& control) {
+    switch (control.kind()) {
+    case ControlKind::Label: return static_cast<const Label&>(control).caption();
+    case ControlKind::TextBox: return static_cast<const TextBox&>(control).text();
+    case ControlKind::ComboBox: return static_cast<const ComboBox&>(control).text();
+    case ControlKind::CheckBox: return static_cast<const CheckBox&>(control).caption();
+    case ControlKind::CommandButton: return static_cast<const CommandButton&>(control).caption();
+    default: return {};
+    }
+}
+
+class ChildPeer : public NativeControl {
+public:
+    ChildPeer(::HWND parent, Control& model, int id) : model_(model), id_(id) {
+        NativeKind kind = KindOf(model);
+        const Twips& r = model.rect();
+        int x = Pixels(r.left), y = Pixels(r.top), width = Pixels(r.width), height = Pixels(r.height);
+        if (model.kind() == ControlKind::Line) {
+            auto& line = static_cast<Line&>(model);
+            x = Pixels(std::min(line.x1, line.x2));
+            y = Pixels(std::min(line.y1, line.y2));
+            width = std::max(1, Pixels(std::abs(line.x2 - line.x1)));
+            height = std::max(1, Pixels(std::abs(line.y2 - line.y1)));
+        }
+        if (model.kind() == ControlKind::ComboBox) height += kComboListPixels;
+        ::DWORD style = WS_CHILD | kind.style | (model.visible() ? WS_VISIBLE : 0) | (model.enabled() ? 0 : WS_DISABLED);
+        hwnd_ = CreateWindowExA(kind.exStyle, kind.className, ToAnsi(InitialText(model)).c_str(), style, x, y, width,
+                                height, parent, reinterpret_cast<::HMENU>(static_cast<INT_PTR>(id)),
+                                GetModuleHandleA(nullptr), nullptr);
+        SetWindowLongPtrA(hwnd_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(static_cast<NativeControl*>(this)));
+        ::SendMessageA(hwnd_, WM_SETFONT, reinterpret_cast<WPARAM>(FontFor(FontOf(model))), FALSE);
+        for (Prop p : {Prop::Items, Prop::Text, Prop::Range, Prop::Value, Prop::Picture}) changed(p);
+    }
+
+    ~ChildPeer() override {
+        if (hwnd_ == nullptr) return;
+        SetWindowLongPtrA(hwnd_, GWLP_USERDATA, 0);
+        DestroyWindow(hwnd_);
+    }
+
+    UINT_PTR id() const override { return static_cast<UINT_PTR>(id_); }
+
+    bool takesFocus() const override {
+        switch (model_.kind()) {
+        case ControlKind::TextBox:
+        case ControlKind::ComboBox:
+        case ControlKind::CheckBox:
+        case ControlKind::CommandButton: return true;
+        default: return false;
+        }
+    }
+
+    void changed(Prop what) override;
+    void command(UINT code) override;
+
+private:
+    static Font FontOf(const Control& model) {
+        return model.kind() == ControlKind::Label ? static_cast<const Label&>(model).font() : Font{};
+    }
+    // Sets the native text without hearing it back as the user's change.
+    void setNativeText(const std::string& text) {
+        if (WindowText(hwnd_) == text) return;
+        updating_ = true;
+        SetWindowTextA(hwnd_, ToAnsi(text).c_str());
+        updating_ = false;
+    }
+    void setProgress();
+
+    Control& model_;
+    int id_;
+    ::HWND hwnd_ = nullptr;
+    bool updating_ = false;
+};
+
+void ChildPeer::setProgress() {
+    auto& bar = static_cast<ProgressBar&>(model_);
+    ::SendMessageA(hwnd_, PBM_SETRANGE32, 0, kProgressSteps);
+    double span = static_cast<double>(bar.max()) - bar.min();
+    double share = span > 0 ? (static_cast<double>(bar.value()) - bar.min()) / span : 0;
+    ::SendMessageA(hwnd_, PBM_SETPOS, static_cast<WPARAM>(std::lround(share * kProgressSteps)), 0);
+}
+
+void ChildPeer::changed(Prop what) {
+    switch (what) {
+    case Prop::Visible: ShowWindow(hwnd_, model_.visible() ? SW_SHOWNA : SW_HIDE); return;
+    case Prop::Enabled: EnableWindow(hwnd_, model_.enabled()); return;
+    case Prop::Font: ::SendMessageA(hwnd_, WM_SETFONT, reinterpret_cast<WPARAM>(FontFor(FontOf(model_))), TRUE); return;
+    default: break;
+    }
+    switch (model_.kind()) {
+    case ControlKind::Label:
+        if (what == Prop::Text) setNativeText(static_cast<Label&>(model_).caption());
+        break;
+    case ControlKind::TextBox:
+        if (what == Prop::Text) {
+            auto& box = static_cast<TextBox&>(model_);
+            ::SendMessageA(hwnd_, EM_SETPASSWORDCHAR, static_cast<WPARAM>(static_cast<unsigned char>(box.passwordChar())), 0);
+            setNativeText(box.text());
+            InvalidateRect(hwnd_, nullptr, TRUE);
+        }
+        break;
+    case ControlKind::ComboBox: {
+        auto& combo = static_cast<ComboBox&>(model_);
+        if (what == Prop::Items) {
+            updating_ = true;
+            ::SendMessageA(hwnd_, CB_RESETCONTENT, 0, 0);  // also empties the edit field
+            for (const std::string& item : combo.items())
+                ::SendMessageA(hwnd_, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(ToAnsi(item).c_str()));
+            updating_ = false;
+            setNativeText(combo.text());
+        } else if (what == Prop::Text) {
+            setNativeText(combo.text());
+        }
+        break;
+    }
+    case ControlKind::CheckBox:
+        if (what == Prop::Value) {
+            static const WPARAM states[] = {BST_UNCHECKED, BST_CHECKED, BST_INDETERMINATE};
+            ::SendMessageA(hwnd_, BM_SETCHECK, states[static_cast<CheckBox&>(model_).value()], 0);
+        }
+        break;
+    case ControlKind::ProgressBar:
+        if (what == Prop::Range || what == Prop::Value) setProgress();
+        break;
+    case ControlKind::Image:
+        if (what == Prop::Picture)
+            ::SendMessageA(hwnd_, STM_SETICON, static_cast<WPARAM>(static_cast<Image&>(model_).picture()), 0);
+        break;
+    default: break;
+    }
+}
+
+void ChildPeer::command(UINT code) {
+    if (updating_) return;
+    switch (model_.kind()) {
+    case ControlKind::TextBox:
+        if (code == EN_CHANGE) static_cast<TextBox&>(model_).setText(WindowText(hwnd_));
+        break;
+    case ControlKind::ComboBox: {
+        auto& combo = static_cast<ComboBox&>(model_);
+        if (code == CBN_EDITCHANGE) {
+            combo.setText(WindowText(hwnd_));
+        } else if (code == CBN_SELCHANGE) {
+            // The edit field still holds the old text at this point.
+            LRESULT index = ::SendMessageA(hwnd_, CB_GETCURSEL, 0, 0);
+            if (index >= 0 && static_cast<std::size_t>(index) < combo.items().size())
+                combo.setText(combo.items()[static_cast<std::size_t>(index)]);
+        }
+        break;
+    }
+    case ControlKind::CheckBox:
+        if (code == BN_CLICKED) {
+            auto& box = static_cast<CheckBox&>(model_);
+            box.setValue(box.value() == 1 ? 0 : 1);
+        }
+        break;
+    case ControlKind::CommandButton:
+        if (code == BN_CLICKED) static_cast<CommandButton&>(model_).click();
+        break;
+    default: break;
+    }
+}
+
+}  // namespace
+
+std::unique_ptr<ControlPeer> CreateNativeControl(::HWND parent, Control& control, int id) {
+    return std::make_unique<ChildPeer>(parent, control, id);
+}
+
+}  // namespace vx::platform::win32

@@ -1,0 +1,42 @@
+// The profile calls: kernel32's own, with the texts in the ANSI code page.
+#include <cstring>
+
+#include "platform/win32/backend.h"
+
+namespace vx::platform {
+
+namespace {
+
+// nullptr stays nullptr: it means "every key" or "remove" to the system.
+struct Ansi {
+    explicit Ansi(const char* utf8) : present(utf8 != nullptr), text(utf8 ? win32::ToAnsi(utf8) : std::string()) {}
+    const char* get() const { return present ? text.c_str() : nullptr; }
+    bool present;
+    std::string text;
+};
+
+}  // namespace
+
+DWORD GetPrivateProfileStringA(const char* section, const char* key, const char* deflt, char* buffer, DWORD size,
+                               const char* file) {
+    if (buffer == nullptr || size == 0) return 0;
+    std::string ansi(size, '\0');
+    ::DWORD n = ::GetPrivateProfileStringA(Ansi(section).get(), Ansi(key).get(), Ansi(deflt).get(), ansi.data(), size,
+                                           Ansi(file).get());
+    // Back in UTF-8, which may be longer: cut to the buffer, never inside a character.
+    std::string value = win32::FromAnsi(std::string_view(ansi.data(), n));
+    std::size_t count = value.size();
+    if (count > size - 1) {
+        count = size - 1;
+        while (count > 0 && (static_cast<unsigned char>(value[count]) & 0xC0) == 0x80) --count;
+    }
+    std::memcpy(buffer, value.data(), count);
+    buffer[count] = '\0';
+    return static_cast<DWORD>(count);
+}
+
+BOOL WritePrivateProfileStringA(const char* section, const char* key, const char* value, const char* file) {
+    return ::WritePrivateProfileStringA(Ansi(section).get(), Ansi(key).get(), Ansi(value).get(), Ansi(file).get());
+}
+
+}  // namespace vx::platform
