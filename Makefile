@@ -3,7 +3,7 @@ BUILD ?= build
 JOBS ?= $(shell nproc)
 MODE ?= web
 
-.PHONY: all build run test unit bootstrap clean demo bench
+.PHONY: all build run test unit bootstrap clean demo bench windows test-windows
 
 all: build
 
@@ -38,8 +38,18 @@ bench: bootstrap
 	$(BUILD)-bench/bench/bench_parse
 	$(BUILD)-bench/bench/bench_tick
 
+# The native Windows program, cross-built with mingw-w64: build-win/vxstat.exe.
+windows: bootstrap
+	@cmake -S . -B build-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-posix.cmake -DVXSTAT_BACKEND=win32 \
+	  -DCMAKE_BUILD_TYPE=Release >/dev/null
+	@cmake --build build-win -j $(JOBS) --target vxstat
+
+# The Windows program's tests under Wine, in a private network namespace.
+test-windows: bootstrap
+	@scripts/in-private-net scripts/test-windows
+
 clean:
-	rm -rf $(BUILD) $(BUILD)-asan $(BUILD)-bench
+	rm -rf $(BUILD) $(BUILD)-asan $(BUILD)-bench build-win
 
 .PHONY: measure
 # CPU per tick and peak memory of the real program, against a minimal Qt floor.

@@ -30,6 +30,7 @@ using ModelNotifyIconData = vx::platform::NOTIFYICONDATA;
 namespace vx_win32_handles {
 inline ::HWND MessageOnlyParent() { return HWND_MESSAGE; }
 inline ::HWND Top() { return HWND_TOP; }
+inline ::HWND Bottom() { return HWND_BOTTOM; }
 }  // namespace vx_win32_handles
 
 namespace vx::platform::win32 {

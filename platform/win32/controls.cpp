@@ -79,11 +79,17 @@ public:
             height = std::max(1, Pixels(std::abs(line.y2 - line.y1)));
         }
         if (model.kind() == ControlKind::ComboBox) height += kComboListPixels;
-        ::DWORD style = WS_CHILD | kind.style | (model.visible() ? WS_VISIBLE : 0) | (model.enabled() ? 0 : WS_DISABLED);
+        ::DWORD style = WS_CHILD | WS_CLIPSIBLINGS | kind.style | (model.visible() ? WS_VISIBLE : 0) |
+                        (model.enabled() ? 0 : WS_DISABLED);
         hwnd_ = CreateWindowExA(kind.exStyle, kind.className, ToAnsi(InitialText(model)).c_str(), style, x, y, width,
                                 height, parent, reinterpret_cast<::HMENU>(static_cast<INT_PTR>(id)),
                                 GetModuleHandleA(nullptr), nullptr);
         SetWindowLongPtrA(hwnd_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(static_cast<NativeControl*>(this)));
+        // Labels, images and lines are drawn on the form itself, under every
+        // control that has a window of its own (a label may reach under its
+        // text box).
+        if (!takesFocus() && model.kind() != ControlKind::ProgressBar)
+            ::SetWindowPos(hwnd_, vx_win32_handles::Bottom(), 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
         ::SendMessageA(hwnd_, WM_SETFONT, reinterpret_cast<WPARAM>(FontFor(FontOf(model))), FALSE);
         for (Prop p : {Prop::Items, Prop::Text, Prop::Range, Prop::Value, Prop::Picture}) changed(p);
     }

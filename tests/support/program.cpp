@@ -1,9 +1,12 @@
 #include "tests/support/program.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
+#include <stdexcept>
 
 #include "dialogs/frmLogIn.h"
 #include "dialogs/frmLogStats.h"
@@ -28,10 +31,19 @@ void ResetProgram() {
 }
 
 TempDir::TempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "vxstat-test-XXXXXX").string();
-    char* made = ::mkdtemp(pattern.data());
-    if (made == nullptr) throw std::runtime_error("mkdtemp failed");
-    path_ = made;
+    // A fresh name that nobody else holds: create_directory fails on one that exists.
+    static std::mt19937_64 rng{std::random_device{}()};
+    const auto base = std::filesystem::temp_directory_path();
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        char name[32];
+        std::snprintf(name, sizeof name, "vxstat-test-%012llx", static_cast<unsigned long long>(rng() & 0xFFFFFFFFFFFFull));
+        std::error_code ec;
+        if (std::filesystem::create_directory(base / name, ec)) {
+            path_ = (base / name).string();
+            return;
+        }
+    }
+    throw std::runtime_error("no temporary folder could be made");
 }
 
 TempDir::~TempDir() {
