@@ -22,6 +22,12 @@ struct InternetHandle {
     InternetHandle& operator=(const InternetHandle&) = delete;
 };
 
+void SetTimeouts(HINTERNET h) {
+    ::DWORD timeout = kTimeoutMs;
+    for (::DWORD option : {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT, INTERNET_OPTION_RECEIVE_TIMEOUT})
+        InternetSetOptionA(h, option, &timeout, sizeof timeout);
+}
+
 [[noreturn]] void Fail(const std::string& what) {
     throw RuntimeError(kErrInternet, what + " (error " + std::to_string(GetLastError()) + ")");
 }
@@ -34,9 +40,7 @@ UrlResponse OpenURL(const std::string& url) {
 
     InternetHandle session(InternetOpenA("vxstat", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
     if (!session.h) Fail("The Internet session could not be opened");
-    ::DWORD timeout = kTimeoutMs;
-    for (::DWORD option : {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT, INTERNET_OPTION_RECEIVE_TIMEOUT})
-        InternetSetOptionA(session.h, option, &timeout, sizeof timeout);
+    SetTimeouts(session.h);
 
     InternetHandle connection(InternetConnectA(session.h, win32::ToAnsi(parts->host).c_str(),
                                                static_cast<INTERNET_PORT>(parts->port), nullptr, nullptr,
@@ -50,6 +54,7 @@ UrlResponse OpenURL(const std::string& url) {
     InternetHandle request(HttpOpenRequestA(connection.h, "GET", win32::ToAnsi(parts->path).c_str(), nullptr, nullptr,
                                             nullptr, flags, 0));
     if (!request.h) Fail("The request could not be made");
+    SetTimeouts(request.h);  // not every WinINet hands the session's down
 
     std::string headers;
     if (parts->hasUserInfo)

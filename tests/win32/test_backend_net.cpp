@@ -72,7 +72,9 @@ public:
               SOCKET c = listener_.accept();
               request_ = ReceiveRequest(c);
               if (silent) {
-                  while (!stop_) Sleep(20);
+                  // Holds the line open without a word (at most 15 s, so a
+                  // client that never gives up cannot hang the run).
+                  for (int i = 0; i < 750 && !stop_; ++i) Sleep(20);
               } else {
                   SendAll(c, reply);
               }
