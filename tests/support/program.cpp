@@ -65,6 +65,19 @@ void WriteFile(const std::string& path, const std::string& contents) {
 
 bool FileExists(const std::string& path) { return std::filesystem::exists(path); }
 
+std::string NewFileText(const std::string& text) {
+#ifdef _WIN32
+    std::string crlf;
+    for (char c : text) {
+        if (c == '\n') crlf += '\r';
+        crlf += c;
+    }
+    return crlf;
+#else
+    return text;
+#endif
+}
+
 void ProgramTest::SetUp() {
     ResetProgram();
     fake::S().appPath = dir.path();

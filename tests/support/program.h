@@ -28,6 +28,9 @@ private:
 std::string ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::string& contents);
 bool FileExists(const std::string& path);
+// Text with "\n" line ends as a newly written profile file holds it: with
+// CR LF on Windows.
+std::string NewFileText(const std::string& text);
 
 // Each test starts a new program whose folder is a new temporary folder.
 class ProgramTest : public ::testing::Test {

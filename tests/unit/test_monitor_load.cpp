@@ -13,6 +13,7 @@
 namespace vx {
 namespace {
 
+using test::NewFileText;
 using test::ReadFile;
 
 class Monitor : public test::ProgramTest {
@@ -119,7 +120,7 @@ TEST_F(Monitor, UnloadSavesBothTotalsBeforeTheIconGoesAndRestoresTheProcedure) {
     m.window().userCloseRequested();  // the close box
     EXPECT_FALSE(Default<frmMain>::Exists());
     EXPECT_EQ(S().shellCalls.back().message, platform::NIM_DELETE);
-    EXPECT_NE(fileWhenIconWent.find("Incoming= 1234567\nOutGoing= 2E+15\n"), std::string::npos) << fileWhenIconWent;
+    EXPECT_NE(fileWhenIconWent.find(NewFileText("Incoming= 1234567\nOutGoing= 2E+15\n")), std::string::npos) << fileWhenIconWent;
     EXPECT_FALSE(m.Timer.timerEnabled()) << "no tick after unload";
     EXPECT_TRUE(S().quitRequested) << "the last window is gone";
     // The window procedure is back: a system command no longer reaches ControlBoxWndProc.

@@ -11,6 +11,7 @@ namespace vx {
 namespace {
 
 using test::FileExists;
+using test::NewFileText;
 using test::ReadFile;
 using test::WriteFile;
 
@@ -30,7 +31,7 @@ TEST_F(Startup, WithoutSettingsTheDialogShowsItsDefaultsAndTheStatisticsFileIsSe
     EXPECT_EQ(dialog->selSpeed.items(), (std::vector<std::string>{"2meg", "512"}));
     EXPECT_EQ(dialog->chk9106.value(), 0);
     EXPECT_EQ(dialog->window().caption(), "Router Details");
-    EXPECT_EQ(ReadFile(statsFile()), "[TotalStats]\nEnabled=True\nDate=12/8/2026 9:05:03 AM\nIncoming= 0\nOutGoing= 0\n")
+    EXPECT_EQ(ReadFile(statsFile()), NewFileText("[TotalStats]\nEnabled=True\nDate=12/8/2026 9:05:03 AM\nIncoming= 0\nOutGoing= 0\n"))
         << "Enabled, Date, Incoming, OutGoing in this order";
     EXPECT_EQ(dblTotalIncoming, 0);
     EXPECT_EQ(dblTotalOutgoing, 0);
