@@ -3,13 +3,23 @@
 // the client is used; reads take what has arrived, writes queue what the
 // kernel does not take at once.
 //
-// The operating system's calls sit in the few Os* functions at the top; the
-// client below them is written so that a Winsock port can keep it.
+// The operating system's calls sit in the few Os* functions at the top, once
+// for POSIX sockets and once for Winsock; the client below them is shared.
+#include "platform/net.h"
+#include "runtime/errors.h"
+
+#ifdef _WIN32
+#include "platform/win32/backend.h"  // the program's headers before <windows.h>
+
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#else
 #include <netdb.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <cerrno>
@@ -17,17 +27,37 @@
 #include <optional>
 #include <string>
 
-#include "platform/net.h"
-#include "runtime/errors.h"
-
 namespace vx::platform {
 
 namespace {
 
 // ---- operating system --------------------------------------------------------
 
+#ifdef _WIN32
+
+using Handle = SOCKET;
+const Handle kNoSocket = INVALID_SOCKET;
+
+void OsStartup() {
+    static const bool started = [] {
+        WSADATA data;
+        return WSAStartup(MAKEWORD(2, 2), &data) == 0;
+    }();
+    (void)started;
+}
+
+// Host names go to the resolver in the ANSI code page.
+std::string OsHostName(const std::string& host) { return win32::ToAnsi(host); }
+
+#else
+
 using Handle = int;
 constexpr Handle kNoSocket = -1;
+
+void OsStartup() {}
+std::string OsHostName(const std::string& host) { return host; }
+
+#endif
 
 struct Address {
     sockaddr_storage storage{};
@@ -39,6 +69,8 @@ struct Address {
 // resolver, which may take as long as the system's resolver takes.
 std::optional<Address> OsResolve(const std::string& host, long port) {
     if (host.empty() || port < 1 || port > 65535) return std::nullopt;
+    OsStartup();
+    const std::string name = OsHostName(host);
     const std::string service = std::to_string(port);
     for (int flags : {AI_NUMERICHOST | AI_NUMERICSERV, AI_NUMERICSERV}) {
         addrinfo hints{};
@@ -46,7 +78,7 @@ std::optional<Address> OsResolve(const std::string& host, long port) {
         hints.ai_socktype = SOCK_STREAM;
         hints.ai_flags = flags;
         addrinfo* found = nullptr;
-        if (::getaddrinfo(host.c_str(), service.c_str(), &hints, &found) != 0 || found == nullptr) continue;
+        if (::getaddrinfo(name.c_str(), service.c_str(), &hints, &found) != 0 || found == nullptr) continue;
         Address a;
         std::memcpy(&a.storage, found->ai_addr, found->ai_addrlen);
         a.length = static_cast<socklen_t>(found->ai_addrlen);
@@ -56,6 +88,72 @@ std::optional<Address> OsResolve(const std::string& host, long port) {
     }
     return std::nullopt;
 }
+
+#ifdef _WIN32
+
+Handle OsStartConnect(const Address& a, bool& pending) {
+    Handle s = ::socket(a.family, SOCK_STREAM, 0);
+    if (s == INVALID_SOCKET) return kNoSocket;
+    u_long nonBlocking = 1;
+    if (ioctlsocket(s, FIONBIO, &nonBlocking) != 0) {
+        closesocket(s);
+        return kNoSocket;
+    }
+    if (::connect(s, reinterpret_cast<const sockaddr*>(&a.storage), a.length) == 0) {
+        pending = false;
+        return s;
+    }
+    if (WSAGetLastError() == WSAEWOULDBLOCK) {
+        pending = true;
+        return s;
+    }
+    closesocket(s);
+    return kNoSocket;
+}
+
+enum class Outcome { Pending, Connected, Failed };
+
+// Winsock reports a failed connection among the "exceptions".
+Outcome OsConnectOutcome(Handle s) {
+    fd_set writable, failed;
+    FD_ZERO(&writable);
+    FD_ZERO(&failed);
+    FD_SET(s, &writable);
+    FD_SET(s, &failed);
+    timeval now{0, 0};
+    int ready = ::select(0, nullptr, &writable, &failed, &now);
+    if (ready == 0) return Outcome::Pending;
+    if (ready < 0 || FD_ISSET(s, &failed)) return Outcome::Failed;
+    int error = 0;
+    int length = sizeof error;
+    if (::getsockopt(s, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &length) != 0 || error != 0)
+        return Outcome::Failed;
+    return Outcome::Connected;
+}
+
+constexpr long kPeerClosed = -1;
+constexpr long kBroken = -2;
+
+long OsReceive(Handle s, char* buffer, std::size_t size) {
+    int n = ::recv(s, buffer, static_cast<int>(size), 0);
+    if (n > 0) return n;
+    if (n == 0) return kPeerClosed;
+    return WSAGetLastError() == WSAEWOULDBLOCK ? 0 : kBroken;
+}
+
+long OsSend(Handle s, const char* data, std::size_t size) {
+    int n = ::send(s, data, static_cast<int>(size), 0);
+    if (n >= 0) return n;
+    return WSAGetLastError() == WSAEWOULDBLOCK ? 0 : kBroken;
+}
+
+void OsClose(Handle s) { closesocket(s); }
+
+// What goes to the router and comes from it is in the ANSI code page.
+std::string OsToWire(const std::string& text) { return win32::ToAnsi(text); }
+void OsFromWire(std::string& bytes) { bytes = win32::FromAnsi(bytes); }
+
+#else
 
 // Starts connecting; `pending` tells whether the connection is still under
 // way. kNoSocket when it failed at once.
@@ -113,6 +211,12 @@ long OsSend(Handle s, const char* data, std::size_t size) {
 }
 
 void OsClose(Handle s) { ::close(s); }
+
+// The program's UTF-8 goes out as it is.
+std::string OsToWire(const std::string& text) { return text; }
+void OsFromWire(std::string&) {}
+
+#endif
 
 // ---- the client ----------------------------------------------------------------
 
@@ -174,14 +278,16 @@ public:
             }
         }
         if (state_ == SocketState::Connected && !unsent_.empty()) Flush();
+        OsFromWire(data);
     }
 
     void SendData(const std::string& data) override {
         Settle();
         if (state_ != SocketState::Connected) NotConnected();
-        if (unsent_.size() + data.size() > kMaxSendQueueBytes)
+        const std::string wire = OsToWire(data);
+        if (unsent_.size() + wire.size() > kMaxSendQueueBytes)
             throw RuntimeError(kErrNoBufferSpace, "No buffer space is available");
-        unsent_ += data;
+        unsent_ += wire;
         if (!Flush()) throw RuntimeError(kErrConnectionReset, "The connection is reset by remote side");
     }
 
