@@ -204,6 +204,12 @@ LRESULT FormPeer::proc(UINT msg, WPARAM wParam, LPARAM lParam) {
         // Through the procedure chain as the close box's command.
         Guarded([&] { model_.userCloseRequested(); });
         return 0;
+    case WM_QUERYENDSESSION: return TRUE;
+    case WM_ENDSESSION:
+        // The user logs off or Windows shuts down: the forms close the normal
+        // way (the monitor saves its totals) before the process is ended.
+        if (wParam) Guarded([&] { model_.userCloseRequested(); });
+        return 0;
     case WM_MOUSEMOVE:
         // A hidden window sees no real mouse: only the shell's callbacks for
         // its own icons count there.

@@ -280,6 +280,17 @@ TEST_F(NativeForms, TheRealSystemMenuAndWindowProcedureChain) {
     EXPECT_EQ(GetWindowLongPtrA(H(w), GWLP_WNDPROC), own);
 }
 
+TEST_F(NativeForms, TheEndOfTheSessionClosesTheFormsTheNormalWay) {
+    Window w("frmMain", "x", 5340, 555, BorderStyle::FixedSingle);
+    int closes = 0;
+    w.onCloseRequest = [&] { ++closes; };
+    EXPECT_TRUE(::SendMessageA(H(w), WM_QUERYENDSESSION, 0, 0));
+    ::SendMessageA(H(w), WM_ENDSESSION, FALSE, 0);  // the session goes on after all
+    EXPECT_EQ(closes, 0);
+    ::SendMessageA(H(w), WM_ENDSESSION, TRUE, 0);
+    EXPECT_EQ(closes, 1);
+}
+
 TEST_F(NativeForms, AlwaysOnTopIsTheRealZOrder) {
     Window w("frmMain", "x", 5340, 555, BorderStyle::FixedSingle);
     w.show();
