@@ -84,6 +84,11 @@ void Kill(const std::string& path) {
     throw RuntimeError(kErrPathFileAccess, "Path/File access error");
 }
 
-void End() { ExitProcess(0); }
+// No handler runs and nothing is saved; only the icons are taken down, so
+// none is left behind in the notification area for a program that is gone.
+void End() {
+    win32::RemoveTrayIcons();
+    ExitProcess(0);
+}
 
 }  // namespace vx::platform

@@ -105,6 +105,10 @@ NOTIFYICONDATAA ShellRecord(const ModelNotifyIconData& model);
 // callback for one of the icons that window added.
 bool IsTrayCallback(::HWND hwnd, WPARAM wParam, LPARAM lParam);
 
+// shell_notify.cpp: takes the icons still shown out of the notification area,
+// for an end of the program that runs no unload handler.
+void RemoveTrayIcons();
+
 // event_loop.cpp: the window that runs posted work; made by InitApplication.
 void CreateMessageWindow(HINSTANCE instance);
 

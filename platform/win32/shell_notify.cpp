@@ -62,6 +62,17 @@ bool IsTrayCallback(::HWND hwnd, WPARAM wParam, LPARAM lParam) {
     return std::find(icons.begin(), icons.end(), std::make_pair(hwnd, id)) != icons.end();
 }
 
+void RemoveTrayIcons() {
+    for (const auto& [hwnd, id] : Icons()) {
+        NOTIFYICONDATAA record{};
+        record.cbSize = NOTIFYICONDATAA_V1_SIZE;
+        record.hWnd = hwnd;
+        record.uID = id;
+        ::Shell_NotifyIconA(NIM_DELETE, &record);
+    }
+    Icons().clear();
+}
+
 }  // namespace win32
 
 BOOL Shell_NotifyIconA(DWORD message, win32::ModelNotifyIconData* data) {

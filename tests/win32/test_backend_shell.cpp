@@ -74,6 +74,21 @@ TEST(TrayCallback, OnlyTheShellsMessagesForAddedIconsCount) {
     EXPECT_EQ(xs.size(), 1u);  // deleted: no longer ours
 }
 
+TEST(TrayCallback, AnEndingProgramTakesItsIconsDown) {
+    int argc = 0;
+    InitApplication(argc, nullptr);
+    Window tray("frmSysTray", "Sys Tray Interface", 1, 1, BorderStyle::Hidden);
+    ModelNotifyIconData record = ModelRecord("vxStats", 8);
+    record.hWnd = tray.hWnd();
+    record.hIcon = CreatePicture(32, 32, std::vector<std::uint32_t>(32 * 32, 0xFFFFFF));
+    record.uID = 77;
+    ASSERT_TRUE(Shell_NotifyIconA(0, &record)) << "no notification area";
+    RemoveTrayIcons();  // what End() does before the process goes
+    record.uFlags = 4;
+    EXPECT_FALSE(Shell_NotifyIconA(1, &record)) << "the icon is still there";
+    EXPECT_FALSE(IsTrayCallback(Native(tray.hWnd()), 77, WM_RBUTTONDOWN));
+}
+
 TEST(Pictures, AreOpaqueIconsOfTheGivenPixels) {
     std::vector<std::uint32_t> pixels(32 * 32, 0xFFFFFF);
     for (int x = 0; x < 32; ++x) pixels[31 * 32 + x] = 0x87FF1D;  // the bottom row green
