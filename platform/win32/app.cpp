@@ -5,6 +5,7 @@
 #include "platform/win32/backend.h"
 
 #include <commctrl.h>
+
 #include "platform/win32/command_line.h"
 #include "runtime/errors.h"
 

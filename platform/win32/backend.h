@@ -74,8 +74,6 @@ void Guarded(F&& handler) {
     }
 }
 
-// window.cpp: the model window behind a native top-level window, if any.
-vx::platform::Window* ModelWindow(::HWND hwnd);
 // window.cpp: key preview and dialog-key navigation for a message about to be
 // dispatched; true when the message has been handled.
 bool PreTranslate(MSG& msg);

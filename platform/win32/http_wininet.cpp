@@ -3,6 +3,7 @@
 #include "platform/win32/backend.h"
 
 #include <wininet.h>
+
 #include "platform/win32/url_parts.h"
 #include "runtime/errors.h"
 

@@ -257,11 +257,6 @@ LRESULT FormPeer::proc(UINT msg, WPARAM wParam, LPARAM lParam) {
     return DefWindowProcA(hwnd_, msg, wParam, lParam);
 }
 
-Window* ModelWindow(::HWND hwnd) {
-    FormPeer* peer = PeerOf(hwnd);
-    return peer ? &peer->model() : nullptr;
-}
-
 bool PreTranslate(MSG& msg) {
     if (msg.hwnd == nullptr) return false;
     ::HWND root = GetAncestor(msg.hwnd, GA_ROOT);
