@@ -91,6 +91,9 @@ public:
     // WM_TIMER with this control's id.
     virtual void timer() {}
     virtual bool takesFocus() const { return false; }
+    // Drawn on the form itself (labels, images, lines): under every control
+    // that has a window of its own.
+    virtual bool lightweight() const { return false; }
     // The id of the native control or timer.
     virtual UINT_PTR id() const = 0;
 };

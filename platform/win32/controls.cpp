@@ -85,11 +85,7 @@ public:
                                 height, parent, reinterpret_cast<::HMENU>(static_cast<INT_PTR>(id)),
                                 GetModuleHandleA(nullptr), nullptr);
         SetWindowLongPtrA(hwnd_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(static_cast<NativeControl*>(this)));
-        // Labels, images and lines are drawn on the form itself, under every
-        // control that has a window of its own (a label may reach under its
-        // text box).
-        if (!takesFocus() && model.kind() != ControlKind::ProgressBar)
-            ::SetWindowPos(hwnd_, vx_win32_handles::Bottom(), 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+        placeInZOrder(parent);
         ::SendMessageA(hwnd_, WM_SETFONT, reinterpret_cast<WPARAM>(FontFor(FontOf(model))), FALSE);
         for (Prop p : {Prop::Items, Prop::Text, Prop::Range, Prop::Value, Prop::Picture}) changed(p);
     }
@@ -101,6 +97,10 @@ public:
     }
 
     UINT_PTR id() const override { return static_cast<UINT_PTR>(id_); }
+    bool lightweight() const override {
+        return model_.kind() == ControlKind::Label || model_.kind() == ControlKind::Image ||
+               model_.kind() == ControlKind::Line;
+    }
 
     bool takesFocus() const override {
         switch (model_.kind()) {
@@ -127,12 +127,28 @@ private:
         updating_ = false;
     }
     void setProgress();
+    void placeInZOrder(::HWND parent);
 
     Control& model_;
     int id_;
     ::HWND hwnd_ = nullptr;
     bool updating_ = false;
 };
+
+// Labels, images and lines are drawn on the form itself, under every control
+// that has a window of its own (a label may reach under its text box). The
+// others keep the order they were made in, which is also their tab order.
+void ChildPeer::placeInZOrder(::HWND parent) {
+    ::HWND after = vx_win32_handles::Bottom();
+    if (!lightweight()) {
+        after = vx_win32_handles::Top();
+        for (::HWND h = GetWindow(parent, GW_CHILD); h != nullptr; h = GetWindow(h, GW_HWNDNEXT)) {
+            auto* other = reinterpret_cast<NativeControl*>(GetWindowLongPtrA(h, GWLP_USERDATA));
+            if (h != hwnd_ && other != nullptr && !other->lightweight()) after = h;
+        }
+    }
+    ::SetWindowPos(hwnd_, after, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+}
 
 void ChildPeer::setProgress() {
     auto& bar = static_cast<ProgressBar&>(model_);

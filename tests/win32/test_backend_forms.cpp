@@ -5,6 +5,7 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -182,6 +183,27 @@ TEST_F(NativeForms, LabelsShowTheirCaptionFontAndVisibility) {
     EXPECT_FALSE(IsWindowVisible(H(handOver)));
     handOver.setCaption("1532");
     EXPECT_EQ(Text(H(handOver)), "1532");
+}
+
+TEST_F(NativeForms, LabelsLieUnderTheControlsTheyReachUnder) {
+    // As in the router details dialog: each label is wider than the room
+    // before its text box, which must stay whole on top of it.
+    Window w("frmLogIn", "x", 3270, 1095, BorderStyle::FixedDialog);
+    Label& l1 = w.addLabel("Label1", Twips{0, 30, 1245, 225}, "Router IP:");
+    TextBox& ip = w.addTextBox("txtIP", Twips{750, 0, 1245, 255}, "192.168.0.1");
+    Label& l2 = w.addLabel("Label2", Twips{0, 270, 1245, 225}, "Username:");
+    TextBox& user = w.addTextBox("txtUser", Twips{750, 240, 1245, 255}, "admin");
+    CommandButton& go = w.addButton("cmdGo", Twips{2040, 30, 1215, 1065}, "Start Monitor");
+    std::vector<::HWND> zOrder;  // top first
+    for (::HWND h = GetWindow(H(w), GW_CHILD); h != nullptr; h = GetWindow(h, GW_HWNDNEXT)) zOrder.push_back(h);
+    auto position = [&](const Control& c) { return std::find(zOrder.begin(), zOrder.end(), H(c)) - zOrder.begin(); };
+    EXPECT_LT(position(ip), position(l1));
+    EXPECT_LT(position(ip), position(l2));
+    EXPECT_LT(position(user), position(l1));
+    // The controls with windows keep the order they were made in: the tab order.
+    EXPECT_LT(position(ip), position(user));
+    EXPECT_LT(position(user), position(go));
+    EXPECT_EQ(GetNextDlgTabItem(H(w), H(ip), FALSE), H(user));
 }
 
 TEST_F(NativeForms, KeyPreviewHandsAControlsKeysToTheFormFirst) {
