@@ -18,12 +18,14 @@ run: build
 	$(BUILD)/vxstat
 
 # Every test runs in a private network namespace; then the unit tests once
-# more under AddressSanitizer and UndefinedBehaviorSanitizer.
+# more under AddressSanitizer and UndefinedBehaviorSanitizer; then the Windows
+# program's tests under Wine.
 test: build
 	@cmake -S . -B $(BUILD)-asan -DVXSTAT_UNIT_ONLY=ON -DVXSTAT_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug >/dev/null
 	@cmake --build $(BUILD)-asan -j $(JOBS)
 	@scripts/in-private-net ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
 	@scripts/in-private-net ctest --test-dir $(BUILD)-asan --output-on-failure -j $(JOBS)
+	@$(MAKE) --no-print-directory test-windows
 
 # vxstat reading a simulated router on 127.0.0.1: MODE=web (default) or
 # MODE=console (port 23, needs root).
