@@ -1,0 +1,88 @@
+// The application object, the program's folder and command line, files.
+#include <QApplication>
+#include <QStringList>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+
+#include "platform/app.h"
+#include "platform/qt/qt_backend.h"
+#include "platform/qt/qt_testing.h"
+#include "runtime/errors.h"
+
+namespace vx::platform {
+
+namespace {
+
+constexpr int kErrPathFileAccess = 75;
+
+// Lets the forms see keys before their controls do (key preview). Doing it
+// here rather than in per-widget filters means each key event is seen once,
+// whichever child it is aimed at and however it propagates afterwards.
+class Application : public QApplication {
+public:
+    Application(int& argc, char** argv) : QApplication(argc, argv) {}
+    bool notify(QObject* receiver, QEvent* event) override {
+        if (qt::PreviewKey(receiver, event)) return true;
+        return QApplication::notify(receiver, event);
+    }
+};
+
+std::string g_commandLine;
+std::string g_testAppPath;
+
+std::string ExecutableFolder() {
+    std::error_code ec;
+    const std::filesystem::path exe = std::filesystem::canonical("/proc/self/exe", ec);
+    if (!ec) return exe.parent_path().string();
+    return qt::FromQ(QCoreApplication::applicationDirPath());
+}
+
+}  // namespace
+
+void InitApplication(int& argc, char** argv) {
+    if (QCoreApplication::instance()) return;
+    QCoreApplication::setApplicationName(QStringLiteral("vxstat"));
+    // Lives until the process ends: destroying it at exit would race the
+    // toolkit's own static clean-up.
+    auto* app = new Application(argc, argv);
+    // The program ends when its last form unloads, not when a window closes.
+    app->setQuitOnLastWindowClosed(false);
+
+    // Qt has taken its own options out of argv by now.
+    std::string line;
+    for (int i = 1; i < argc; ++i) {
+        if (i > 1) line += ' ';
+        line += qt::FromQ(QString::fromLocal8Bit(argv[i]));
+    }
+    g_commandLine = line;
+
+    qt::InstallShutdownHandlers();
+}
+
+std::string AppPath() {
+    if (!g_testAppPath.empty()) return g_testAppPath;
+    static const std::string folder = ExecutableFolder();
+    return folder;
+}
+
+std::string ProgramFile(const std::string& name) { return AppPath() + "/" + name; }
+std::string AppTitle() { return "vxstat"; }
+std::string AppFileDescription() { return "vxstat"; }
+std::string CommandLine() { return g_commandLine; }
+
+void Kill(const std::string& path) {
+    if (std::remove(path.c_str()) == 0) return;
+    if (errno == ENOENT) throw RuntimeError(kErrFileNotFound, "File not found");
+    throw RuntimeError(kErrPathFileAccess, "Path/File access error");
+}
+
+void End() { std::_Exit(0); }
+
+namespace qt_testing {
+void SetAppPath(const std::string& folder) { g_testAppPath = folder; }
+}  // namespace qt_testing
+
+}  // namespace vx::platform

@@ -1,0 +1,290 @@
+// Controls: a child widget of the window at the position its twips give.
+// Controls placed below the client area are simply out of sight (storage).
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFrame>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTimer>
+
+#include <algorithm>
+#include <cmath>
+
+#include "platform/qt/qt_backend.h"
+#include "platform/qt/qt_forms.h"
+
+namespace vx::platform::qt {
+
+namespace {
+
+constexpr int kBarSteps = 10000;  // the float range of a bar mapped onto ints
+
+QRect PixelRect(const Twips& t) {
+    return QRect(PixelsFromTwips(t.left), PixelsFromTwips(t.top), PixelsFromTwips(t.width), PixelsFromTwips(t.height));
+}
+
+// What every widget-backed control shares: position, visibility, enabled
+// state, and a context object whose death cuts the widget's signals off
+// from the model (the widget may outlive the model by a moment).
+template <class W>
+class WidgetPeer : public QtControlPeer {
+public:
+    WidgetPeer(Control& model, W* widget) : model_(model), widget_(widget) {
+        widget_->setGeometry(PixelRect(model.rect()));
+        if (!model.visible()) widget_->hide();
+        widget_->setEnabled(model.enabled());
+    }
+    QWidget* widget() const override { return widget_; }
+    void changed(Prop what) override {
+        if (what == Prop::Visible)
+            widget_->setVisible(model_.visible());
+        else if (what == Prop::Enabled)
+            widget_->setEnabled(model_.enabled());
+        else
+            update(what);
+    }
+
+protected:
+    virtual void update(Prop what) = 0;
+    Control& model_;
+    W* widget_;
+    QObject guard_;
+};
+
+class LabelPeer : public WidgetPeer<QLabel> {
+public:
+    LabelPeer(Label& model, QWidget* parent) : WidgetPeer(model, new QLabel(parent)), label_(model) {
+        // Captions may carry text from the router: never read them as markup.
+        widget_->setTextFormat(Qt::PlainText);
+        widget_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+        widget_->setWordWrap(true);
+        update(Prop::Font);
+        update(Prop::Text);
+    }
+
+protected:
+    void update(Prop what) override {
+        if (what == Prop::Text) {
+            widget_->setText(ToQ(label_.caption()));
+        } else if (what == Prop::Font) {
+            const Font& f = label_.font();
+            QFont font = widget_->parentWidget() ? widget_->parentWidget()->font() : widget_->font();
+            // "MS Sans Serif" is not on Linux: the desktop's sans serif stands in.
+            if (f.face != "MS Sans Serif") font.setFamily(ToQ(f.face));
+            font.setPointSizeF(f.points);
+            font.setBold(f.bold);
+            widget_->setFont(font);
+        }
+    }
+
+private:
+    Label& label_;
+};
+
+class TextBoxPeer : public WidgetPeer<QLineEdit> {
+public:
+    TextBoxPeer(TextBox& model, QWidget* parent) : WidgetPeer(model, new QLineEdit(parent)), text_(model) {
+        update(Prop::Text);
+        QObject::connect(widget_, &QLineEdit::textChanged, &guard_, [this](const QString& text) {
+            if (!updating_) text_.setText(FromQ(text));
+        });
+    }
+
+protected:
+    void update(Prop what) override {
+        if (what != Prop::Text) return;
+        updating_ = true;
+        if (FromQ(widget_->text()) != text_.text()) widget_->setText(ToQ(text_.text()));
+        const char mask = text_.passwordChar();
+        if (mask) {
+            widget_->setEchoMode(QLineEdit::Password);
+            widget_->setStyleSheet(
+                QStringLiteral("QLineEdit { lineedit-password-character: %1; }").arg(static_cast<unsigned char>(mask)));
+        } else if (widget_->echoMode() != QLineEdit::Normal) {
+            widget_->setEchoMode(QLineEdit::Normal);
+            widget_->setStyleSheet(QString());
+        }
+        updating_ = false;
+    }
+
+private:
+    TextBox& text_;
+    bool updating_ = false;
+};
+
+class ComboBoxPeer : public WidgetPeer<QComboBox> {
+public:
+    ComboBoxPeer(ComboBox& model, QWidget* parent) : WidgetPeer(model, new QComboBox(parent)), combo_(model) {
+        widget_->setEditable(true);
+        // The list is the form's: typing never adds to it or completes from it.
+        widget_->setInsertPolicy(QComboBox::NoInsert);
+        widget_->setCompleter(nullptr);
+        update(Prop::Items);
+        // Typing, picking from the list and the arrow keys all change the text.
+        QObject::connect(widget_, &QComboBox::editTextChanged, &guard_, [this](const QString& text) {
+            if (!updating_) combo_.setText(FromQ(text));
+        });
+    }
+
+protected:
+    void update(Prop what) override {
+        updating_ = true;
+        if (what == Prop::Items) {
+            widget_->clear();
+            for (const std::string& item : combo_.items()) widget_->addItem(ToQ(item));
+            widget_->setCurrentIndex(-1);
+            widget_->setEditText(ToQ(combo_.text()));
+        } else if (what == Prop::Text && FromQ(widget_->currentText()) != combo_.text()) {
+            widget_->setEditText(ToQ(combo_.text()));
+        }
+        updating_ = false;
+    }
+
+private:
+    ComboBox& combo_;
+    bool updating_ = false;
+};
+
+class CheckBoxPeer : public WidgetPeer<QCheckBox> {
+public:
+    CheckBoxPeer(CheckBox& model, QWidget* parent)
+        : WidgetPeer(model, new QCheckBox(ToQ(model.caption()), parent)), check_(model) {
+        update(Prop::Value);
+        QObject::connect(widget_, &QCheckBox::clicked, &guard_, [this](bool checked) {
+            // A click ticks or clears; only the program greys the box.
+            check_.setValue(checked ? 1 : 0);
+            update(Prop::Value);
+        });
+    }
+
+protected:
+    void update(Prop what) override {
+        if (what != Prop::Value) return;
+        const int v = check_.value();
+        widget_->setTristate(v == 2);
+        widget_->setCheckState(v == 1 ? Qt::Checked : v == 2 ? Qt::PartiallyChecked : Qt::Unchecked);
+    }
+
+private:
+    CheckBox& check_;
+};
+
+class ButtonPeer : public WidgetPeer<QPushButton> {
+public:
+    ButtonPeer(CommandButton& model, QWidget* parent)
+        : WidgetPeer(model, new QPushButton(ToQ(model.caption()), parent)), button_(model) {
+        // Neither the default nor an auto-default button: Enter never clicks it.
+        widget_->setAutoDefault(false);
+        widget_->setDefault(false);
+        QObject::connect(widget_, &QPushButton::clicked, &guard_, [this] { button_.click(); });
+    }
+
+protected:
+    void update(Prop) override {}
+
+private:
+    CommandButton& button_;
+};
+
+class ProgressBarPeer : public WidgetPeer<QProgressBar> {
+public:
+    ProgressBarPeer(ProgressBar& model, QWidget* parent)
+        : WidgetPeer(model, new QProgressBar(parent)), bar_(model) {
+        widget_->setTextVisible(false);
+        widget_->setRange(0, kBarSteps);
+        update(Prop::Value);
+    }
+
+protected:
+    void update(Prop what) override {
+        if (what != Prop::Value && what != Prop::Range) return;
+        const double span = static_cast<double>(bar_.max()) - bar_.min();
+        const double part = span > 0 ? (static_cast<double>(bar_.value()) - bar_.min()) / span : 0;
+        // setValue repaints only when the step really changes.
+        widget_->setValue(static_cast<int>(std::lround(std::clamp(part, 0.0, 1.0) * kBarSteps)));
+    }
+
+private:
+    ProgressBar& bar_;
+};
+
+class ImagePeer : public WidgetPeer<QLabel> {
+public:
+    ImagePeer(Image& model, QWidget* parent) : WidgetPeer(model, new QLabel(parent)), image_(model) {
+        widget_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+        update(Prop::Picture);
+    }
+
+protected:
+    void update(Prop what) override {
+        if (what == Prop::Picture) widget_->setPixmap(PicturePixmap(image_.picture()));
+    }
+
+private:
+    Image& image_;
+};
+
+class LinePeer : public WidgetPeer<QFrame> {
+public:
+    LinePeer(Line& model, QWidget* parent) : WidgetPeer(model, new QFrame(parent)) {
+        const bool vertical = model.x1 == model.x2;
+        widget_->setFrameShape(vertical ? QFrame::VLine : QFrame::HLine);
+        widget_->setFrameShadow(QFrame::Sunken);
+        const int x = PixelsFromTwips(std::min(model.x1, model.x2));
+        const int y = PixelsFromTwips(std::min(model.y1, model.y2));
+        const int length = PixelsFromTwips(vertical ? std::abs(model.y2 - model.y1) : std::abs(model.x2 - model.x1)) + 1;
+        widget_->setGeometry(vertical ? QRect(x, y, 2, length) : QRect(x, y, length, 2));
+    }
+
+protected:
+    void update(Prop) override {}
+};
+
+// Ticks at its interval precisely (the rates are bytes between two ticks),
+// stops when disabled, and goes with its peer, so it never ticks into a
+// window that is gone.
+class TimerPeer : public QtControlPeer {
+public:
+    explicit TimerPeer(Timer& model) : model_(model) {
+        timer_.setTimerType(Qt::PreciseTimer);
+        timer_.setInterval(model.interval());
+        QObject::connect(&timer_, &QTimer::timeout, &timer_, [this] { model_.tick(); });
+        changed(Prop::Enabled);
+    }
+    QWidget* widget() const override { return nullptr; }
+    void changed(Prop what) override {
+        if (what != Prop::Enabled) return;
+        if (model_.enabled() && model_.interval() > 0) {
+            if (!timer_.isActive()) timer_.start();
+        } else {
+            timer_.stop();
+        }
+    }
+
+private:
+    Timer& model_;
+    QTimer timer_;
+};
+
+}  // namespace
+
+std::unique_ptr<QtControlPeer> CreateControlPeer(Control& control, QWidget* parent) {
+    switch (control.kind()) {
+    case ControlKind::Label: return std::make_unique<LabelPeer>(static_cast<Label&>(control), parent);
+    case ControlKind::TextBox: return std::make_unique<TextBoxPeer>(static_cast<TextBox&>(control), parent);
+    case ControlKind::ComboBox: return std::make_unique<ComboBoxPeer>(static_cast<ComboBox&>(control), parent);
+    case ControlKind::CheckBox: return std::make_unique<CheckBoxPeer>(static_cast<CheckBox&>(control), parent);
+    case ControlKind::CommandButton:
+        return std::make_unique<ButtonPeer>(static_cast<CommandButton&>(control), parent);
+    case ControlKind::ProgressBar:
+        return std::make_unique<ProgressBarPeer>(static_cast<ProgressBar&>(control), parent);
+    case ControlKind::Image: return std::make_unique<ImagePeer>(static_cast<Image&>(control), parent);
+    case ControlKind::Line: return std::make_unique<LinePeer>(static_cast<Line&>(control), parent);
+    case ControlKind::Timer: return std::make_unique<TimerPeer>(static_cast<Timer&>(control));
+    }
+    return nullptr;
+}
+
+}  // namespace vx::platform::qt

@@ -1,0 +1,167 @@
+// Windows: a fixed-size top-level widget per form window.
+#include <QApplication>
+#include <QCloseEvent>
+#include <QContextMenuEvent>
+#include <QGuiApplication>
+#include <QScreen>
+
+#include <cmath>
+
+#include "platform/portable/wndproc.h"
+#include "platform/qt/qt_backend.h"
+#include "platform/qt/qt_forms.h"
+#include "platform/qt/qt_testing.h"
+
+namespace vx::platform {
+
+namespace qt {
+
+namespace {
+
+HWND g_nextHandle = 0x10000;
+
+Qt::WindowFlags FlagsFor(BorderStyle border) {
+    const Qt::WindowFlags decorated =
+        Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
+    switch (border) {
+    case BorderStyle::FixedSingle: return Qt::Window | decorated | Qt::WindowMinimizeButtonHint;
+    case BorderStyle::FixedDialog: return Qt::Window | decorated;
+    case BorderStyle::FixedToolWindow: return Qt::Tool | decorated;
+    case BorderStyle::Hidden: break;
+    }
+    return Qt::Window;
+}
+
+// The forms were laid out for an 8.25-point sans serif.
+QFont FormFont() {
+    QFont font = QApplication::font();
+    font.setPointSizeF(8.25);
+    return font;
+}
+
+}  // namespace
+
+int PixelsFromTwips(int twips) { return static_cast<int>(std::lround(twips / static_cast<double>(kTwipsPerPixel))); }
+
+// ---- FormWidget ------------------------------------------------------------
+
+void FormWidget::closeEvent(QCloseEvent* event) {
+    // The close box asks; the form decides (and unloads through the window
+    // procedure chain).
+    event->ignore();
+    if (peer) peer->model().userCloseRequested();
+}
+
+void FormWidget::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    if (event->type() != QEvent::WindowStateChange || !peer || !isVisible()) return;
+    peer->model().userStateChanged((windowState() & Qt::WindowMinimized) ? WindowState::Minimized
+                                                                          : WindowState::Normal);
+}
+
+void FormWidget::contextMenuEvent(QContextMenuEvent* event) {
+    // Controls with their own menu (the text boxes) have taken the event
+    // already; anywhere else the right button opens the system menu.
+    if (!peer) return;
+    event->accept();
+    ShowSystemMenu(peer->handle(), event->globalPos());
+}
+
+// ---- QtWindowPeer ----------------------------------------------------------
+
+QtWindowPeer::QtWindowPeer(Window& model)
+    : model_(model), handle_(g_nextHandle += 4), widget_(new FormWidget(this, FlagsFor(model.border()))) {
+    widget_->setFont(FormFont());
+    widget_->setFixedSize(PixelsFromTwips(model.clientWidth()), PixelsFromTwips(model.clientHeight()));
+    widget_->setWindowTitle(ToQ(model.caption()));
+    if (model.icon()) widget_->setWindowIcon(PictureIcon(model.icon()));
+}
+
+QtWindowPeer::~QtWindowPeer() {
+    portable::ForgetWindow(handle_);
+    // The widget may be on the stack of the event that ended its window.
+    widget_->peer = nullptr;
+    widget_->hide();
+    widget_->deleteLater();
+}
+
+void QtWindowPeer::changed(Prop what) {
+    switch (what) {
+    case Prop::Text: widget_->setWindowTitle(ToQ(model_.caption())); break;
+    case Prop::Picture: widget_->setWindowIcon(PictureIcon(model_.icon())); break;
+    case Prop::Visible:
+        if (model_.visible())
+            showWidget();
+        else
+            widget_->hide();
+        break;
+    default: break;
+    }
+}
+
+void QtWindowPeer::showWidget() {
+    if (model_.border() == BorderStyle::Hidden) return;
+    if (!everShown_) {
+        everShown_ = true;
+        if (model_.centred) {
+            if (QScreen* screen = QGuiApplication::primaryScreen()) {
+                const QRect area = screen->availableGeometry();
+                widget_->move(area.center() - QPoint(widget_->width() / 2, widget_->height() / 2));
+            }
+        }
+    }
+    // A window hidden while minimised comes back at its normal size.
+    if (widget_->windowState() & Qt::WindowMinimized)
+        widget_->showNormal();
+    else
+        widget_->show();
+}
+
+void QtWindowPeer::stateChanged() {
+    // A hidden window keeps its state for its next show: changing it now
+    // would put it back on the screen.
+    if (!widget_->isVisible()) return;
+    Qt::WindowStates state = widget_->windowState();
+    if (model_.windowState() == WindowState::Minimized)
+        state |= Qt::WindowMinimized;
+    else
+        state &= ~Qt::WindowMinimized;
+    if (state != widget_->windowState()) widget_->setWindowState(state);
+}
+
+void QtWindowPeer::raise() {
+    widget_->raise();
+    if (widget_->isVisible()) widget_->activateWindow();
+}
+
+std::unique_ptr<ControlPeer> QtWindowPeer::createControlPeer(Control& control) {
+    return CreateControlPeer(control, widget_);
+}
+
+QWidget* TopLevelOf(HWND hWnd) {
+    Window* window = Window::fromHandle(hWnd);
+    auto* peer = window ? dynamic_cast<QtWindowPeer*>(window->peer()) : nullptr;
+    return peer ? peer->widget() : nullptr;
+}
+
+Window* ModelOf(const QWidget* topLevel) {
+    auto* form = dynamic_cast<const FormWidget*>(topLevel);
+    return form && form->peer ? &form->peer->model() : nullptr;
+}
+
+}  // namespace qt
+
+std::unique_ptr<WindowPeer> CreateWindowPeer(Window& window) { return std::make_unique<qt::QtWindowPeer>(window); }
+
+namespace qt_testing {
+
+QWidget* WindowWidget(HWND hWnd) { return qt::TopLevelOf(hWnd); }
+
+QWidget* ControlWidget(const Control& control) {
+    auto* peer = dynamic_cast<qt::QtControlPeer*>(control.peer());
+    return peer ? peer->widget() : nullptr;
+}
+
+}  // namespace qt_testing
+
+}  // namespace vx::platform
