@@ -165,10 +165,16 @@ void Add(const Key& key, const NOTIFYICONDATA& record) {
     entry.poll->start(g_pollIntervalMs);
 }
 
-void Drop(TrayEntry& entry) {
+void Drop(TrayEntry& entry, bool now) {
     if (entry.poll) entry.poll->stop();
-    entry.icon->hide();
-    // The icon may be the one whose signal brought us here.
+    if (now) {
+        delete entry.holder;
+        delete entry.placeholder;
+        return;
+    }
+    // The icon may be the one whose click brought us here: hiding it now
+    // would delete the tray's widget under its own mouse handler. The icon
+    // leaves the tray as it is deleted, once this event is over.
     entry.holder->deleteLater();
     if (entry.placeholder) entry.placeholder->deleteLater();
 }
@@ -196,7 +202,7 @@ BOOL Shell_NotifyIconA(DWORD message, NOTIFYICONDATA* data) {
     }
     case NIM_DELETE:
         if (it == Entries().end()) return 0;
-        Drop(it->second);
+        Drop(it->second, false);
         Entries().erase(it);
         return 1;
     default: return 0;
@@ -206,7 +212,7 @@ BOOL Shell_NotifyIconA(DWORD message, NOTIFYICONDATA* data) {
 namespace qt {
 
 void ReleaseTrayIcons() {
-    for (auto& [key, entry] : Entries()) Drop(entry);
+    for (auto& [key, entry] : Entries()) Drop(entry, true);
     Entries().clear();
 }
 

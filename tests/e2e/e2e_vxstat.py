@@ -1,0 +1,292 @@
+#!/usr/bin/env python3
+"""End-to-end tests of the real vxstat program on an X desktop with a window
+manager and a tray host, driven from outside like a user would.
+
+    e2e_vxstat.py PATH/TO/vxstat CASE [--screenshot FILE]
+
+Runs inside a private network namespace (it re-runs itself under
+scripts/in-private-net when it is not in one); the program only ever talks to
+127.0.0.N addresses. Every process it starts is ended by pid."""
+
+import argparse
+import os
+import shutil
+import signal
+import sys
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from desktop import Desktop, Failure, wait_for  # noqa: E402
+
+REPO = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+GREEN = (135, 255, 29)
+WHITE = (255, 255, 255)
+MONITOR_TITLE = "^Vexlo Router Stats - Connecting$"
+
+
+def in_private_network():
+    # /proc/self/net follows this process's namespace (/sys/class/net does not).
+    with open("/proc/self/net/dev") as f:
+        names = [line.split(":")[0].strip() for line in f.readlines()[2:]]
+    return names == ["lo"]
+
+
+# ---- the program in a folder of its own ----------------------------------------
+
+def program_folder(desktop, vxstat, ip=None, stats=None):
+    folder = os.path.join(desktop.root, "program")
+    os.mkdir(folder)
+    shutil.copy2(vxstat, os.path.join(folder, "vxstat"))
+    if ip:
+        with open(os.path.join(folder, "boot.ini"), "w") as f:
+            f.write("[Settings]\nEnabled=True\nIP=%s\nPassword=secret\nSpeed=512\n9106router=No\n" % ip)
+    if stats:
+        with open(os.path.join(folder, "userstats.txt"), "w") as f:
+            f.write(stats)
+    return folder
+
+
+def totals(incoming, outgoing):
+    return "[TotalStats]\nEnabled=True\nDate=1/2/2026 3:04:05 AM\nIncoming=%s\nOutGoing=%s\n" % (incoming, outgoing)
+
+
+def read(folder, name):
+    with open(os.path.join(folder, name)) as f:
+        return f.read()
+
+
+def start(desktop, folder, *args):
+    return desktop.spawn("vxstat", [os.path.join(folder, "vxstat")] + list(args), cwd=folder)
+
+
+def wait_window(desktop, title, proc):
+    def found():
+        if proc.poll() is not None:
+            raise Failure("vxstat ended early (%s): %s" % (proc.returncode, desktop.log("vxstat")))
+        return desktop.search(name=title, visible=True)
+    return wait_for(found, 30, "the window " + title)[0]
+
+
+def wait_end(desktop, proc, what):
+    wait_for(lambda: proc.poll() is not None, 20, what)
+    if proc.returncode != 0:
+        raise Failure("vxstat ended with %s: %s" % (proc.returncode, desktop.log("vxstat")))
+
+
+def expect(condition, message):
+    if not condition:
+        raise Failure(message)
+
+
+# ---- the tray icon ---------------------------------------------------------------
+
+def tray_icon(desktop):
+    """The program's icon window inside the tray host's panel."""
+    panels = desktop.search(name="^panel$")
+    panel = desktop.info(panels[0]) if panels else None
+    if not panel:
+        return None
+    for wid in desktop.search(classname="vxstat"):
+        i = desktop.info(wid)
+        if (i and i["map"] == "IsViewable" and i["w"] <= 48 and i["h"] <= 48
+                and panel["x"] <= i["x"] < panel["x"] + panel["w"] and panel["y"] <= i["y"] < panel["y"] + panel["h"]):
+            i["id"] = wid
+            return i
+    return None
+
+
+def centre(i):
+    return i["x"] + i["w"] // 2, i["y"] + i["h"] // 2
+
+
+def check_lowest_level(desktop, png, icon):
+    """White with a green bar 4/32 of the picture high at the bottom: the
+    lowest level, whatever size the tray draws it at."""
+    rows = desktop.pixels(png, icon["x"], icon["y"], icon["w"], icon["h"])
+
+    def kind(p):
+        if p == WHITE or min(p) >= 250:
+            return "white"
+        if abs(p[0] - GREEN[0]) <= 3 and p[1] >= 250 and abs(p[2] - GREEN[2]) <= 3:
+            return "green"
+        if p[1] >= 250 and p[0] >= GREEN[0] and p[2] >= GREEN[2]:
+            return "blend"
+        return "background"
+
+    middle = icon["w"] // 2
+    kinds = [kind(row[middle]) for row in rows]
+    picture = [k for k in kinds if k != "background"]
+    expect(len(picture) >= 16, "no picture in the tray icon: %s" % kinds)
+    expect(picture[0] == "white", "the icon's top row is not white: %s" % kinds)
+    expect(picture[-1] == "green", "the icon's bottom row is not green: %s" % kinds)
+    size = len(picture)
+    green_rows = picture.count("green")
+    expect(abs(green_rows - size * 4 / 32) <= 1.0,
+           "%d green rows in a %d-row icon; the lowest level has %.1f" % (green_rows, size, size * 4 / 32))
+    expect(picture.count("white") >= size // 2, "the icon is not mostly white: %s" % kinds)
+    bottom = rows[kinds.index("green") if "green" in kinds else 0]
+    icon_columns = [p for p in bottom if kind(p) != "background"]
+    expect(all(kind(p) == "green" for p in icon_columns), "the bar does not span the icon")
+
+
+def open_tray_menu(desktop, icon):
+    x, y = centre(icon)
+    desktop.click(x, y, 3)
+    return wait_for(lambda: desktop.popup_menus("vxstat", exclude=(icon["id"],)), 10, "the tray menu")[0]
+
+
+def withdrawn(desktop, wid):
+    state = desktop.prop(wid, "WM_STATE")
+    return not desktop.viewable(wid) and "Iconic" not in state
+
+
+# ---- the cases -----------------------------------------------------------------
+
+def case_tray(vxstat, screenshot=None):
+    """The tray icon: its picture, its menu, hiding to it and back, and
+    "&Close" from its menu."""
+    # A small screen when the picture is for the README: window and tray close together.
+    with (Desktop(420, 110) if screenshot else Desktop()) as d:
+        folder = program_folder(d, vxstat, ip="127.0.0.61", stats=totals("5000.7", "7000"))
+        proc = start(d, folder)
+        window = wait_window(d, MONITOR_TITLE, proc)
+        icon = wait_for(lambda: tray_icon(d), 30, "the tray icon")
+        # Let the first paints settle before judging pixels.
+        png = os.path.join(d.root, "desktop.png")
+        wait_for(lambda: _lowest_level_shown(d, png, icon), 10, "the icon's picture")
+        check_lowest_level(d, png, icon)
+        if screenshot:
+            _save_screenshot(d, png, window, screenshot)
+
+        # A right-button press opens the menu, once.
+        open_tray_menu(d, icon)
+        expect(len(d.popup_menus("vxstat", exclude=(icon["id"],))) == 1, "more than one menu opened")
+        d.key("Escape")
+        wait_for(lambda: not d.popup_menus("vxstat", exclude=(icon["id"],)), 10, "the menu to close")
+
+        # Minimising hides the window (not even iconified); a double-click
+        # on the icon brings it back.
+        d.x(["xdotool", "windowminimize", str(window)])
+        wait_for(lambda: withdrawn(d, window), 10, "the window to leave the screen")
+        x, y = centre(icon)
+        d.click(x, y, 1, repeat=2)
+        wait_for(lambda: d.viewable(window), 10, "the window to come back")
+        expect("Iconic" not in d.prop(window, "WM_STATE"), "the window came back minimised")
+
+        # "&Close" ends the program, which saves its totals.
+        open_tray_menu(d, icon)
+        d.key("c")
+        wait_end(d, proc, "the program to end after &Close")
+        stats = read(folder, "userstats.txt")
+        expect("Incoming= 5000\n" in stats and "OutGoing= 7000\n" in stats, "totals not saved:\n" + stats)
+        wait_for(lambda: tray_icon(d) is None, 10, "the icon to leave the tray")
+
+
+def _lowest_level_shown(d, png, icon):
+    d.screenshot(png)
+    try:
+        check_lowest_level(d, png, icon)
+        return True
+    except Failure:
+        return False
+
+
+def _save_screenshot(d, png, window, path):
+    shutil.copyfile(png, path)
+
+
+def case_system_menu_statistics(vxstat):
+    """The substitute system menu on the monitor window: "Statistics" saves
+    the totals and opens the statistics window."""
+    with Desktop(tray=False) as d:
+        folder = program_folder(d, vxstat, ip="127.0.0.62", stats=totals("1048576.9", "2097152"))
+        proc = start(d, folder)
+        window = wait_window(d, MONITOR_TITLE, proc)
+        w = d.info(window)
+        d.click(w["x"] + 100, w["y"] + 10, 3)
+        wait_for(lambda: d.popup_menus("vxstat"), 10, "the system menu")
+        # Enabled items: Minimize, Close, Always on top, Statistics.
+        d.key("Down", "Down", "Down", "Down", "Return")
+        wait_window(d, "^Logged Statistics$", proc)
+        stats = read(folder, "userstats.txt")
+        expect("Incoming= 1048576\n" in stats, "the totals were not saved first:\n" + stats)
+        expect(d.viewable(window), "the monitor went away")
+        d.stop(proc)
+        wait_end(d, proc, "the program to end")
+
+
+def case_statistics_only(vxstat):
+    """"/STATS" opens only the statistics window and creates no file; its
+    system menu's "&Close" ends the program."""
+    with Desktop(tray=False) as d:
+        folder = program_folder(d, vxstat)
+        proc = start(d, folder, "/STATS")
+        window = wait_window(d, "^Logged Statistics$", proc)
+        expect(not d.search(name="^Vexlo", visible=True), "the monitor opened")
+        expect(not d.search(name="^Router Details$", visible=True), "the dialog opened")
+        w = d.info(window)
+        d.click(w["x"] + w["w"] // 2, w["y"] + w["h"] - 8, 3)
+        wait_for(lambda: d.popup_menus("vxstat"), 10, "the system menu")
+        d.key("c")
+        wait_end(d, proc, "the program to end after &Close")
+        expect(not os.path.exists(os.path.join(folder, "userstats.txt")), "/STATS created the statistics file")
+
+
+def case_sigterm(vxstat):
+    """SIGTERM closes the monitor the normal way: the totals are saved."""
+    with Desktop() as d:
+        folder = program_folder(d, vxstat, ip="127.0.0.63", stats=totals("123456.5", "654321"))
+        proc = start(d, folder)
+        window = wait_window(d, MONITOR_TITLE, proc)
+        wait_for(lambda: tray_icon(d), 30, "the tray icon")
+        d.x(["xdotool", "windowminimize", str(window)])  # hidden in the tray: saved all the same
+        wait_for(lambda: withdrawn(d, window), 10, "the window to leave the screen")
+        proc.send_signal(signal.SIGTERM)
+        wait_end(d, proc, "the program to end after SIGTERM")
+        stats = read(folder, "userstats.txt")
+        expect("Incoming= 123456\n" in stats and "OutGoing= 654321\n" in stats, "totals not saved:\n" + stats)
+
+
+CASES = {
+    "tray": case_tray,
+    "system_menu_statistics": case_system_menu_statistics,
+    "statistics_only": case_statistics_only,
+    "sigterm": case_sigterm,
+}
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("vxstat")
+    parser.add_argument("case", choices=sorted(CASES))
+    parser.add_argument("--screenshot")
+    args = parser.parse_args()
+
+    if not in_private_network():
+        if os.environ.get("VXSTAT_E2E_REEXEC"):
+            print("cannot get a private network namespace")
+            return 2
+        os.environ["VXSTAT_E2E_REEXEC"] = "1"
+        os.execv(os.path.join(REPO, "scripts", "in-private-net"),
+                 [os.path.join(REPO, "scripts", "in-private-net"), sys.executable] + sys.argv)
+
+    # Stop by ourselves well before ctest would, and clean up on the way out.
+    def interrupted(signo, frame):
+        raise Failure("interrupted by signal %d" % signo)
+    signal.signal(signal.SIGTERM, interrupted)
+    signal.signal(signal.SIGALRM, lambda s, f: interrupted(s, f))
+    signal.alarm(150)
+
+    kwargs = {"screenshot": args.screenshot} if args.case == "tray" and args.screenshot else {}
+    try:
+        CASES[args.case](os.path.abspath(args.vxstat), **kwargs)
+    except Failure as e:
+        print("FAILED: %s: %s" % (args.case, e))
+        print("0 passed, 1 failed")
+        return 1
+    print("PASSED: %s" % args.case)
+    print("1 passed, 0 failed")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
