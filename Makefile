@@ -15,6 +15,7 @@ build: bootstrap
 	@cmake --build $(BUILD) -j $(JOBS)
 
 run: build
+	@if [ -z "$$DISPLAY$$WAYLAND_DISPLAY" ]; then echo "make run: no desktop to show vxstat on (DISPLAY is not set)" >&2; exit 1; fi
 	$(BUILD)/vxstat
 
 # Every test runs in a private network namespace; then the unit tests once

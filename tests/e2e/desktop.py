@@ -5,6 +5,7 @@ by its pid, also when a test fails or is interrupted."""
 
 import os
 import re
+import select
 import shutil
 import signal
 import subprocess
@@ -93,12 +94,38 @@ class Desktop:
                                   "--transparent", "false", "--tint", "0x606060", "--expand", "false"])
             wait_for(lambda: self.search(name="^panel$"), 10, "the tray host")
 
-    def spawn(self, name, argv, cwd=None):
-        proc = subprocess.Popen(argv, env=self.env, cwd=cwd, stdin=subprocess.DEVNULL,
-                                stdout=open(os.path.join(self.root, name + ".log"), "ab"),
-                                stderr=subprocess.STDOUT)
+    def spawn(self, name, argv, cwd=None, pipes=False):
+        """Starts a process on this desktop; with pipes, its standard input
+        and output are pipes for talking to it (see read_line)."""
+        if pipes:
+            proc = subprocess.Popen(argv, env=self.env, cwd=cwd, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                                    stderr=open(os.path.join(self.root, name + ".log"), "ab"), bufsize=0)
+        else:
+            proc = subprocess.Popen(argv, env=self.env, cwd=cwd, stdin=subprocess.DEVNULL,
+                                    stdout=open(os.path.join(self.root, name + ".log"), "ab"),
+                                    stderr=subprocess.STDOUT)
         self.procs.append((name, proc))
         return proc
+
+    def read_line(self, proc, timeout, what):
+        """One line of a piped process's output."""
+        line = b""
+        deadline = time.monotonic() + timeout
+        while not line.endswith(b"\n"):
+            left = deadline - time.monotonic()
+            if left <= 0 or not select.select([proc.stdout], [], [], left)[0]:
+                raise Failure("timed out waiting for " + what)
+            chunk = proc.stdout.read(1)
+            if not chunk:
+                raise Failure("no more output while waiting for " + what)
+            line += chunk
+        return line.decode().strip()
+
+    def start_session_bus(self):
+        """A private D-Bus session bus for the processes started after this."""
+        bus = self.spawn("dbus", ["dbus-daemon", "--session", "--nofork", "--nopidfile", "--print-address=1"],
+                         pipes=True)
+        self.env["DBUS_SESSION_BUS_ADDRESS"] = self.read_line(bus, 10, "the session bus")
 
     def stop(self, proc, timeout=5):
         if proc.poll() is None:

@@ -13,6 +13,7 @@ import os
 import shutil
 import signal
 import sys
+import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from desktop import Desktop, Failure, wait_for  # noqa: E402
@@ -246,11 +247,49 @@ def case_sigterm(vxstat):
         expect("Incoming= 123456\n" in stats and "OutGoing= 654321\n" in stats, "totals not saved:\n" + stats)
 
 
+def case_tray_status_notifier(vxstat, sni_host):
+    """On a StatusNotifierItem host (a stand-in for KDE Plasma and GNOME's
+    AppIndicator extension), the host asking for the item's menu, asking for
+    its context menu, or both for one press, opens the program's menu once."""
+    with Desktop(tray=False) as d:
+        d.start_session_bus()
+        host = d.spawn("sni_host", [sni_host], pipes=True)
+        expect(d.read_line(host, 10, "the stand-in host") == "ready", "the stand-in host did not start")
+        folder = program_folder(d, vxstat, ip="127.0.0.64", stats=totals("300", "400"))
+        proc = start(d, folder)
+        wait_window(d, MONITOR_TITLE, proc)
+        line = d.read_line(host, 20, "the icon to register with the host")
+        expect(line.startswith("registered "), "unexpected registration: " + line)
+        d.x(["xdotool", "mousemove", "200", "200"])
+
+        def press(command):
+            host.stdin.write((command + "\n").encode())
+            expect(d.read_line(host, 10, "the host's request") == "sent", "the host could not ask")
+            wait_for(lambda: d.popup_menus("vxstat"), 10, "the menu after '%s'" % command)
+            time.sleep(0.5)
+            expect(len(d.popup_menus("vxstat")) == 1, "more than one menu after '%s'" % command)
+
+        for command in ("menu", "both", "context"):
+            press(command)
+            d.key("Escape")
+            wait_for(lambda: not d.popup_menus("vxstat"), 10, "the menu to close")
+            # The same press heard twice would open a second menu now.
+            time.sleep(1.5)
+            expect(not d.popup_menus("vxstat"), "a second menu opened after '%s'" % command)
+
+        press("menu")
+        d.key("c")
+        wait_end(d, proc, "the program to end after &Close")
+        stats = read(folder, "userstats.txt")
+        expect("Incoming= 300\n" in stats, "totals not saved:\n" + stats)
+
+
 CASES = {
     "tray": case_tray,
     "system_menu_statistics": case_system_menu_statistics,
     "statistics_only": case_statistics_only,
     "sigterm": case_sigterm,
+    "tray_status_notifier": case_tray_status_notifier,
 }
 
 
@@ -259,6 +298,7 @@ def main():
     parser.add_argument("vxstat")
     parser.add_argument("case", choices=sorted(CASES))
     parser.add_argument("--screenshot")
+    parser.add_argument("--sni-host", help="the stand-in StatusNotifierItem host (tray_status_notifier)")
     args = parser.parse_args()
 
     if not in_private_network():
@@ -276,7 +316,13 @@ def main():
     signal.signal(signal.SIGALRM, lambda s, f: interrupted(s, f))
     signal.alarm(150)
 
-    kwargs = {"screenshot": args.screenshot} if args.case == "tray" and args.screenshot else {}
+    kwargs = {}
+    if args.case == "tray" and args.screenshot:
+        kwargs["screenshot"] = args.screenshot
+    if args.case == "tray_status_notifier":
+        if not args.sni_host:
+            parser.error("tray_status_notifier needs --sni-host")
+        kwargs["sni_host"] = os.path.abspath(args.sni_host)
     try:
         CASES[args.case](os.path.abspath(args.vxstat), **kwargs)
     except Failure as e:
