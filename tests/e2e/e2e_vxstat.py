@@ -232,6 +232,44 @@ def case_statistics_only(vxstat):
         expect(not os.path.exists(os.path.join(folder, "userstats.txt")), "/STATS created the statistics file")
 
 
+def case_dialog_enter(vxstat):
+    """The router details dialog: type the address, release Enter, and the
+    monitor starts in place of the dialog."""
+    with Desktop(tray=False) as d:
+        folder = program_folder(d, vxstat)
+        proc = start(d, folder)
+        dialog = wait_window(d, "^Router Details$", proc)
+        w = d.info(dialog)
+        d.click(w["x"] + 90, w["y"] + 8, 1)  # into the address box
+        d.key("ctrl+a")
+        d.x(["xdotool", "type", "--delay", "40", "127.0.0.65"])
+        d.key("Return")
+        wait_window(d, MONITOR_TITLE, proc)
+        wait_for(lambda: not d.search(name="^Router Details$", visible=True), 10, "the dialog to go")
+        stats = read(folder, "userstats.txt")
+        expect("Enabled=True" in stats and "Incoming= 0" in stats, "the statistics file was not set up:\n" + stats)
+        d.stop(proc)
+        wait_end(d, proc, "the program to end")
+
+
+def case_statistics_delete(vxstat):
+    """The statistics window's button: a message box, then the file is
+    deleted and the program ends at once."""
+    with Desktop(tray=False) as d:
+        folder = program_folder(d, vxstat, stats=totals("1572864", "0"))
+        proc = start(d, folder, "/STATS")
+        window = wait_window(d, "^Logged Statistics$", proc)
+        w = d.info(window)
+        d.click(w["x"] + 272, w["y"] + 12, 1)  # "or click here."
+        box = wait_window(d, "^Info$", proc)
+        expect(d.viewable(window), "the statistics window went before the box was answered")
+        expect(os.path.exists(os.path.join(folder, "userstats.txt")), "deleted before the box was answered")
+        d.x(["xdotool", "windowactivate", "--sync", str(box)], check=False)
+        d.key("Return")
+        wait_end(d, proc, "the program to end after the box")
+        expect(not os.path.exists(os.path.join(folder, "userstats.txt")), "the statistics file is still there")
+
+
 def case_sigterm(vxstat):
     """SIGTERM closes the monitor the normal way: the totals are saved."""
     with Desktop() as d:
@@ -289,6 +327,8 @@ CASES = {
     "system_menu_statistics": case_system_menu_statistics,
     "statistics_only": case_statistics_only,
     "sigterm": case_sigterm,
+    "dialog_enter": case_dialog_enter,
+    "statistics_delete": case_statistics_delete,
     "tray_status_notifier": case_tray_status_notifier,
 }
 
