@@ -5,8 +5,9 @@
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
-#include <QProgressBar>
 #include <QPushButton>
+#include <QPaintEvent>
+#include <QPainter>
 #include <QTimer>
 
 #include <algorithm>
@@ -59,7 +60,6 @@ public:
         // Captions may carry text from the router: never read them as markup.
         widget_->setTextFormat(Qt::PlainText);
         widget_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-        widget_->setWordWrap(true);
         update(Prop::Font);
         update(Prop::Text);
     }
@@ -67,6 +67,9 @@ public:
 protected:
     void update(Prop what) override {
         if (what == Prop::Text) {
+            // Captions wrap at blanks only, as the forms were designed;
+            // "256k/s" in a narrow label is cut, not broken after the "/".
+            widget_->setWordWrap(label_.caption().find(' ') != std::string::npos);
             widget_->setText(ToQ(label_.caption()));
         } else if (what == Prop::Font) {
             const Font& f = label_.font();
@@ -188,12 +191,48 @@ private:
     CommandButton& button_;
 };
 
-class ProgressBarPeer : public WidgetPeer<QProgressBar> {
+// A flat bar: a frame, the filled part in the highlight colour, the rest in
+// the base colour. QProgressBar repaints and flushes at once on every new
+// value (a round trip to the display per bar per tick) and the styles draw it
+// with antialiased rounded shapes; this one repaints only the strip between
+// the old and the new end of the fill, with the tick's other changes.
+class BarWidget : public QWidget {
 public:
-    ProgressBarPeer(ProgressBar& model, QWidget* parent)
-        : WidgetPeer(model, new QProgressBar(parent)), bar_(model) {
-        widget_->setTextVisible(false);
-        widget_->setRange(0, kBarSteps);
+    explicit BarWidget(QWidget* parent) : QWidget(parent) { setAttribute(Qt::WA_OpaquePaintEvent); }
+    void setStep(int step) {
+        if (step == step_) return;
+        const int before = fillEnd(step_);
+        step_ = step;
+        const int after = fillEnd(step_);
+        update(QRect(QPoint(std::min(before, after), 1), QPoint(std::max(before, after), height() - 2)));
+    }
+    int step() const { return step_; }
+
+protected:
+    void paintEvent(QPaintEvent* event) override {
+        QPainter painter(this);
+        const QRect inner = rect().adjusted(1, 1, -1, -1);
+        if (!inner.contains(event->rect())) {
+            painter.setPen(palette().color(QPalette::Mid));
+            painter.drawRect(rect().adjusted(0, 0, -1, -1));
+        }
+        const int end = fillEnd(step_);
+        painter.fillRect(QRect(inner.topLeft(), QPoint(end - 1, inner.bottom())), palette().highlight());
+        painter.fillRect(QRect(QPoint(end, inner.top()), inner.bottomRight()), palette().base());
+    }
+
+private:
+    // The first pixel column after the filled part.
+    int fillEnd(int step) const {
+        const int inner = std::max(0, width() - 2);
+        return 1 + static_cast<int>(std::lround(static_cast<double>(inner) * std::max(step, 0) / kBarSteps));
+    }
+    int step_ = 0;
+};
+
+class ProgressBarPeer : public WidgetPeer<BarWidget> {
+public:
+    ProgressBarPeer(ProgressBar& model, QWidget* parent) : WidgetPeer(model, new BarWidget(parent)), bar_(model) {
         update(Prop::Value);
     }
 
@@ -202,8 +241,7 @@ protected:
         if (what != Prop::Value && what != Prop::Range) return;
         const double span = static_cast<double>(bar_.max()) - bar_.min();
         const double part = span > 0 ? (static_cast<double>(bar_.value()) - bar_.min()) / span : 0;
-        // setValue repaints only when the step really changes.
-        widget_->setValue(static_cast<int>(std::lround(std::clamp(part, 0.0, 1.0) * kBarSteps)));
+        widget_->setStep(static_cast<int>(std::lround(std::clamp(part, 0.0, 1.0) * kBarSteps)));
     }
 
 private:
