@@ -101,13 +101,13 @@ protected:
         updating_ = true;
         if (FromQ(widget_->text()) != text_.text()) widget_->setText(ToQ(text_.text()));
         const char mask = text_.passwordChar();
-        if (mask) {
-            widget_->setEchoMode(QLineEdit::Password);
-            widget_->setStyleSheet(
-                QStringLiteral("QLineEdit { lineedit-password-character: %1; }").arg(static_cast<unsigned char>(mask)));
-        } else if (widget_->echoMode() != QLineEdit::Normal) {
-            widget_->setEchoMode(QLineEdit::Normal);
-            widget_->setStyleSheet(QString());
+        if (mask != mask_) {
+            mask_ = mask;
+            widget_->setEchoMode(mask ? QLineEdit::Password : QLineEdit::Normal);
+            // The masking character itself, not the style's bullet.
+            widget_->setStyleSheet(mask ? QStringLiteral("QLineEdit { lineedit-password-character: %1; }")
+                                              .arg(static_cast<unsigned char>(mask))
+                                        : QString());
         }
         updating_ = false;
     }
@@ -115,6 +115,7 @@ protected:
 private:
     TextBox& text_;
     bool updating_ = false;
+    char mask_ = 0;
 };
 
 class ComboBoxPeer : public WidgetPeer<QComboBox> {

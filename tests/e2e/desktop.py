@@ -89,10 +89,14 @@ class Desktop:
             wait_for(lambda: self.x(["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"], check=False)
                      .stdout.find("window id") >= 0, 10, "the window manager")
         if self.tray:
-            self.spawn("trayer", ["trayer", "--edge", "bottom", "--align", "right", "--height", "32",
-                                  "--widthtype", "request", "--SetDockType", "true", "--SetPartialStrut", "true",
-                                  "--transparent", "false", "--tint", "0x606060", "--expand", "false"])
-            wait_for(lambda: self.search(name="^panel$"), 10, "the tray host")
+            self.start_tray()
+
+    def start_tray(self):
+        """The XEmbed tray host, a panel at the bottom right."""
+        self.spawn("trayer", ["trayer", "--edge", "bottom", "--align", "right", "--height", "32",
+                              "--widthtype", "request", "--SetDockType", "true", "--SetPartialStrut", "true",
+                              "--transparent", "false", "--tint", "0x606060", "--expand", "false"])
+        wait_for(lambda: self.search(name="^panel$"), 10, "the tray host")
 
     def spawn(self, name, argv, cwd=None, pipes=False):
         """Starts a process on this desktop; with pipes, its standard input

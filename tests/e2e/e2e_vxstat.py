@@ -209,6 +209,21 @@ def make_screenshot(vxstat, path):
         d.screenshot(os.path.abspath(path))
 
 
+def case_late_tray(vxstat):
+    """A tray host that starts after the program (as desktops often do)
+    still gets the icon."""
+    with Desktop(tray=False) as d:
+        folder = program_folder(d, vxstat, ip="127.0.0.66")
+        proc = start(d, folder)
+        wait_window(d, MONITOR_TITLE, proc)
+        time.sleep(3)
+        d.start_tray()
+        icon = wait_for(lambda: tray_icon(d), 20, "the icon in the tray that came late")
+        open_tray_menu(d, icon)
+        d.key("c")
+        wait_end(d, proc, "the program to end after &Close")
+
+
 def case_system_menu_statistics(vxstat):
     """The substitute system menu on the monitor window: "Statistics" saves
     the totals and opens the statistics window."""
@@ -341,6 +356,7 @@ CASES = {
     "system_menu_statistics": case_system_menu_statistics,
     "statistics_only": case_statistics_only,
     "sigterm": case_sigterm,
+    "late_tray": case_late_tray,
     "dialog_enter": case_dialog_enter,
     "statistics_delete": case_statistics_delete,
     "tray_status_notifier": case_tray_status_notifier,
