@@ -69,7 +69,8 @@ protected:
         if (what == Prop::Text) {
             // Captions wrap at blanks only, as the forms were designed;
             // "256k/s" in a narrow label is cut, not broken after the "/".
-            widget_->setWordWrap(label_.caption().find(' ') != std::string::npos);
+            const bool wrap = label_.caption().find(' ') != std::string::npos;
+            if (widget_->wordWrap() != wrap) widget_->setWordWrap(wrap);
             widget_->setText(ToQ(label_.caption()));
         } else if (what == Prop::Font) {
             const Font& f = label_.font();
