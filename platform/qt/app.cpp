@@ -45,6 +45,10 @@ std::string ExecutableFolder() {
 void InitApplication(int& argc, char** argv) {
     if (QCoreApplication::instance()) return;
     QCoreApplication::setApplicationName(QStringLiteral("vxstat"));
+    // The windows are tiny and repaint once a second: sending their pixels
+    // is cheaper than the shared-memory path, which waits for the display
+    // to finish each put before the next paint.
+    if (!qEnvironmentVariableIsSet("QT_XCB_NO_MITSHM")) qputenv("QT_XCB_NO_MITSHM", "1");
     // Lives until the process ends: destroying it at exit would race the
     // toolkit's own static clean-up.
     auto* app = new Application(argc, argv);
