@@ -72,6 +72,10 @@ TEST_F(QtProgramTest, MonitorAndStatisticsWindowsAreLaidOutFromTwips) {
     frmMain& monitor = StartMonitorByEnter("127.0.0.21");
     ExpectLaidOutFromTwips(monitor.window());
     EXPECT_EQ(widgetOf(monitor.hWnd())->size(), QSize(356, 37));
+    const Qt::WindowFlags flags = widgetOf(monitor.hWnd())->windowFlags();
+    EXPECT_TRUE(flags & Qt::WindowMinimizeButtonHint);
+    EXPECT_TRUE(flags & Qt::WindowCloseButtonHint);
+    EXPECT_FALSE(flags & Qt::WindowMaximizeButtonHint);
     // The storage controls below the client area cannot be seen.
     QWidget* top = widgetOf(monitor.hWnd());
     EXPECT_FALSE(top->rect().intersects(qtt::ControlWidget(*monitor.Icons[0])->geometry()));
