@@ -224,7 +224,7 @@ constexpr int kErrConnectionReset = 10054;
 constexpr int kErrNoBufferSpace = 10055;
 // Unsent text a peer that stopped reading can make us hold.
 constexpr std::size_t kMaxSendQueueBytes = 1024 * 1024;
-constexpr std::size_t kReadChunk = 64 * 1024;
+constexpr std::size_t kReadChunk = 16 * 1024;
 
 [[noreturn]] void NotConnected() {
     throw RuntimeError(kErrSocketNotConnected,
@@ -261,12 +261,14 @@ public:
         Settle();
         if (state_ != SocketState::Connected) NotConnected();
         data.clear();
+        // Read through a small fixed buffer: a tick's reply is a few hundred
+        // bytes, and growing the text by whole chunks would allocate and free
+        // a large block every tick.
+        char chunk[kReadChunk];
         while (data.size() < kMaxReceiveBytes) {
-            std::size_t have = data.size();
-            std::size_t want = std::min(kReadChunk, kMaxReceiveBytes - have);
-            data.resize(have + want);
-            long n = OsReceive(socket_, data.data() + have, want);
-            data.resize(have + static_cast<std::size_t>(n > 0 ? n : 0));
+            std::size_t want = std::min(kReadChunk, kMaxReceiveBytes - data.size());
+            long n = OsReceive(socket_, chunk, want);
+            if (n > 0) data.append(chunk, static_cast<std::size_t>(n));
             if (n == 0) break;
             if (n == kPeerClosed) {
                 Drop(SocketState::Closed);

@@ -209,6 +209,106 @@ def make_screenshot(vxstat, path):
         d.screenshot(os.path.abspath(path))
 
 
+# ---- against the simulated router ----------------------------------------------
+
+RX_RATE, TX_RATE = 100000, 20000  # bytes a second: level 3 of 8 on the 256k/s scale
+
+
+def start_router(d, address, mode):
+    argv = [sys.executable, os.path.join(REPO, "tools", "simrouter.py"), "--address", address,
+            "--rx-start", "4294000000", "--tx-start", "2147483000",
+            "--rx-rate", str(RX_RATE), "--tx-rate", str(TX_RATE)]
+    argv += ["--no-web", "--console-port", "23", "--iac"] if mode == "console" else ["--no-console"]
+    router = d.spawn("simrouter", argv, pipes=True)
+    line = d.read_line(router, 10, "the simulated router")
+    expect(line.startswith("simrouter ready"), "the simulated router did not start: " + line)
+    return line.split("web=")[1].split()[0]
+
+
+def icon_level(d, png, icon):
+    """The level the tray icon shows: green rows of the picture, in eighths."""
+    rows = d.pixels(png, icon["x"], icon["y"], icon["w"], icon["h"])
+    column = [row[icon["w"] // 2] for row in rows]
+    green = sum(1 for p in column if abs(p[0] - GREEN[0]) <= 3 and p[1] >= 250 and abs(p[2] - GREEN[2]) <= 3)
+    picture = sum(1 for p in column if p[1] >= 250)
+    return round(green * 8 / picture) - 1 if picture else None
+
+
+def bar_fill(d, png, window, top_twips):
+    """How much of a bar is filled (0..1), from its pixels. The bars lie
+    420 twips from the left, 3225 twips wide, 255 high."""
+    x, y = window["x"] + 420 // 15, window["y"] + top_twips // 15
+    w, h = 3225 // 15, 255 // 15
+    row = d.pixels(png, x, y + h // 2, w, 1)[0][2:-2]  # inside the frame
+    return sum(1 for p in row if min(p) < 240) / len(row)
+
+
+def case_router(vxstat, mode):
+    """The monitor reading the simulated router: the login captions (console),
+    the incoming bar and the tray level following the router's rate, hiding
+    to the tray and back, and "&Close" saving the totals."""
+    address = "127.0.0.62" if mode == "web" else "127.0.0.63"
+    with Desktop() as d:
+        web = start_router(d, address, mode)
+        folder = program_folder(d, vxstat)
+        with open(os.path.join(folder, "boot.ini"), "w") as f:
+            f.write("[Settings]\nEnabled=True\nIP=%s\nPassword=secret\nSpeed=2meg\n9106router=%s\n"
+                    % (web if mode == "web" else address, "Yes" if mode == "console" else "No"))
+        proc = start(d, folder)
+        window = wait_window(d, "^Vexlo Router Stats", proc)
+
+        if mode == "console":
+            seen = []
+            for caption in ("Vexlo Router Stats - Connecting", "Vexlo Router Stats - Sent User",
+                            "Vexlo Router Stats - Sent Password", "Vexlo Router Stats"):
+                wait_for(lambda: d.search(name="^%s$" % caption, visible=True), 10, "the caption " + caption)
+                seen.append(caption)
+        else:
+            time.sleep(3)
+            expect(d.search(name="^Vexlo Router Stats - Connecting$", visible=True),
+                   "the web mode's caption changed")
+
+        icon = wait_for(lambda: tray_icon(d), 30, "the tray icon")
+        png = os.path.join(d.root, "desktop.png")
+        expected_fill = RX_RATE / 262144
+
+        def following():
+            d.screenshot(png)
+            info = d.info(window)
+            return (icon_level(d, png, icon) == 3 and info
+                    and abs(bar_fill(d, png, info, 270) - expected_fill) < 0.06)
+        wait_for(following, 20, "the incoming bar at %.2f and the tray at level 3" % expected_fill, interval=0.5)
+        out_fill = bar_fill(d, png, d.info(window), 0)
+        expect(abs(out_fill - TX_RATE / 32768) < 0.08, "the outgoing bar is %.2f full" % out_fill)
+
+        d.x(["xdotool", "windowminimize", str(window)])
+        wait_for(lambda: withdrawn(d, window), 10, "the window to leave the screen")
+        x, y = centre(icon)
+        d.click(x, y, 1, repeat=2)
+        wait_for(lambda: d.viewable(window), 10, "the window to come back")
+
+        open_tray_menu(d, icon)
+        d.key("c")
+        wait_end(d, proc, "the program to end after &Close")
+        stats = read(folder, "userstats.txt")
+        incoming = int(float(stats.split("Incoming=")[1].split()[0]))
+        outgoing = int(float(stats.split("OutGoing=")[1].split()[0]))
+        if mode == "console":
+            # Past 2^32 and 2^31 on the router, and only this run's traffic.
+            expect(RX_RATE <= incoming < RX_RATE * 60, "incoming total %d" % incoming)
+            expect(TX_RATE <= outgoing < TX_RATE * 60, "outgoing total %d" % outgoing)
+        else:
+            expect(incoming == 0 and outgoing == 0, "the web mode does not count totals:\n" + stats)
+
+
+def case_router_web(vxstat):
+    case_router(vxstat, "web")
+
+
+def case_router_console(vxstat):
+    case_router(vxstat, "console")
+
+
 def case_late_tray(vxstat):
     """A tray host that starts after the program (as desktops often do)
     still gets the icon."""
@@ -358,6 +458,8 @@ CASES = {
     "sigterm": case_sigterm,
     "late_tray": case_late_tray,
     "dialog_enter": case_dialog_enter,
+    "router_web": case_router_web,
+    "router_console": case_router_console,
     "statistics_delete": case_statistics_delete,
     "tray_status_notifier": case_tray_status_notifier,
 }
