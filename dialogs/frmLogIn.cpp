@@ -30,21 +30,16 @@ std::unique_ptr<platform::Window> MakeWindow() {
     return w;
 }
 
-template <class T>
-T& Get(platform::Window& w, const char* name) {
-    return static_cast<T&>(*w.find(name));
-}
-
 }  // namespace
 
 frmLogIn::frmLogIn()
     : Form(MakeWindow()),
-      txtIP(Get<platform::TextBox>(window(), "txtIP")),
-      txtUser(Get<platform::TextBox>(window(), "txtUser")),
-      txtPassword(Get<platform::TextBox>(window(), "txtPassword")),
-      cmdGo(Get<platform::CommandButton>(window(), "cmdGo")),
-      selSpeed(Get<platform::ComboBox>(window(), "selSpeed")),
-      chk9106(Get<platform::CheckBox>(window(), "chk9106")) {
+      txtIP(window().control<platform::TextBox>("txtIP")),
+      txtUser(window().control<platform::TextBox>("txtUser")),
+      txtPassword(window().control<platform::TextBox>("txtPassword")),
+      cmdGo(window().control<platform::CommandButton>("cmdGo")),
+      selSpeed(window().control<platform::ComboBox>("selSpeed")),
+      chk9106(window().control<platform::CheckBox>("chk9106")) {
     cmdGo.onClick = [this] { cmdGo_Click(); };
     txtIP.onChange = [this] { txtIP_Change(); };
     window().onKeyUp = [this](int keyCode, int shift) { Form_KeyUp(keyCode, shift); };

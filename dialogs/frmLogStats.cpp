@@ -28,11 +28,6 @@ std::unique_ptr<platform::Window> MakeWindow() {
     return w;
 }
 
-template <class T>
-T& Get(platform::Window& w, const char* name) {
-    return static_cast<T&>(*w.find(name));
-}
-
 }  // namespace
 
 std::string MegabytesText(const std::string& storedBytes) {
@@ -42,11 +37,11 @@ std::string MegabytesText(const std::string& storedBytes) {
 
 frmLogStats::frmLogStats()
     : Form(MakeWindow()),
-      txtFileName(Get<platform::TextBox>(window(), "txtFileName")),
-      lblLoggingSince(Get<platform::Label>(window(), "lblLoggingSince")),
-      lblIncoming(Get<platform::Label>(window(), "lblIncoming")),
-      lblOutgoing(Get<platform::Label>(window(), "lblOutgoing")),
-      cmdDeleteFile(Get<platform::CommandButton>(window(), "cmdDeleteFile")) {
+      txtFileName(window().control<platform::TextBox>("txtFileName")),
+      lblLoggingSince(window().control<platform::Label>("lblLoggingSince")),
+      lblIncoming(window().control<platform::Label>("lblIncoming")),
+      lblOutgoing(window().control<platform::Label>("lblOutgoing")),
+      cmdDeleteFile(window().control<platform::CommandButton>("cmdDeleteFile")) {
     cmdDeleteFile.onClick = [this] { cmdDeleteFile_Click(); };
     window().onCloseRequest = [] { Default<frmLogStats>::Unload(vbFormControlMenu); };
 }

@@ -41,11 +41,6 @@ std::unique_ptr<platform::Window> MakeWindow() {
     return w;
 }
 
-template <class T>
-T& Get(platform::Window& w, const std::string& name) {
-    return static_cast<T&>(*w.find(name));
-}
-
 // The figure beside a bar: whole kilobytes, rounded down, then "k/s".
 std::string KiloText(double rate) { return NumText(std::floor(rate / 1024)) + "k/s"; }
 
@@ -53,19 +48,19 @@ std::string KiloText(double rate) { return NumText(std::floor(rate / 1024)) + "k
 
 frmMain::frmMain()
     : Form(MakeWindow()),
-      Label1(Get<platform::Label>(window(), "Label1")),
-      barOutgoing(Get<platform::ProgressBar>(window(), "barOutgoing")),
-      Label3(Get<platform::Label>(window(), "Label3")),
-      lblBytesOut(Get<platform::Label>(window(), "lblBytesOut")),
-      Label2(Get<platform::Label>(window(), "Label2")),
-      barIncoming(Get<platform::ProgressBar>(window(), "barIncoming")),
-      lblMaxIncoming(Get<platform::Label>(window(), "lblMaxIncoming")),
-      lblBytesIn(Get<platform::Label>(window(), "lblBytesIn")),
-      lblOutgoing(Get<platform::Label>(window(), "lblOutgoing")),
-      lblIncoming(Get<platform::Label>(window(), "lblIncoming")),
-      Timer(Get<platform::Timer>(window(), "Timer")),
+      Label1(window().control<platform::Label>("Label1")),
+      barOutgoing(window().control<platform::ProgressBar>("barOutgoing")),
+      Label3(window().control<platform::Label>("Label3")),
+      lblBytesOut(window().control<platform::Label>("lblBytesOut")),
+      Label2(window().control<platform::Label>("Label2")),
+      barIncoming(window().control<platform::ProgressBar>("barIncoming")),
+      lblMaxIncoming(window().control<platform::Label>("lblMaxIncoming")),
+      lblBytesIn(window().control<platform::Label>("lblBytesIn")),
+      lblOutgoing(window().control<platform::Label>("lblOutgoing")),
+      lblIncoming(window().control<platform::Label>("lblIncoming")),
+      Timer(window().control<platform::Timer>("Timer")),
       winsock(platform::CreateTcpClient()) {
-    for (int i = 0; i < 8; ++i) Icons[static_cast<std::size_t>(i)] = &Get<platform::Image>(window(), "Icons(" + std::to_string(i) + ")");
+    for (int i = 0; i < 8; ++i) Icons[static_cast<std::size_t>(i)] = &window().control<platform::Image>("Icons(" + std::to_string(i) + ")");
     Timer.setEnabled(false);  // ticks from the end of the load on
     Timer.onTimer = [this] { Timer_Timer(); };
     window().onKeyPress = [this](int& key) { Form_KeyPress(key); };

@@ -248,6 +248,11 @@ public:
     Timer& addTimer(const std::string& name, int intervalMs);
 
     Control* find(const std::string& name) const;
+    // A control the form itself added, by its name and kind.
+    template <class T>
+    T& control(const std::string& name) const {
+        return static_cast<T&>(*find(name));
+    }
     const std::vector<std::unique_ptr<Control>>& controls() const { return controls_; }
 
     // Events, raised synchronously.
