@@ -70,6 +70,11 @@ TEST(NumberText, StringFunctionsAreOneBased) {
     EXPECT_EQ(InStr("abc", "c"), 3u);
     EXPECT_EQ(InStr("abc", "C"), 0u);
     EXPECT_EQ(InStrNoCase("ab<td>", "<TD"), 3u);
+    EXPECT_EQ(InStrNoCase("x</TD>", "</td>"), 2u) << "a match that ends the text";
+    EXPECT_EQ(InStrNoCase("<T", "<TD"), 0u);
+    EXPECT_EQ(InStrNoCase("", "<TD"), 0u);
+    EXPECT_EQ(InStrNoCase("<tt<tD", "<Td"), 4u) << "a false start is passed over";
+    EXPECT_EQ(InStrNoCase("rx BYTES:1", "RX bytes"), 1u);
     EXPECT_EQ(Mid("hello", 2), "ello");
     EXPECT_EQ(Mid("hello", 9), "");
     EXPECT_EQ(Mid("hello", 2, 3), "ell");
