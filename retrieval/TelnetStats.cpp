@@ -20,17 +20,13 @@ const char* const kCrLf = "\r\n";
 
 // One console reading: rates into the hand-over labels, positive deltas into
 // the running totals.
-void TakeReading(frmMain& monitor, const std::string& received) {
+void TakeReading(const std::string& received) {
     const ConsoleCounterTexts texts = ParseConsoleCounters(received);
     const double rx = CDbl(texts.rx);
     const double tx = CDbl(texts.tx);
-    const double dRx = rx - dblLastIncoming;
-    const double dTx = tx - dblLastOutgoing;
-    dblLastOutgoing = tx;
-    dblLastIncoming = rx;
-
-    monitor.lblOutgoing.setCaption(NumText(dTx));
-    monitor.lblIncoming.setCaption(NumText(dRx));
+    const ReadingDeltas d = HandOverReading(rx, tx);
+    const double dRx = d.incoming;
+    const double dTx = d.outgoing;
 
     // The first reading is the router's whole count since it started, not
     // traffic of this run. After that each direction counts on its own; a
@@ -74,7 +70,7 @@ void PollTelnetStats(const std::string& sUser, const std::string& sPassword, con
             // been closed; its connection is gone then.
             if (Default<frmMain>::Peek() != &monitor) return;
         } else {
-            TakeReading(monitor, received);
+            TakeReading(received);
             outgoing = std::string("ifconfig") + kCrLf;
         }
 

@@ -1,6 +1,5 @@
 #include "retrieval/WebStats.h"
 
-#include "monitor/frmMain.h"
 #include "platform/app.h"
 #include "platform/net.h"
 #include "retrieval/RouterMessages.h"
@@ -29,18 +28,8 @@ void FetchWebStats(const std::string& sUser, const std::string& sPassword, const
     const WebCounterTexts texts = ParseWebCounters(response.body);
     // Router counters are unsigned and pass 2^31 after 2 GiB; whole numbers up
     // to 2^53 stay exact in a double, and so do their differences.
-    const double in = ParseCounter(texts.incoming);
-    const double out = ParseCounter(texts.outgoing);
-    const double deltaIn = in - dblLastIncoming;
-    const double deltaOut = out - dblLastOutgoing;
-
     // Only a complete reading moves the baseline.
-    dblLastOutgoing = out;
-    dblLastIncoming = in;
-
-    frmMain& monitor = Default<frmMain>::Get();
-    monitor.lblOutgoing.setCaption(NumText(deltaOut));
-    monitor.lblIncoming.setCaption(NumText(deltaIn));
+    HandOverReading(ParseCounter(texts.incoming), ParseCounter(texts.outgoing));
 }
 
 }  // namespace vx

@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "monitor/frmMain.h"
 #include "platform/app.h"
 #include "platform/profile.h"
 #include "runtime/numtext.h"
@@ -33,6 +34,16 @@ double TotalFromText(const std::string& text) {
     auto value = ParseNumber(text);
     if (!value) return 0;
     return std::floor(*value);
+}
+
+ReadingDeltas HandOverReading(double incoming, double outgoing) {
+    const ReadingDeltas d{incoming - dblLastIncoming, outgoing - dblLastOutgoing};
+    dblLastOutgoing = outgoing;
+    dblLastIncoming = incoming;
+    frmMain& monitor = Default<frmMain>::Get();
+    monitor.lblOutgoing.setCaption(NumText(d.outgoing));
+    monitor.lblIncoming.setCaption(NumText(d.incoming));
+    return d;
 }
 
 void SaveTotals() {

@@ -29,6 +29,16 @@ std::string StatisticsFile();  // userstats.txt
 // non-numeric text counts as 0.
 double TotalFromText(const std::string& text);
 
+// Bytes moved since the previous reading, each way.
+struct ReadingDeltas {
+    double incoming;
+    double outgoing;
+};
+// Takes a complete reading of the router's counters: the differences to the
+// previous one, which it then replaces, go into the monitor's hand-over
+// labels (outgoing first) and are returned.
+ReadingDeltas HandOverReading(double incoming, double outgoing);
+
 // Saves both totals, "Incoming" first.
 void SaveTotals();
 
