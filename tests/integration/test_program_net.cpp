@@ -18,14 +18,8 @@ namespace {
 using test::SimRouter;
 using Clock = std::chrono::steady_clock;
 
-const std::string kWrongDetails =
-    "Incorrect router details or error fetching information\r\n"
-    "Please check your details and try again, if problem\r\n"
-    "persists please e-mail a bug report";
-const std::string kBusy =
-    "Your router is currently busy with another session\r\n"
-    "Please log out on any other open admin session, if problem\r\n"
-    "persists please e-mail a bug report";
+using test::kBusy;
+using test::kWrongDetails;
 
 class ProgramNetTest : public test::ProgramTest {
 protected:

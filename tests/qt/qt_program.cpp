@@ -10,8 +10,6 @@
 #include <QtTest/QTest>
 
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
 #include "dialogs/frmLogIn.h"
 #include "dialogs/frmLogStats.h"
@@ -24,18 +22,6 @@
 namespace vx::qttest {
 
 namespace qtt = platform::qt_testing;
-
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-void WriteFile(const std::string& path, const std::string& contents) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << contents;
-}
 
 bool WaitFor(const std::function<bool()>& done, int timeoutMs) {
     QElapsedTimer clock;

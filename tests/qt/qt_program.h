@@ -10,6 +10,7 @@
 #include <string>
 
 #include "platform/types.h"
+#include "tests/support/files.h"
 
 class QMenu;
 class QWidget;
@@ -20,8 +21,8 @@ class frmMain;
 
 namespace vx::qttest {
 
-std::string ReadFile(const std::string& path);
-void WriteFile(const std::string& path, const std::string& contents);
+using test::ReadFile;
+using test::WriteFile;
 
 // Pumps the event loop for a while, returning early once `done` holds.
 bool WaitFor(const std::function<bool()>& done, int timeoutMs = 2000);

@@ -5,32 +5,37 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "platform/fake/fake.h"
+#include "platform/forms.h"
+#include "tests/support/files.h"
 
 namespace vx::test {
 
 // Puts every form, module variable and the fake backend back to the start.
 void ResetProgram();
 
-// A temporary folder, removed with the object.
-class TempDir {
-public:
-    TempDir();
-    ~TempDir();
-    const std::string& path() const { return path_; }
-    std::string file(const std::string& name) const { return path_ + "/" + name; }
-
-private:
-    std::string path_;
-};
-
-std::string ReadFile(const std::string& path);
-void WriteFile(const std::string& path, const std::string& contents);
-bool FileExists(const std::string& path);
 // Text with "\n" line ends as a newly written profile file holds it: with
 // CR LF on Windows.
 std::string NewFileText(const std::string& text);
+
+// The "Problem" boxes' texts, as the user reads them.
+extern const std::string kWrongDetails;
+extern const std::string kBusy;
+
+// Records, in order, the names of the controls whose text changed.
+class TextChangeLog : public platform::ControlPeer {
+public:
+    TextChangeLog(std::vector<std::string>& log, std::string name) : log_(log), name_(std::move(name)) {}
+    void changed(platform::Prop what) override {
+        if (what == platform::Prop::Text) log_.push_back(name_);
+    }
+
+private:
+    std::vector<std::string>& log_;
+    std::string name_;
+};
 
 // Each test starts a new program whose folder is a new temporary folder.
 class ProgramTest : public ::testing::Test {

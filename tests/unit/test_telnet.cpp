@@ -18,10 +18,7 @@
 namespace vx {
 namespace {
 
-const std::string kWrongDetails =
-    "Incorrect router details or error fetching information\r\n"
-    "Please check your details and try again, if problem\r\n"
-    "persists please e-mail a bug report";
+using test::kWrongDetails;
 
 // An "ifconfig" reply in the usual layout: another interface first, then
 // the PPP link, then one more.
@@ -205,24 +202,11 @@ TEST_F(TelnetTest, ReadingsGiveRatesAndGrowTheTotalsFromTheSecondOn) {
     EXPECT_EQ(dblTotalOutgoing, 20500);
 }
 
-// Records which label changed, in order.
-class OrderPeer : public platform::ControlPeer {
-public:
-    OrderPeer(std::vector<std::string>& log, std::string name) : log_(log), name_(std::move(name)) {}
-    void changed(platform::Prop what) override {
-        if (what == platform::Prop::Text) log_.push_back(name_);
-    }
-
-private:
-    std::vector<std::string>& log_;
-    std::string name_;
-};
-
 TEST_F(TelnetTest, OutgoingLabelIsWrittenBeforeIncoming) {
     LogIn();
     std::vector<std::string> log;
-    monitor().lblOutgoing.attachPeer(std::make_unique<OrderPeer>(log, "out"));
-    monitor().lblIncoming.attachPeer(std::make_unique<OrderPeer>(log, "in"));
+    monitor().lblOutgoing.attachPeer(std::make_unique<test::TextChangeLog>(log, "out"));
+    monitor().lblIncoming.attachPeer(std::make_unique<test::TextChangeLog>(log, "in"));
     Tick(Reply("10", "20"));
     EXPECT_EQ(log, (std::vector<std::string>{"out", "in"}));
 }

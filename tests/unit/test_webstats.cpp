@@ -19,14 +19,8 @@ namespace {
 
 using platform::UrlResponse;
 
-const std::string kWrongDetails =
-    "Incorrect router details or error fetching information\r\n"
-    "Please check your details and try again, if problem\r\n"
-    "persists please e-mail a bug report";
-const std::string kBusy =
-    "Your router is currently busy with another session\r\n"
-    "Please log out on any other open admin session, if problem\r\n"
-    "persists please e-mail a bug report";
+using test::kBusy;
+using test::kWrongDetails;
 
 // A page with the counters exactly where the walk looks for them, and
 // nothing else that could satisfy it by accident: the characters around
@@ -119,19 +113,6 @@ TEST(WebPage, MarkersMatchWithExactCaseAndWrongDetailsWins) {
     EXPECT_EQ(ClassifyWebPage("", 404), WebPageVerdict::Counters);
 }
 
-// Records which label changed, in order.
-class OrderPeer : public platform::ControlPeer {
-public:
-    OrderPeer(std::vector<std::string>& log, std::string name) : log_(log), name_(std::move(name)) {}
-    void changed(platform::Prop what) override {
-        if (what == platform::Prop::Text) log_.push_back(name_);
-    }
-
-private:
-    std::vector<std::string>& log_;
-    std::string name_;
-};
-
 // The monitor started as the program starts it, in web mode, with the page
 // the test puts up.
 class WebStatsTest : public test::ProgramTest {
@@ -189,8 +170,8 @@ TEST_F(WebStatsTest, FirstTickShowsTheWholeCountersThenTheDifference) {
 
 TEST_F(WebStatsTest, OutgoingLabelIsWrittenBeforeIncoming) {
     std::vector<std::string> log;
-    monitor().lblOutgoing.attachPeer(std::make_unique<OrderPeer>(log, "out"));
-    monitor().lblIncoming.attachPeer(std::make_unique<OrderPeer>(log, "in"));
+    monitor().lblOutgoing.attachPeer(std::make_unique<test::TextChangeLog>(log, "out"));
+    monitor().lblIncoming.attachPeer(std::make_unique<test::TextChangeLog>(log, "in"));
     Serve(CellPage("10", "20"));
     FetchWebStats("admin", "secret", "127.0.0.5");
     EXPECT_EQ(log, (std::vector<std::string>{"out", "in"}));
