@@ -50,6 +50,16 @@ protected:
         });
         return all;
     }
+    // Logs into the console and says "exit", after which the router hangs up.
+    static void LogInAndLeave(TcpClient& c) {
+        ASSERT_TRUE(WaitUntil([&] { return c.State() == SocketState::Connected; }));
+        ReadUntil(c, "Login: ");
+        c.SendData("admin\r\n");
+        ReadUntil(c, "Password: ");
+        c.SendData("secret\r\n");
+        ReadUntil(c, "> ");
+        c.SendData("exit\r\n");
+    }
 };
 
 TEST_F(SocketTest, NotConnectedReadsAndWritesRaise40006) {
@@ -124,13 +134,7 @@ TEST_F(SocketTest, AFloodIsTakenAtMostOneMiBPerReadInOrder) {
 TEST_F(SocketTest, APeerThatClosesIsSeenAndNeverRaisesSigpipe) {
     SimRouter sim({"--address", "127.0.0.12", "--no-web", "--console-port", "0"});
     auto c = ConnectTo("127.0.0.12", sim.consolePort());
-    ASSERT_TRUE(WaitUntil([&] { return c->State() == SocketState::Connected; }));
-    ReadUntil(*c, "Login: ");
-    c->SendData("admin\r\n");
-    ReadUntil(*c, "Password: ");
-    c->SendData("secret\r\n");
-    ReadUntil(*c, "> ");
-    c->SendData("exit\r\n");
+    ASSERT_NO_FATAL_FAILURE(LogInAndLeave(*c));
     test::SleepMs(300);
     // Writing into the closed connection: an error, not a signal.
     int error = 0;
@@ -143,13 +147,7 @@ TEST_F(SocketTest, APeerThatClosesIsSeenAndNeverRaisesSigpipe) {
 TEST_F(SocketTest, ReadingToTheEndClosesTheClient) {
     SimRouter sim({"--address", "127.0.0.12", "--no-web", "--console-port", "0"});
     auto c = ConnectTo("127.0.0.12", sim.consolePort());
-    ASSERT_TRUE(WaitUntil([&] { return c->State() == SocketState::Connected; }));
-    ReadUntil(*c, "Login: ");
-    c->SendData("admin\r\n");
-    ReadUntil(*c, "Password: ");
-    c->SendData("secret\r\n");
-    ReadUntil(*c, "> ");
-    c->SendData("exit\r\n");
+    ASSERT_NO_FATAL_FAILURE(LogInAndLeave(*c));
     std::string rest;
     ASSERT_TRUE(WaitUntil([&] {
         std::string part;
