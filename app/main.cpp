@@ -1,5 +1,5 @@
 // vxstat: the router's WAN traffic in a tiny window and a tray icon.
-#include "dialogs/frmLogIn.h"
+#include "dialogs/StartUp.h"
 #include "platform/app.h"
 
 int main(int argc, char** argv) {

@@ -6,8 +6,8 @@
 #include <string>
 
 #include "platform/net.h"
-#include "retrieval/ConsoleReply.h"
-#include "retrieval/WebPage.h"
+#include "sources/ConsoleReply.h"
+#include "sources/WebPage.h"
 #include "runtime/errors.h"
 #include "runtime/numtext.h"
 #include "sim_samples.h"

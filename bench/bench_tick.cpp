@@ -12,7 +12,7 @@
 #include "dialogs/frmLogIn.h"
 #include "monitor/frmMain.h"
 #include "platform/fake/fake.h"
-#include "runtime/form.h"
+#include "forms/form.h"
 #include "sim_samples.h"
 
 namespace {

@@ -1,9 +1,10 @@
 #include "dialogs/frmLogIn.h"
+#include "dialogs/StartUp.h"
 
-#include "dialogs/frmLogStats.h"
 #include "monitor/frmMain.h"
+#include "stats/frmLogStats.h"
 #include "platform/app.h"
-#include "retrieval/modFunctions.h"
+#include "traffic/modFunctions.h"
 #include "runtime/numtext.h"
 
 namespace vx {
@@ -56,30 +57,37 @@ void frmLogIn::Form_Load() {
         return;
     }
 
-    const std::string settings = SettingsFile();
-    if (ReadIniValue("Settings", "Enabled", settings) == "True") {
-        txtIP.setText(ReadIniValue("Settings", "IP", settings));
-        txtPassword.setText(ReadIniValue("Settings", "Password", settings));
-        selSpeed.setText(ReadIniValue("Settings", "Speed", settings));
-        if (ReadIniValue("Settings", "9106router", settings) == "Yes") chk9106.setValue(1);
-        cmdGo_Click();
-    }
-
-    // The dialog may be gone by now (automatic start): only the file and the
-    // totals from here on.
+    // The totals first: an automatic start hands them to the monitor.
     const std::string stats = StatisticsFile();
     if (ReadIniValue("TotalStats", "Enabled", stats) == "True") {
-        dblTotalIncoming = TotalFromText(ReadIniValue("TotalStats", "Incoming", stats));
-        dblTotalOutgoing = TotalFromText(ReadIniValue("TotalStats", "OutGoing", stats));
+        storedTotals_.in = TotalFromText(ReadIniValue("TotalStats", "Incoming", stats));
+        storedTotals_.out = TotalFromText(ReadIniValue("TotalStats", "OutGoing", stats));
     } else {
         WriteIniValue("TotalStats", "Enabled", "True", stats);
         WriteIniValue("TotalStats", "Date", platform::DateText() + " " + platform::TimeText(), stats);
         WriteIniValue("TotalStats", "Incoming", Str(0), stats);
         WriteIniValue("TotalStats", "OutGoing", Str(0), stats);
     }
+
+    const std::string settings = SettingsFile();
+    if (ReadIniValue("Settings", "Enabled", settings) == "True") {
+        txtIP.setText(ReadIniValue("Settings", "IP", settings));
+        txtPassword.setText(ReadIniValue("Settings", "Password", settings));
+        selSpeed.setText(ReadIniValue("Settings", "Speed", settings));
+        if (ReadIniValue("Settings", "9106router", settings) == "Yes") chk9106.setValue(1);
+        cmdGo_Click();  // the dialog is gone after this
+    }
 }
 
-void frmLogIn::cmdGo_Click() { Default<frmMain>::Get().Show(); }
+void frmLogIn::cmdGo_Click() {
+    MonitorSettings settings{txtUser.text(), txtPassword.text(), txtIP.text(), selSpeed.text(),
+                             chk9106.value() == 1, storedTotals_};
+    // The monitor loads before the dialog goes, so that the program always
+    // has a form loaded.
+    frmMain& monitor = Default<frmMain>::Get(std::move(settings));
+    Default<frmLogIn>::Unload();
+    monitor.Show();
+}
 
 void frmLogIn::Form_KeyUp(int keyCode, int /*shift*/) {
     if (keyCode == 13) cmdGo_Click();

@@ -2,7 +2,8 @@
 // the settings, sets up or loads the totals and hands the details to the monitor.
 #pragma once
 
-#include "runtime/form.h"
+#include "forms/form.h"
+#include "traffic/Traffic.h"
 
 namespace vx {
 
@@ -23,9 +24,9 @@ public:
 
 protected:
     void Form_Load() override;
-};
 
-// Loads the start-up form and shows it unless it went away while loading.
-void StartProgram();
+private:
+    ByteCounts storedTotals_;
+};
 
 }  // namespace vx

@@ -2,17 +2,14 @@
 
 #include <cmath>
 
-#include "dialogs/frmLogIn.h"
-#include "tray/LevelPictures.h"
+#include "monitor/modControlBox.h"
 #include "platform/app.h"
-#include "platform/user32.h"
-#include "retrieval/TelnetStats.h"
-#include "retrieval/WebStats.h"
-#include "retrieval/modFunctions.h"
 #include "runtime/errors.h"
 #include "runtime/numtext.h"
-#include "winutil/modAlwaysOnTop.h"
-#include "winutil/modControlBox.h"
+#include "sources/ConsoleSource.h"
+#include "sources/WebSource.h"
+#include "traffic/modFunctions.h"
+#include "tray/LevelPictures.h"
 
 namespace vx {
 
@@ -20,9 +17,10 @@ using platform::Twips;
 
 namespace {
 
+const char* const kTitle = "Vexlo Router Stats";
+
 std::unique_ptr<platform::Window> MakeWindow() {
-    auto w = std::make_unique<platform::Window>("frmMain", "Vexlo Router Stats", 5340, 555,
-                                                platform::BorderStyle::FixedSingle);
+    auto w = std::make_unique<platform::Window>("frmMain", kTitle, 5340, 555, platform::BorderStyle::FixedSingle);
     platform::Font figures{"MS Sans Serif", 8.25, true};
     w->addLabel("Label1", Twips{0, 30, 375, 195}, "0k/s");
     w->addProgressBar("barOutgoing", Twips{420, 0, 3225, 255}, 0, 32768);
@@ -32,8 +30,6 @@ std::unique_ptr<platform::Window> MakeWindow() {
     w->addProgressBar("barIncoming", Twips{420, 270, 3225, 255}, 0, 262144);
     w->addLabel("lblMaxIncoming", Twips{3660, 300, 525, 195}, "256k/s");
     w->addLabel("lblBytesIn", Twips{4320, 300, 975, 255}, "").setFont(figures);
-    w->addLabel("lblOutgoing", Twips{1410, 1620, 1245, 225}, "").setVisible(false);
-    w->addLabel("lblIncoming", Twips{1410, 1860, 1245, 225}, "").setVisible(false);
     for (int i = 0; i < 8; ++i)
         w->addImage("Icons(" + std::to_string(i) + ")", Twips{480 * i, 2160, 480, 480}, LevelPicture(i));
     w->addTimer("Timer", 1000);
@@ -44,9 +40,16 @@ std::unique_ptr<platform::Window> MakeWindow() {
 // The figure beside a bar: whole kilobytes, rounded down, then "k/s".
 std::string KiloText(double rate) { return NumText(std::floor(rate / 1024)) + "k/s"; }
 
+// A bar shows the rate up to its end; a negative rate is refused (380) and
+// leaves the bar as it was.
+void ShowRate(platform::ProgressBar& bar, double rate) {
+    const auto r = static_cast<float>(rate);
+    bar.setValue(bar.max() < r ? bar.max() : r);
+}
+
 }  // namespace
 
-frmMain::frmMain()
+frmMain::frmMain(MonitorSettings settings)
     : Form(MakeWindow()),
       Label1(window().control<platform::Label>("Label1")),
       barOutgoing(window().control<platform::ProgressBar>("barOutgoing")),
@@ -56,11 +59,13 @@ frmMain::frmMain()
       barIncoming(window().control<platform::ProgressBar>("barIncoming")),
       lblMaxIncoming(window().control<platform::Label>("lblMaxIncoming")),
       lblBytesIn(window().control<platform::Label>("lblBytesIn")),
-      lblOutgoing(window().control<platform::Label>("lblOutgoing")),
-      lblIncoming(window().control<platform::Label>("lblIncoming")),
       Timer(window().control<platform::Timer>("Timer")),
-      winsock(platform::CreateTcpClient()) {
-    for (int i = 0; i < 8; ++i) Icons[static_cast<std::size_t>(i)] = &window().control<platform::Image>("Icons(" + std::to_string(i) + ")");
+      settings_(std::move(settings)),
+      // The statistics page's reading only shows rates; the console's also
+      // counts the totals.
+      traffic_(settings_.totals, settings_.is9106) {
+    for (std::size_t i = 0; i < Icons.size(); ++i)
+        Icons[i] = &window().control<platform::Image>("Icons(" + std::to_string(i) + ")");
     Timer.setEnabled(false);  // ticks from the end of the load on
     Timer.onTimer = [this] { Timer_Timer(); };
     window().onKeyPress = [this](int& key) { Form_KeyPress(key); };
@@ -71,16 +76,10 @@ frmMain::frmMain()
 frmMain::~frmMain() = default;
 
 void frmMain::Form_Load() {
-    frmLogIn& dialog = Default<frmLogIn>::Get();
-    m_sUser = dialog.txtUser.text();
-    m_sPassword = dialog.txtPassword.text();
-    m_sRouterIP = dialog.txtIP.text();
-    if (dialog.chk9106.value() == 1) m_bIs9106 = true;
-    if (dialog.selSpeed.text() == "512") {
+    if (settings_.speed == "512") {
         barIncoming.setMax(65536);
         lblMaxIncoming.setCaption("64k/s");
     }
-    Default<frmLogIn>::Unload();
 
     m_frmSysTray = std::make_unique<frmSysTray>(static_cast<SysTrayEvents*>(this));
     m_frmSysTray->Load();
@@ -92,22 +91,30 @@ void frmMain::Form_Load() {
 
     ExtendSystemMenu(*this);
 
-    winsock->RemoteHost = m_sRouterIP;
-    winsock->RemotePort = CLng(std::string_view("23"));
-    window().setCaption("Vexlo Router Stats - Connecting");
-    winsock->Connect();
+    ShowStatus("Connecting");
+    if (settings_.is9106)
+        source_ = std::make_unique<ConsoleSource>(settings_.user, settings_.password, settings_.routerIP,
+                                                  [this](const std::string& status) { ShowStatus(status); });
+    else
+        source_ = std::make_unique<WebSource>(settings_.user, settings_.password, settings_.routerIP);
 
     Timer.setEnabled(true);
 }
 
 void frmMain::Form_Unload(int& /*cancel*/) {
     Timer.setEnabled(false);
+    if (source_) source_->close();
     SaveTotals();
     if (m_frmSysTray) {
         m_frmSysTray->Unload();
         ReleaseForm(std::move(m_frmSysTray));
     }
-    platform::SetWindowLongA(hWnd(), platform::GWL_WNDPROC, lpPrevWndProc);
+}
+
+void frmMain::SaveTotals() { traffic_.save(StatisticsFile()); }
+
+void frmMain::ShowStatus(const std::string& status) {
+    window().setCaption(status.empty() ? std::string(kTitle) : std::string(kTitle) + " - " + status);
 }
 
 void frmMain::Form_Resize() {
@@ -119,13 +126,8 @@ void frmMain::Form_Resize() {
 
 void frmMain::Form_KeyPress(int& KeyAscii) {
     if (KeyAscii != 32) return;
-    if (!m_bOnTop) {
-        SetAlwaysOnTop(hWnd(), 1);
-        m_bOnTop = true;
-    } else {
-        SetAlwaysOnTop(hWnd(), 0);
-        m_bOnTop = false;
-    }
+    m_bOnTop = !m_bOnTop;
+    window().setAlwaysOnTop(m_bOnTop);
 }
 
 void frmMain::Timer_Timer() {
@@ -138,34 +140,25 @@ void frmMain::Timer_Timer() {
         ~Done() { flag = false; }
     } done{tickRunning_};
 
+    std::optional<ByteCounts> rates;
     ResumeNext([&] {
-        if (m_bIs9106)
-            PollTelnetStats(m_sUser, m_sPassword, m_sRouterIP);
-        else
-            FetchWebStats(m_sUser, m_sPassword, m_sRouterIP);
+        if (std::optional<Reading> reading = source_->poll()) rates = traffic_.take(*reading);
     });
-    // A rate that is not a number, or is negative, leaves its bar as it was.
-    ResumeNext([&] {
-        float r = CSng(lblOutgoing.caption());
-        barOutgoing.setValue(barOutgoing.max() < r ? barOutgoing.max() : r);
-    });
-    ResumeNext([&] {
-        float r = CSng(lblIncoming.caption());
-        barIncoming.setValue(barIncoming.max() < r ? barIncoming.max() : r);
-    });
-    ResumeNext([&] { lblBytesOut.setCaption(KiloText(CDbl(lblOutgoing.caption()))); });
-    ResumeNext([&] { lblBytesIn.setCaption(KiloText(CDbl(lblIncoming.caption()))); });
-    int level = 0;
-    ResumeNext([&] {
-        float v = barIncoming.value();
-        float m = barIncoming.max();
-        level = static_cast<int>(std::floor(v / m * 8));
-        if (level > 7) level = 7;
-        if (level < 0) level = 0;
-    });
-    ResumeNext([&] {
-        if (m_frmSysTray) m_frmSysTray->IconHandle(Icons[static_cast<std::size_t>(level)]->picture());
-    });
+    // The monitor may have been closed while a box was open.
+    if (!isLoaded()) return;
+
+    // Without a new rate the bars and figures keep what they show.
+    if (rates) {
+        ResumeNext([&] { ShowRate(barOutgoing, rates->out); });
+        ResumeNext([&] { ShowRate(barIncoming, rates->in); });
+        lblBytesOut.setCaption(KiloText(rates->out));
+        lblBytesIn.setCaption(KiloText(rates->in));
+    }
+    const float fill = barIncoming.value() / barIncoming.max();
+    int level = static_cast<int>(std::floor(fill * 8));
+    if (level > 7) level = 7;
+    if (level < 0) level = 0;
+    if (m_frmSysTray) m_frmSysTray->IconHandle(Icons[static_cast<std::size_t>(level)]->picture());
 }
 
 void frmMain::ShowAndRaise() {

@@ -7,21 +7,28 @@
 #include <memory>
 #include <string>
 
-#include "platform/net.h"
-#include "runtime/form.h"
+#include "forms/form.h"
+#include "sources/Source.h"
+#include "traffic/Traffic.h"
 #include "tray/frmSysTray.h"
 
 namespace vx {
 
+// What the router details dialog hands to the monitor.
+struct MonitorSettings {
+    std::string user;
+    std::string password;
+    std::string routerIP;
+    std::string speed;  // "512" is the small scale; anything else the large one
+    bool is9106 = false;
+    ByteCounts totals;  // the stored totals, to grow from
+};
+
 class frmMain : public Form, private SysTrayEvents {
 public:
-    frmMain();
+    explicit frmMain(MonitorSettings settings);
     ~frmMain() override;
 
-    std::string m_sUser;
-    std::string m_sPassword;
-    std::string m_sRouterIP;
-    bool m_bIs9106 = false;
     bool m_bOnTop = false;
     std::unique_ptr<frmSysTray> m_frmSysTray;
 
@@ -33,11 +40,8 @@ public:
     platform::ProgressBar& barIncoming;
     platform::Label& lblMaxIncoming;
     platform::Label& lblBytesIn;
-    platform::Label& lblOutgoing;  // hidden hand-over: bytes out since the last reading
-    platform::Label& lblIncoming;  // hidden hand-over: bytes in since the last reading
     std::array<platform::Image*, 8> Icons{};
     platform::Timer& Timer;
-    std::unique_ptr<platform::TcpClient> winsock;
 
     void Form_KeyPress(int& KeyAscii);
     void Form_Resize();
@@ -47,16 +51,24 @@ public:
     void m_frmSysTray_SysTrayDoubleClick(std::int32_t eButton);
     void m_frmSysTray_SysTrayMouseDown(std::int32_t eButton);
 
+    // The running totals, saved into the statistics file.
+    void SaveTotals();
+    const Traffic& traffic() const { return traffic_; }
+
 protected:
     void Form_Load() override;
     void Form_Unload(int& cancel) override;
 
 private:
     void ShowAndRaise();
+    void ShowStatus(const std::string& status);
     void MenuClick(std::int32_t lIndex, const std::string& sKey) override { m_frmSysTray_MenuClick(lIndex, sKey); }
     void SysTrayDoubleClick(std::int32_t eButton) override { m_frmSysTray_SysTrayDoubleClick(eButton); }
     void SysTrayMouseDown(std::int32_t eButton) override { m_frmSysTray_SysTrayMouseDown(eButton); }
 
+    MonitorSettings settings_;
+    Traffic traffic_;
+    std::unique_ptr<Source> source_;
     bool tickRunning_ = false;
 };
 

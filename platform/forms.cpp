@@ -4,7 +4,6 @@
 #include <utility>
 
 #include "platform/app.h"
-#include "platform/user32.h"
 #include "runtime/errors.h"
 
 namespace vx::platform {
@@ -123,10 +122,10 @@ void ProgressBar::setValue(float value) {
     notify(Prop::Value);
 }
 
-Image::Image(Window& owner, std::string name, Twips rect, HICON picture)
+Image::Image(Window& owner, std::string name, Twips rect, PictureHandle picture)
     : Control(owner, ControlKind::Image, std::move(name), rect), picture_(picture) {}
 
-void Image::setPicture(HICON picture) {
+void Image::setPicture(PictureHandle picture) {
     picture_ = picture;
     notify(Prop::Picture);
 }
@@ -162,9 +161,9 @@ Window::~Window() {
     reg.erase(std::remove(reg.begin(), reg.end(), this), reg.end());
 }
 
-HWND Window::hWnd() const { return peer_ ? peer_->handle() : 0; }
+WindowHandle Window::hWnd() const { return peer_ ? peer_->handle() : 0; }
 
-Window* Window::fromHandle(HWND hWnd) {
+Window* Window::fromHandle(WindowHandle hWnd) {
     if (hWnd == 0) return nullptr;
     for (Window* w : Registry())
         if (w->hWnd() == hWnd) return w;
@@ -179,7 +178,7 @@ void Window::setCaption(const std::string& caption) {
     if (peer_) peer_->changed(Prop::Text);
 }
 
-void Window::setIcon(HICON icon) {
+void Window::setIcon(PictureHandle icon) {
     icon_ = icon;
     if (peer_) peer_->changed(Prop::Picture);
 }
@@ -222,38 +221,28 @@ void Window::userKeyUp(int keyCode, int shift) {
 }
 
 void Window::userCloseRequested() {
-    // The close box travels as SC_CLOSE through the window procedure chain,
-    // as it does on Windows.
-    SendMessageA(hWnd(), WM_SYSCOMMAND, SC_CLOSE, 0);
+    if (onCloseRequest) onCloseRequest();
 }
 
-LRESULT Window::defaultProc(UINT msg, WPARAM wParam, LPARAM lParam) {
-    switch (msg) {
-    case WM_SYSCOMMAND:
-        switch (wParam & 0xFFF0) {
-        case SC_MINIMIZE: setWindowState(WindowState::Minimized); break;
-        case SC_RESTORE: setWindowState(WindowState::Normal); break;
-        case SC_CLOSE:
-            if (onCloseRequest) onCloseRequest();
-            break;
-        default: break;
-        }
-        return 0;
-    case WM_CLOSE:
-        if (onCloseRequest) onCloseRequest();
-        return 0;
-    case WM_MOUSEMOVE: {
-        if (!onMouseMove) return 0;
-        int button = static_cast<int>(wParam & 0x3);  // MK_LBUTTON 1, MK_RBUTTON 2
-        int shift = static_cast<int>((wParam >> 2) & 0x3);
-        float x = static_cast<float>(static_cast<std::uint16_t>(lParam & 0xFFFF)) * kTwipsPerPixel;
-        float y = static_cast<float>(static_cast<std::uint16_t>((lParam >> 16) & 0xFFFF)) * kTwipsPerPixel;
-        onMouseMove(button, shift, x, y);
-        return 0;
-    }
-    default: return 0;
-    }
+void Window::userSystemCommand(std::size_t index) {
+    if (index >= systemCommands_.size()) return;
+    // A copy: the handler may change the menu, or unload the window's form.
+    const std::function<void()> handler = systemCommands_[index].handler;
+    if (handler) handler();
 }
+
+void Window::setAlwaysOnTop(bool onTop) {
+    if (onTop_ == onTop) return;
+    onTop_ = onTop;
+    if (peer_) peer_->changed(Prop::OnTop);
+}
+
+void Window::addSystemCommand(const std::string& text, std::function<void()> handler) {
+    systemCommands_.push_back(SystemCommand{text, std::move(handler)});
+    if (peer_) peer_->changed(Prop::SystemMenu);
+}
+
+void Window::addSystemSeparator() { addSystemCommand("", nullptr); }
 
 void Window::destroy() {
     for (auto& c : controls_)
@@ -288,7 +277,7 @@ CommandButton& Window::addButton(const std::string& name, Twips rect, const std:
 ProgressBar& Window::addProgressBar(const std::string& name, Twips rect, float min, float max) {
     return add<ProgressBar>(name, rect, min, max);
 }
-Image& Window::addImage(const std::string& name, Twips rect, HICON picture) {
+Image& Window::addImage(const std::string& name, Twips rect, PictureHandle picture) {
     return add<Image>(name, rect, picture);
 }
 Line& Window::addLine(const std::string& name, int x1, int y1, int x2, int y2) {

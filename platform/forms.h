@@ -31,8 +31,9 @@ struct Font {
 
 enum class ControlKind { Label, TextBox, ComboBox, CheckBox, CommandButton, ProgressBar, Image, Line, Timer };
 
-// What changed, so that a peer redraws only that.
-enum class Prop { Text, Visible, Enabled, Value, Range, Items, Picture, Font };
+// What changed, so that a peer redraws only that. For a window: Text is the
+// caption, Picture the icon; OnTop and SystemMenu are the window's own.
+enum class Prop { Text, Visible, Enabled, Value, Range, Items, Picture, Font, OnTop, SystemMenu };
 
 class Window;
 
@@ -161,12 +162,12 @@ private:
 
 class Image : public Control {
 public:
-    Image(Window& owner, std::string name, Twips rect, HICON picture);
-    HICON picture() const { return picture_; }
-    void setPicture(HICON picture);
+    Image(Window& owner, std::string name, Twips rect, PictureHandle picture);
+    PictureHandle picture() const { return picture_; }
+    void setPicture(PictureHandle picture);
 
 private:
-    HICON picture_;
+    PictureHandle picture_;
 };
 
 class Line : public Control {
@@ -201,8 +202,8 @@ enum class WindowState { Normal, Minimized };
 class WindowPeer {
 public:
     virtual ~WindowPeer() = default;
-    virtual HWND handle() const = 0;
-    virtual void changed(Prop what) = 0;  // Text = caption, Visible, Picture = icon
+    virtual WindowHandle handle() const = 0;
+    virtual void changed(Prop what) = 0;  // Text = caption, Visible, Picture = icon, OnTop, SystemMenu
     virtual void stateChanged() = 0;
     virtual void raise() = 0;  // to the top of the z-order
     virtual std::unique_ptr<ControlPeer> createControlPeer(Control& control) = 0;
@@ -217,15 +218,15 @@ public:
     Window& operator=(const Window&) = delete;
 
     const std::string& name() const { return name_; }
-    HWND hWnd() const;
+    WindowHandle hWnd() const;
     BorderStyle border() const { return border_; }
     int clientWidth() const { return clientWidth_; }
     int clientHeight() const { return clientHeight_; }
 
     const std::string& caption() const { return caption_; }
     void setCaption(const std::string& caption);
-    HICON icon() const { return icon_; }
-    void setIcon(HICON icon);
+    PictureHandle icon() const { return icon_; }
+    void setIcon(PictureHandle icon);
 
     bool visible() const { return visible_; }
     void show();
@@ -233,6 +234,20 @@ public:
     void zOrder();  // brings the window to the top of the z-order
     WindowState windowState() const { return state_; }
     void setWindowState(WindowState state);  // raises onResize when it changes
+
+    // Kept above every other window (true) or in the normal order.
+    bool alwaysOnTop() const { return onTop_; }
+    void setAlwaysOnTop(bool onTop);
+
+    // Commands the program adds to the window's system menu, after the
+    // standard ones (restore, minimise, close). An empty text is a separator.
+    struct SystemCommand {
+        std::string text;
+        std::function<void()> handler;
+    };
+    void addSystemCommand(const std::string& text, std::function<void()> handler);
+    void addSystemSeparator();
+    const std::vector<SystemCommand>& systemCommands() const { return systemCommands_; }
 
     bool keyPreview = false;
     bool centred = false;  // centred on the screen when first shown
@@ -243,7 +258,7 @@ public:
     CheckBox& addCheckBox(const std::string& name, Twips rect, const std::string& caption);
     CommandButton& addButton(const std::string& name, Twips rect, const std::string& caption);
     ProgressBar& addProgressBar(const std::string& name, Twips rect, float min, float max);
-    Image& addImage(const std::string& name, Twips rect, HICON picture);
+    Image& addImage(const std::string& name, Twips rect, PictureHandle picture);
     Line& addLine(const std::string& name, int x1, int y1, int x2, int y2);
     Timer& addTimer(const std::string& name, int intervalMs);
 
@@ -259,24 +274,21 @@ public:
     std::function<void(int& keyAscii)> onKeyPress;
     std::function<void(int keyCode, int shift)> onKeyUp;
     std::function<void()> onResize;
-    std::function<void()> onCloseRequest;  // the close box or SC_CLOSE: the owner unloads
-    std::function<void(int button, int shift, float x, float y)> onMouseMove;  // x, y in twips
+    std::function<void()> onCloseRequest;  // the close box or the system menu's Close: the owner unloads
 
     // From the backend: what the user did.
     void userKeyPress(int keyAscii);
     void userKeyUp(int keyCode, int shift);
     void userCloseRequested();
-    void userStateChanged(WindowState state);
-
-    // The form's own window procedure: the end of every subclassing chain.
-    LRESULT defaultProc(UINT msg, WPARAM wParam, LPARAM lParam);
+    void userStateChanged(WindowState state);  // minimised or restored
+    void userSystemCommand(std::size_t index);  // one of systemCommands()
 
     // Stops every timer now and tears the native window down once the current
     // event has finished (its peer may be on the stack).
     void destroy();
 
     WindowPeer* peer() const { return peer_.get(); }
-    static Window* fromHandle(HWND hWnd);
+    static Window* fromHandle(WindowHandle hWnd);
     static std::vector<Window*> all();
 
 private:
@@ -288,9 +300,11 @@ private:
     int clientWidth_;
     int clientHeight_;
     BorderStyle border_;
-    HICON icon_ = 0;
+    PictureHandle icon_ = 0;
     bool visible_ = false;
     WindowState state_ = WindowState::Normal;
+    bool onTop_ = false;
+    std::vector<SystemCommand> systemCommands_;
     std::vector<std::unique_ptr<Control>> controls_;
     std::unique_ptr<WindowPeer> peer_;
 };

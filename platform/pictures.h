@@ -10,6 +10,6 @@ namespace vx::platform {
 
 // width x height pixels, 0xRRGGBB each, top row first; fully opaque. The
 // picture lives until the program ends.
-HICON CreatePicture(int width, int height, const std::vector<std::uint32_t>& rgb);
+PictureHandle CreatePicture(int width, int height, const std::vector<std::uint32_t>& rgb);
 
 }  // namespace vx::platform

@@ -1,18 +1,18 @@
 // The Windows profile-file calls, by their names.
 #pragma once
 
-#include "platform/types.h"
+#include <cstdint>
 
 namespace vx::platform {
 
 // Copies the value of key in section (or `deflt` when absent) into buffer,
 // with surrounding blanks removed, cut to size - 1 characters and ended by a
 // NUL; returns the count of characters copied.
-DWORD GetPrivateProfileStringA(const char* section, const char* key, const char* deflt, char* buffer,
-                               DWORD size, const char* file);
+std::uint32_t GetPrivateProfileStringA(const char* section, const char* key, const char* deflt, char* buffer,
+                               std::uint32_t size, const char* file);
 
 // Creates file and section when missing, replaces the key's value in place or
 // appends the key at the end of its section; every other line stays as it was.
-BOOL WritePrivateProfileStringA(const char* section, const char* key, const char* value, const char* file);
+bool WritePrivateProfileStringA(const char* section, const char* key, const char* value, const char* file);
 
 }  // namespace vx::platform

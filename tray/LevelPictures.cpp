@@ -14,16 +14,16 @@ std::vector<std::uint32_t> LevelPixels(int rows) {
     return pixels;
 }
 
-platform::HICON LevelPicture(int level) {
-    static std::array<platform::HICON, 8> made{};
+platform::PictureHandle LevelPicture(int level) {
+    static std::array<platform::PictureHandle, 8> made{};
     if (made[static_cast<std::size_t>(level)] == 0)
         made[static_cast<std::size_t>(level)] =
             platform::CreatePicture(kLevelPictureSize, kLevelPictureSize, LevelPixels(4 * (level + 1)));
     return made[static_cast<std::size_t>(level)];
 }
 
-platform::HICON WindowIconPicture() {
-    static platform::HICON made = 0;
+platform::PictureHandle WindowIconPicture() {
+    static platform::PictureHandle made = 0;
     if (made == 0) made = platform::CreatePicture(kLevelPictureSize, kLevelPictureSize, LevelPixels(20));
     return made;
 }

@@ -17,8 +17,8 @@ inline constexpr std::uint32_t kLevelWhite = 0xFFFFFF;
 std::vector<std::uint32_t> LevelPixels(int rows);
 
 // Level picture i (0..7, filled to 4 x (i + 1) rows); made once.
-platform::HICON LevelPicture(int level);
+platform::PictureHandle LevelPicture(int level);
 // The window's own icon, filled to 20 rows; made once.
-platform::HICON WindowIconPicture();
+platform::PictureHandle WindowIconPicture();
 
 }  // namespace vx

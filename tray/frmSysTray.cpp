@@ -1,26 +1,28 @@
 #include "tray/frmSysTray.h"
 
-#include <cmath>
-#include <cstring>
+#include <algorithm>
 
 #include "platform/app.h"
-#include "platform/menus.h"
-#include "tray/LevelPictures.h"
-#include "platform/user32.h"
 #include "runtime/errors.h"
+#include "tray/LevelPictures.h"
 
 namespace vx {
 
-using namespace platform;
+using platform::MouseButton;
 
 namespace {
 
+// The shell's record holds 64 characters of tooltip.
 constexpr std::size_t kTipChars = 64;
-constexpr DWORD kRecordSize = 88;  // the ANSI record with a 64-byte tooltip
-constexpr UINT kCallbackMessage = WM_MOUSEMOVE;
 
-std::unique_ptr<Window> MakeWindow() {
-    auto w = std::make_unique<Window>("frmSysTray", "Sys Tray Interface", 1, 1, BorderStyle::Hidden);
+std::string TipText(const std::string& tip) {
+    const std::size_t nul = tip.find('\0');
+    return tip.substr(0, std::min(nul, kTipChars));
+}
+
+std::unique_ptr<platform::Window> MakeWindow() {
+    auto w = std::make_unique<platform::Window>("frmSysTray", "Sys Tray Interface", 1, 1,
+                                                platform::BorderStyle::Hidden);
     w->setIcon(WindowIconPicture());
     return w;
 }
@@ -29,72 +31,71 @@ std::unique_ptr<Window> MakeWindow() {
 
 frmSysTray::frmSysTray(SysTrayEvents* owner) : Form(MakeWindow()), owner_(owner) {
     m_mnuSysTray.push_back(MenuElement{});  // element 0 exists from design
-    window().onMouseMove = [this](int button, int shift, float x, float y) { Form_MouseMove(button, shift, x, y); };
 }
 
-void frmSysTray::Notify(DWORD message) {
-    // The record travels with the fixed 64-character tooltip as it is held.
-    std::memcpy(m_nid.szTip, m_szTip.data(), kTipChars);
-    Shell_NotifyIconA(message, &m_nid);
-    m_szTip.assign(m_nid.szTip, kTipChars);
-}
+frmSysTray::~frmSysTray() = default;
 
 void frmSysTray::Form_Load() {
-    m_ownIcon = window().icon();
-    m_nid.hWnd = hWnd();
-    m_nid.uID = static_cast<UINT>(m_ownIcon);
-    m_nid.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
-    m_nid.uCallbackMessage = kCallbackMessage;
-    m_nid.hIcon = m_ownIcon;
-    std::string tip = AppFileDescription() + '\0';
-    tip.resize(kTipChars, ' ');
-    m_szTip = tip;
-    m_nid.cbSize = kRecordSize;
-    Notify(NIM_ADD);
+    m_icon = window().icon();
+    m_tip = TipText(platform::AppFileDescription());
+    platform::TrayEvents events;
+    events.pressed = [this](MouseButton b) { Pressed(b); };
+    events.released = [this](MouseButton b) { Released(b); };
+    events.doubleClicked = [this](MouseButton b) { DoubleClicked(b); };
+    events.menuChosen = [this](int index) {
+        if (IsValidMenuIndex(index)) mnuSysTray_Click(static_cast<std::int16_t>(index));
+    };
+    m_tray = platform::CreateTrayIcon(m_icon, m_tip, std::move(events));
+    OfferMenu();
 }
 
-void frmSysTray::Form_QueryUnload(int& /*cancel*/, int /*unloadMode*/) { Notify(NIM_DELETE); }
-
-std::string frmSysTray::ToolTip() const {
-    std::size_t nul = m_szTip.find('\0');
-    return nul == std::string::npos ? m_szTip : m_szTip.substr(0, nul);
+void frmSysTray::Form_QueryUnload(int& /*cancel*/, int /*unloadMode*/) {
+    // The icon may be the one whose click brought us here: the backend lets
+    // go of it once that click has been handled.
+    m_tray.reset();
 }
 
 void frmSysTray::ToolTip(const std::string& sTip) {
-    if (sTip == ToolTip()) return;
-    std::string tip = sTip + '\0';
-    tip.resize(kTipChars, ' ');  // cuts to 64, or pads with blanks
-    m_szTip = tip;
-    m_nid.uFlags = NIF_TIP;
-    Notify(NIM_MODIFY);
+    const std::string tip = TipText(sTip);
+    if (tip == m_tip) return;
+    m_tip = tip;
+    if (m_tray) m_tray->setTip(m_tip);
 }
 
-HICON frmSysTray::IconHandle() const { return m_nid.hIcon; }
-
-void frmSysTray::IconHandle(HICON hIcon) {
-    if (hIcon == m_nid.hIcon) return;
-    m_nid.hIcon = hIcon;
-    m_nid.uFlags = NIF_ICON;
-    Notify(NIM_MODIFY);
+void frmSysTray::IconHandle(platform::PictureHandle hIcon) {
+    if (hIcon == m_icon) return;
+    m_icon = hIcon;
+    if (m_tray) m_tray->setPicture(m_icon);
 }
 
-void frmSysTray::Form_MouseMove(int /*button*/, int /*shift*/, float x, float /*y*/) {
-    // The shell puts the mouse message number where X is, in the form's scale.
-    const long message = std::lround(x / kTwipsPerPixel);
+// The shell reports a left click as the button's release, and the component
+// has always called that the mouse going down; the right button goes down
+// when it is pressed.
+void frmSysTray::Pressed(MouseButton button) {
+    if (owner_ && button == MouseButton::Right) owner_->SysTrayMouseDown(2);
+}
+
+void frmSysTray::Released(MouseButton button) {
     if (!owner_) return;
-    switch (message) {
-    case WM_MOUSEMOVE: owner_->SysTrayMouseMove(); break;
-    case WM_LBUTTONUP: owner_->SysTrayMouseDown(1); break;
-    case WM_LBUTTONDBLCLK: owner_->SysTrayDoubleClick(1); break;
-    case WM_RBUTTONDOWN: owner_->SysTrayMouseDown(2); break;
-    case WM_RBUTTONUP: owner_->SysTrayMouseUp(2); break;
-    case WM_RBUTTONDBLCLK: owner_->SysTrayDoubleClick(2); break;
-    default: break;  // left press, middle button and anything else
-    }
+    if (button == MouseButton::Left) owner_->SysTrayMouseDown(1);
+    if (button == MouseButton::Right) owner_->SysTrayMouseUp(2);
+}
+
+void frmSysTray::DoubleClicked(MouseButton button) {
+    if (owner_ && button != MouseButton::Middle) owner_->SysTrayDoubleClick(button == MouseButton::Left ? 1 : 2);
 }
 
 bool frmSysTray::IsValidMenuIndex(std::int32_t index) const {
     return index >= 0 && index <= static_cast<std::int32_t>(m_mnuSysTray.size()) - 1;
+}
+
+void frmSysTray::OfferMenu() {
+    if (!m_tray) return;
+    platform::TrayMenu menu;
+    for (const MenuElement& e : m_mnuSysTray) menu.items.push_back({e.Caption, e.Visible, e.Enabled});
+    // A default index left beyond the end by a removal draws no default.
+    menu.defaultIndex = IsValidMenuIndex(m_lDefaultIndex) ? m_lDefaultIndex : -1;
+    m_tray->setMenu(menu);
 }
 
 std::int32_t frmSysTray::AddMenuItem(const std::string& sCaption, const std::string& sKey, bool bDefault) {
@@ -112,42 +113,40 @@ std::int32_t frmSysTray::AddMenuItem(const std::string& sCaption, const std::str
     element.Tag = sKey;
     element.Caption = sCaption;
     if (bDefault) m_lDefaultIndex = index;
+    OfferMenu();
     return index;
 }
 
 void frmSysTray::EnableMenuItem(std::int32_t lIndex, bool bState) {
-    if (IsValidMenuIndex(lIndex)) m_mnuSysTray[static_cast<std::size_t>(lIndex)].Enabled = bState;
+    if (!IsValidMenuIndex(lIndex)) return;
+    m_mnuSysTray[static_cast<std::size_t>(lIndex)].Enabled = bState;
+    OfferMenu();
 }
 
 std::int32_t frmSysTray::RemoveMenuItem(std::int32_t iIndex) {
     if (!IsValidMenuIndex(iIndex)) return 0;
     if (iIndex == 0) {
         m_mnuSysTray[0].Caption.clear();
-        return 0;
+    } else {
+        // Only captions and keys move down; each position keeps its own state.
+        const std::size_t upper = m_mnuSysTray.size() - 1;
+        for (std::size_t i = static_cast<std::size_t>(iIndex) + 1; i <= upper; ++i) {
+            m_mnuSysTray[i - 1].Caption = m_mnuSysTray[i].Caption;
+            m_mnuSysTray[i - 1].Tag = m_mnuSysTray[i].Tag;
+        }
+        m_mnuSysTray.pop_back();
     }
-    // Only captions and keys move down; each position keeps its own state.
-    const std::size_t upper = m_mnuSysTray.size() - 1;
-    for (std::size_t i = static_cast<std::size_t>(iIndex) + 1; i <= upper; ++i) {
-        m_mnuSysTray[i - 1].Caption = m_mnuSysTray[i].Caption;
-        m_mnuSysTray[i - 1].Tag = m_mnuSysTray[i].Tag;
-    }
-    m_mnuSysTray.pop_back();
+    OfferMenu();
     return 0;
 }
 
-std::int32_t frmSysTray::DefaultMenuIndex() const { return m_lDefaultIndex; }
-
-void frmSysTray::DefaultMenuIndex(std::int32_t lIndex) { m_lDefaultIndex = IsValidMenuIndex(lIndex) ? lIndex : 0; }
+void frmSysTray::DefaultMenuIndex(std::int32_t lIndex) {
+    m_lDefaultIndex = IsValidMenuIndex(lIndex) ? lIndex : 0;
+    OfferMenu();
+}
 
 void frmSysTray::ShowMenu() {
-    SetForegroundWindow(hWnd());
-    std::vector<MenuItem> items;
-    items.reserve(m_mnuSysTray.size());
-    for (const MenuElement& e : m_mnuSysTray) items.push_back(MenuItem{e.Caption, e.Visible, e.Enabled});
-    // A default index left beyond the end by a removal draws no default.
-    const int defaultIndex = IsValidMenuIndex(m_lDefaultIndex) ? m_lDefaultIndex : -1;
-    const int chosen = PopupMenu(hWnd(), items, defaultIndex, 0);
-    if (IsValidMenuIndex(chosen)) mnuSysTray_Click(static_cast<std::int16_t>(chosen));
+    if (m_tray) m_tray->popUpMenu();
 }
 
 void frmSysTray::mnuSysTray_Click(std::int16_t Index) {

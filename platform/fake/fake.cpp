@@ -4,8 +4,6 @@
 #include <sstream>
 
 #include "platform/pictures.h"
-#include "platform/portable/wndproc.h"
-#include "platform/user32.h"
 #include "runtime/errors.h"
 
 namespace vx {
@@ -49,23 +47,77 @@ std::string Describe() {
 
 namespace {
 
-platform::HWND g_nextHandle = 0x1000;
+platform::WindowHandle g_nextHandle = 0x1000;
 
 class FakeWindowPeer : public platform::WindowPeer {
 public:
     FakeWindowPeer() : handle_(g_nextHandle += 4) {}
-    ~FakeWindowPeer() override { platform::portable::ForgetWindow(handle_); }
-    platform::HWND handle() const override { return handle_; }
+    platform::WindowHandle handle() const override { return handle_; }
     void changed(platform::Prop) override {}
     void stateChanged() override {}
     void raise() override { S().raised.push_back(handle_); }
     std::unique_ptr<platform::ControlPeer> createControlPeer(platform::Control&) override { return nullptr; }
 
 private:
-    platform::HWND handle_;
+    platform::WindowHandle handle_;
 };
 
 }  // namespace
+
+FakeTrayIcon::FakeTrayIcon(platform::PictureHandle picture, const std::string& tip, platform::TrayEvents events) {
+    State::Tray& t = S().tray;
+    t.shown = true;
+    t.picture = picture;
+    t.tip = tip;
+    t.menu = {};
+    t.events = std::move(events);
+    ++t.created;
+}
+
+FakeTrayIcon::~FakeTrayIcon() {
+    S().tray.shown = false;
+    S().tray.events = {};
+}
+
+void FakeTrayIcon::setPicture(platform::PictureHandle picture) { S().tray.picture = picture; }
+void FakeTrayIcon::setTip(const std::string& tip) { S().tray.tip = tip; }
+void FakeTrayIcon::setMenu(const platform::TrayMenu& menu) { S().tray.menu = menu; }
+
+void FakeTrayIcon::popUpMenu() {
+    S().popups.push_back(S().tray.menu);
+    if (S().popupAnswers.empty()) return;
+    const int answer = S().popupAnswers.front();
+    S().popupAnswers.pop_front();
+    if (answer >= 0) TrayChoose(answer);
+}
+
+// Each event works on a copy of its handler: the handler may take the icon away.
+void TrayClick(platform::MouseButton button) {
+    if (!S().tray.shown) return;
+    if (auto pressed = S().tray.events.pressed) pressed(button);
+    if (!S().tray.shown) return;
+    if (auto released = S().tray.events.released) released(button);
+}
+
+void TrayDoubleClick(platform::MouseButton button) {
+    if (!S().tray.shown) return;
+    if (auto doubleClicked = S().tray.events.doubleClicked) doubleClicked(button);
+}
+
+void TrayChoose(int index) {
+    if (!S().tray.shown) return;
+    if (auto chosen = S().tray.events.menuChosen) chosen(index);
+}
+
+bool ChooseSystemCommand(platform::Window& window, const std::string& text) {
+    const auto& commands = window.systemCommands();
+    for (std::size_t i = 0; i < commands.size(); ++i)
+        if (!text.empty() && commands[i].text == text) {
+            window.userSystemCommand(i);
+            return true;
+        }
+    return false;
+}
 
 }  // namespace fake
 
@@ -121,35 +173,15 @@ void Quit() { fake::S().quitRequested = true; }
 
 void Post(std::function<void()> fn) { fake::S().posted.push_back(std::move(fn)); }
 
-BOOL SetWindowPos(HWND hWnd, HWND insertAfter, int x, int y, int cx, int cy, UINT flags) {
-    fake::S().setWindowPosCalls.push_back({hWnd, insertAfter, x, y, cx, cy, flags});
-    return Window::fromHandle(hWnd) ? 1 : 0;
-}
-
-BOOL SetForegroundWindow(HWND hWnd) {
-    fake::S().foregroundCalls.push_back(hWnd);
-    return 1;
-}
-
-BOOL Shell_NotifyIconA(DWORD message, NOTIFYICONDATA* data) {
-    fake::S().shellCalls.push_back({message, *data});
-    if (fake::S().onShellCall) fake::S().onShellCall(fake::S().shellCalls.back());
-    return 1;
-}
-
-HICON CreatePicture(int width, int height, const std::vector<std::uint32_t>& rgb) {
-    static HICON next = 0x5000;
+PictureHandle CreatePicture(int width, int height, const std::vector<std::uint32_t>& rgb) {
+    static PictureHandle next = 0x5000;
     next += 2;
     fake::S().pictures[next] = fake::Picture{width, height, rgb};
     return next;
 }
 
-int PopupMenu(HWND owner, const std::vector<MenuItem>& items, int defaultIndex, UINT flags) {
-    fake::S().popups.push_back({owner, items, defaultIndex, flags});
-    if (fake::S().popupAnswers.empty()) return -1;
-    int answer = fake::S().popupAnswers.front();
-    fake::S().popupAnswers.pop_front();
-    return answer;
+std::unique_ptr<TrayIcon> CreateTrayIcon(PictureHandle picture, const std::string& tip, TrayEvents events) {
+    return std::make_unique<fake::FakeTrayIcon>(picture, tip, std::move(events));
 }
 
 }  // namespace platform

@@ -1,6 +1,6 @@
 // The headless backend: complete enough to run every form and module, with
-// controls for tests (fire the timer, answer a message box, deliver a tray
-// message, read what was sent to the shell).
+// controls for tests (fire the timer, answer a message box, click the tray
+// icon, choose a menu item).
 #pragma once
 
 #include <deque>
@@ -12,9 +12,8 @@
 
 #include "platform/app.h"
 #include "platform/forms.h"
-#include "platform/menus.h"
 #include "platform/net.h"
-#include "platform/shell.h"
+#include "platform/tray.h"
 
 namespace vx::fake {
 
@@ -22,25 +21,6 @@ struct MessageBoxCall {
     std::string prompt;
     int style;
     std::string title;
-};
-
-struct ShellCall {
-    platform::DWORD message;
-    platform::NOTIFYICONDATA record;  // a copy, as the shell saw it
-};
-
-struct SetWindowPosCall {
-    platform::HWND hWnd;
-    platform::HWND insertAfter;
-    int x, y, cx, cy;
-    platform::UINT flags;
-};
-
-struct PopupCall {
-    platform::HWND owner;
-    std::vector<platform::MenuItem> items;
-    int defaultIndex;
-    platform::UINT flags;
 };
 
 struct Picture {
@@ -65,6 +45,16 @@ public:
     std::vector<std::string> sent;  // every SendData, in order
 };
 
+class FakeTrayIcon : public platform::TrayIcon {
+public:
+    FakeTrayIcon(platform::PictureHandle picture, const std::string& tip, platform::TrayEvents events);
+    ~FakeTrayIcon() override;
+    void setPicture(platform::PictureHandle picture) override;
+    void setTip(const std::string& tip) override;
+    void setMenu(const platform::TrayMenu& menu) override;
+    void popUpMenu() override;
+};
+
 struct State {
     std::string appPath = "/tmp";
     std::string commandLine;
@@ -72,15 +62,20 @@ struct State {
     std::string timeText = "9:05:03 AM";
 
     std::vector<MessageBoxCall> messageBoxes;
+    std::vector<platform::WindowHandle> raised;  // windows brought to the top
     std::function<void(const MessageBoxCall&)> onMessageBox;  // runs while the box is "open"
-    std::vector<ShellCall> shellCalls;
-    std::function<void(const ShellCall&)> onShellCall;
-    std::vector<SetWindowPosCall> setWindowPosCalls;
-    std::vector<platform::HWND> foregroundCalls;
-    std::vector<platform::HWND> raised;  // windows brought to the top
-    std::vector<PopupCall> popups;
-    std::deque<int> popupAnswers;  // chosen index for the next popups; -1 = dismissed
-    std::map<platform::HICON, Picture> pictures;
+    // The tray icon, while one exists.
+    struct Tray {
+        bool shown = false;
+        platform::PictureHandle picture = 0;
+        std::string tip;
+        platform::TrayMenu menu;
+        platform::TrayEvents events;
+        int created = 0;  // icons made over the run
+    } tray;
+    std::vector<platform::TrayMenu> popups;  // every menu popped up, as it was
+    std::deque<int> popupAnswers;            // chosen index for the next popups; -1 = dismissed
+    std::map<platform::PictureHandle, Picture> pictures;
 
     std::function<platform::UrlResponse(const std::string& url)> urlHandler;
     std::vector<std::string> urlsFetched;
@@ -101,6 +96,14 @@ void ProcessEvents();
 
 // Thrown by platform::End(): the program ends here.
 struct ProgramEnded {};
+
+// What the user does to the tray icon; nothing when there is none.
+void TrayClick(platform::MouseButton button);  // down, then up
+void TrayDoubleClick(platform::MouseButton button);
+void TrayChoose(int index);  // from a menu the tray host drew itself
+
+// Chooses the system-menu command with this text; false when there is none.
+bool ChooseSystemCommand(platform::Window& window, const std::string& text);
 
 // Finds a window by its name; nullptr when none exists.
 platform::Window* FindWindow(const std::string& name);

@@ -198,7 +198,7 @@ std::string Join(const Lines& lines) {
 
 }  // namespace
 
-DWORD GetString(const char* section, const char* key, const char* deflt, char* buffer, DWORD size,
+std::uint32_t GetString(const char* section, const char* key, const char* deflt, char* buffer, std::uint32_t size,
                 const char* file) {
     if (buffer == nullptr || size == 0) return 0;
     std::string value = deflt ? std::string(Trim(deflt)) : std::string();
@@ -219,10 +219,10 @@ DWORD GetString(const char* section, const char* key, const char* deflt, char* b
     std::size_t n = value.size() < size - 1 ? value.size() : size - 1;
     std::memcpy(buffer, value.data(), n);
     buffer[n] = '\0';
-    return static_cast<DWORD>(n);
+    return static_cast<std::uint32_t>(n);
 }
 
-BOOL WriteString(const char* section, const char* key, const char* value, const char* file) {
+bool WriteString(const char* section, const char* key, const char* value, const char* file) {
     if (section == nullptr || file == nullptr) return 0;
     Lines lines = ReadLines(file);
     long header = FindSection(lines, section);

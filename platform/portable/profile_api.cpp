@@ -4,12 +4,12 @@
 
 namespace vx::platform {
 
-DWORD GetPrivateProfileStringA(const char* section, const char* key, const char* deflt, char* buffer,
-                               DWORD size, const char* file) {
+std::uint32_t GetPrivateProfileStringA(const char* section, const char* key, const char* deflt, char* buffer,
+                               std::uint32_t size, const char* file) {
     return portable::GetString(section, key, deflt, buffer, size, file);
 }
 
-BOOL WritePrivateProfileStringA(const char* section, const char* key, const char* value, const char* file) {
+bool WritePrivateProfileStringA(const char* section, const char* key, const char* value, const char* file) {
     return portable::WriteString(section, key, value, file);
 }
 

@@ -4,13 +4,13 @@
 #include <functional>
 #include <string>
 
-#include "platform/types.h"
+#include <cstdint>
 
 namespace vx::platform::portable {
 
-DWORD GetString(const char* section, const char* key, const char* deflt, char* buffer, DWORD size,
+std::uint32_t GetString(const char* section, const char* key, const char* deflt, char* buffer, std::uint32_t size,
                 const char* file);
-BOOL WriteString(const char* section, const char* key, const char* value, const char* file);
+bool WriteString(const char* section, const char* key, const char* value, const char* file);
 
 // Test hook: called with the temporary file's name when half of it is written.
 extern std::function<void(const std::string&)> g_beforeProfileRename;

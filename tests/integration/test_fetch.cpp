@@ -7,7 +7,7 @@
 
 #include "platform/net.h"
 #include "platform/posix/url_userinfo.h"
-#include "retrieval/WebPage.h"
+#include "sources/WebPage.h"
 #include "runtime/errors.h"
 #include "tests/integration/sim_process.h"
 

@@ -7,8 +7,8 @@
 
 #include "dialogs/frmLogIn.h"
 #include "monitor/frmMain.h"
-#include "retrieval/TelnetStats.h"
-#include "retrieval/modFunctions.h"
+#include "sources/ConsoleSource.h"
+#include "traffic/modFunctions.h"
 #include "tests/integration/sim_process.h"
 #include "tests/support/program.h"
 

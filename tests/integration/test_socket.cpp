@@ -5,7 +5,7 @@
 #include <string>
 
 #include "platform/net.h"
-#include "retrieval/ConsoleReply.h"
+#include "sources/ConsoleReply.h"
 #include "runtime/errors.h"
 #include "tests/integration/sim_process.h"
 

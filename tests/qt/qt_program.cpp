@@ -12,12 +12,12 @@
 #include <filesystem>
 
 #include "dialogs/frmLogIn.h"
-#include "dialogs/frmLogStats.h"
+#include "stats/frmLogStats.h"
 #include "monitor/frmMain.h"
 #include "platform/qt/qt_testing.h"
-#include "retrieval/TelnetStats.h"
-#include "retrieval/modFunctions.h"
-#include "winutil/modControlBox.h"
+#include "sources/ConsoleSource.h"
+#include "traffic/modFunctions.h"
+#include "monitor/modControlBox.h"
 
 namespace vx::qttest {
 

@@ -7,7 +7,7 @@
 #include <QtTest/QTest>
 
 #include "dialogs/frmLogIn.h"
-#include "dialogs/frmLogStats.h"
+#include "stats/frmLogStats.h"
 #include "monitor/frmMain.h"
 #include "platform/qt/qt_testing.h"
 #include "tests/qt/qt_program.h"

@@ -11,13 +11,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "dialogs/frmLogStats.h"
+#include "stats/frmLogStats.h"
 #include "monitor/frmMain.h"
 #include "platform/qt/qt_testing.h"
 #include "platform/user32.h"
-#include "retrieval/modFunctions.h"
+#include "traffic/modFunctions.h"
 #include "tests/qt/qt_program.h"
-#include "winutil/modControlBox.h"
+#include "monitor/modControlBox.h"
 
 namespace vx::qttest {
 namespace {

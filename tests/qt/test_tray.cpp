@@ -15,7 +15,7 @@
 #include "platform/qt/qt_testing.h"
 #include "platform/shell.h"
 #include "platform/user32.h"
-#include "retrieval/modFunctions.h"
+#include "traffic/modFunctions.h"
 #include "tests/qt/qt_program.h"
 #include "tray/LevelPictures.h"
 

@@ -1,11 +1,11 @@
 #include "tests/support/program.h"
 
 #include "dialogs/frmLogIn.h"
-#include "dialogs/frmLogStats.h"
+#include "stats/frmLogStats.h"
 #include "monitor/frmMain.h"
-#include "retrieval/TelnetStats.h"
-#include "retrieval/modFunctions.h"
-#include "winutil/modControlBox.h"
+#include "sources/ConsoleSource.h"
+#include "traffic/modFunctions.h"
+#include "monitor/modControlBox.h"
 
 namespace vx::test {
 

@@ -5,10 +5,10 @@
 #include "monitor/frmMain.h"
 #include "platform/portable/wndproc.h"
 #include "platform/user32.h"
-#include "retrieval/modFunctions.h"
+#include "traffic/modFunctions.h"
 #include "tests/support/program.h"
 #include "tray/LevelPictures.h"
-#include "winutil/modControlBox.h"
+#include "monitor/modControlBox.h"
 
 namespace vx {
 namespace {

@@ -4,7 +4,7 @@
 #include "dialogs/frmLogIn.h"
 #include "monitor/frmMain.h"
 #include "platform/user32.h"
-#include "retrieval/modFunctions.h"
+#include "traffic/modFunctions.h"
 #include "tests/support/program.h"
 #include "tray/LevelPictures.h"
 

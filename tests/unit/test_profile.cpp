@@ -10,7 +10,7 @@
 
 #include "platform/portable/profile_file.h"
 #include "platform/profile.h"
-#include "retrieval/modFunctions.h"
+#include "traffic/modFunctions.h"
 #include "tests/support/program.h"
 
 namespace vx {

@@ -5,7 +5,7 @@
 #include "platform/forms.h"
 #include "platform/user32.h"
 #include "runtime/errors.h"
-#include "runtime/form.h"
+#include "forms/form.h"
 #include "tests/support/program.h"
 
 namespace vx {

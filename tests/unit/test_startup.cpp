@@ -2,9 +2,9 @@
 #include <gtest/gtest.h>
 
 #include "dialogs/frmLogIn.h"
-#include "dialogs/frmLogStats.h"
+#include "stats/frmLogStats.h"
 #include "monitor/frmMain.h"
-#include "retrieval/modFunctions.h"
+#include "traffic/modFunctions.h"
 #include "tests/support/program.h"
 
 namespace vx {

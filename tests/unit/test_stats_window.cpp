@@ -2,12 +2,12 @@
 #include <gtest/gtest.h>
 
 #include "dialogs/frmLogIn.h"
-#include "dialogs/frmLogStats.h"
+#include "stats/frmLogStats.h"
 #include "monitor/frmMain.h"
 #include "platform/user32.h"
-#include "retrieval/modFunctions.h"
+#include "traffic/modFunctions.h"
 #include "tests/support/program.h"
-#include "winutil/modControlBox.h"
+#include "monitor/modControlBox.h"
 
 namespace vx {
 namespace {

@@ -7,9 +7,9 @@
 
 #include "dialogs/frmLogIn.h"
 #include "monitor/frmMain.h"
-#include "retrieval/ConsoleReply.h"
-#include "retrieval/TelnetStats.h"
-#include "retrieval/modFunctions.h"
+#include "sources/ConsoleReply.h"
+#include "sources/ConsoleSource.h"
+#include "traffic/modFunctions.h"
 #include "runtime/errors.h"
 #include "runtime/numtext.h"
 #include "sim_samples.h"

@@ -7,9 +7,9 @@
 
 #include "dialogs/frmLogIn.h"
 #include "monitor/frmMain.h"
-#include "retrieval/WebPage.h"
-#include "retrieval/WebStats.h"
-#include "retrieval/modFunctions.h"
+#include "sources/WebPage.h"
+#include "sources/WebSource.h"
+#include "traffic/modFunctions.h"
 #include "runtime/errors.h"
 #include "sim_samples.h"
 #include "tests/support/program.h"

@@ -2,7 +2,7 @@
 // delete that file.
 #pragma once
 
-#include "runtime/form.h"
+#include "forms/form.h"
 
 namespace vx {
 

@@ -1,4 +1,4 @@
-#include "runtime/form.h"
+#include "forms/form.h"
 
 #include <utility>
 #include <vector>

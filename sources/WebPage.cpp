@@ -1,4 +1,4 @@
-#include "retrieval/WebPage.h"
+#include "sources/WebPage.h"
 
 #include "runtime/errors.h"
 #include "runtime/numtext.h"

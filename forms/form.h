@@ -5,6 +5,7 @@
 
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "platform/forms.h"
 
@@ -19,7 +20,7 @@ public:
     Form& operator=(const Form&) = delete;
 
     platform::Window& window() { return *window_; }
-    platform::HWND hWnd() const { return window_->hWnd(); }
+    platform::WindowHandle hWnd() const { return window_->hWnd(); }
     bool isLoaded() const { return loaded_; }
 
     // Runs Form_Load once; later calls do nothing.
@@ -56,10 +57,12 @@ void ReleaseForm(std::unique_ptr<Form> form);
 template <class T>
 class Default {
 public:
-    static T& Get() {
+    // The arguments construct a form that does not exist yet.
+    template <class... Args>
+    static T& Get(Args&&... args) {
         auto& slot = Slot();
         if (slot) return *slot;
-        T* form = new T();
+        T* form = new T(std::forward<Args>(args)...);
         slot.reset(form);
         form->Load();  // may unload (and release) the form again
         return *form;

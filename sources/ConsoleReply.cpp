@@ -1,4 +1,4 @@
-#include "retrieval/ConsoleReply.h"
+#include "sources/ConsoleReply.h"
 
 #include "runtime/numtext.h"
 

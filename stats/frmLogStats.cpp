@@ -1,7 +1,7 @@
-#include "dialogs/frmLogStats.h"
+#include "stats/frmLogStats.h"
 
 #include "platform/app.h"
-#include "retrieval/modFunctions.h"
+#include "traffic/modFunctions.h"
 #include "runtime/errors.h"
 #include "runtime/numtext.h"
 

@@ -1,0 +1,21 @@
+// Where readings come from: the router's statistics page or its console.
+#pragma once
+
+#include <optional>
+
+#include "traffic/Traffic.h"
+
+namespace vx {
+
+class Source {
+public:
+    virtual ~Source() = default;
+    // One tick's work: the reading it completed, or none. May show the
+    // "Problem" box; a failed request is simply no reading.
+    virtual std::optional<Reading> poll() = 0;
+    // The monitor is closing: let go of the router. poll() is not called
+    // again, but one may still be running under a message box.
+    virtual void close() {}
+};
+
+}  // namespace vx

@@ -1,0 +1,33 @@
+#include "traffic/modFunctions.h"
+
+#include <cmath>
+
+#include "platform/app.h"
+#include "platform/profile.h"
+#include "runtime/numtext.h"
+
+namespace vx {
+
+std::string ReadIniValue(const std::string& section, const std::string& key, const std::string& file) {
+    char buffer[255] = {};
+    const std::uint32_t n = platform::GetPrivateProfileStringA(section.c_str(), key.c_str(), "Default", buffer,
+                                                                 sizeof buffer, file.c_str());
+    std::string value(buffer, n);
+    return value == "Default" ? std::string() : value;
+}
+
+void WriteIniValue(const std::string& section, const std::string& key, const std::string& value,
+                   const std::string& file) {
+    platform::WritePrivateProfileStringA(section.c_str(), key.c_str(), value.c_str(), file.c_str());
+}
+
+std::string SettingsFile() { return platform::ProgramFile("boot.ini"); }
+std::string StatisticsFile() { return platform::ProgramFile("userstats.txt"); }
+
+double TotalFromText(const std::string& text) {
+    auto value = ParseNumber(text);
+    if (!value) return 0;
+    return std::floor(*value);
+}
+
+}  // namespace vx
