@@ -1,16 +1,21 @@
-# vxstat: make (build), make run, make test, make demo, make bench.
+# vxstat: make (build), make run, make test, make demo, make deps, make bench.
 BUILD ?= build
 JOBS ?= $(shell nproc)
 MODE ?= web
 
-.PHONY: all build run test unit bootstrap clean demo bench windows test-windows
+.PHONY: all deps check-deps build run test lint unit clean demo bench windows test-windows measure
 
 all: build
 
-bootstrap:
+# Installs the Debian packages the build and the tests need (as root). Nothing
+# else runs apt-get: `make` only says what is missing.
+deps:
 	@scripts/bootstrap
 
-build: bootstrap
+check-deps:
+	@scripts/bootstrap --check
+
+build: check-deps
 	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 	@cmake --build $(BUILD) -j $(JOBS)
 
@@ -18,23 +23,30 @@ run: build
 	@if [ -z "$$DISPLAY$$WAYLAND_DISPLAY" ]; then echo "make run: no desktop to show vxstat on (DISPLAY is not set)" >&2; exit 1; fi
 	$(BUILD)/vxstat
 
-# Every test runs in a private network namespace; then the unit tests once
-# more under AddressSanitizer and UndefinedBehaviorSanitizer; then the Windows
-# program's tests under Wine.
-test: build
+# The strict build, the code's form and clang-tidy, then every test in a
+# private network namespace; then the unit tests once more under
+# AddressSanitizer and UndefinedBehaviorSanitizer; then the Windows program's
+# tests under Wine. Packages are installed first only when one is missing.
+test: deps
+	@$(MAKE) --no-print-directory build
 	@cmake -S . -B $(BUILD)-asan -DVXSTAT_UNIT_ONLY=ON -DVXSTAT_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug >/dev/null
 	@cmake --build $(BUILD)-asan -j $(JOBS)
+	@JOBS=$(JOBS) scripts/lint $(BUILD)
 	@scripts/in-private-net ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
 	@scripts/in-private-net ctest --test-dir $(BUILD)-asan --output-on-failure -j $(JOBS)
 	@$(MAKE) --no-print-directory test-windows
 
+lint: build
+	@JOBS=$(JOBS) scripts/lint $(BUILD)
+
 # vxstat reading a simulated router on 127.0.0.1: MODE=web (default) or
 # MODE=console (port 23, needs root).
-demo: build
+demo: deps
+	@$(MAKE) --no-print-directory build
 	@BUILD=$(BUILD) scripts/demo $(MODE)
 
 # The text work of one tick, measured with Google Benchmark.
-bench: bootstrap
+bench: check-deps
 	@cmake -S . -B $(BUILD)-bench -DCMAKE_BUILD_TYPE=Release -DVXSTAT_UNIT_ONLY=ON -DVXSTAT_TESTS=OFF \
 	  -DVXSTAT_BENCH=ON >/dev/null
 	@cmake --build $(BUILD)-bench -j $(JOBS) --target bench_parse bench_tick
@@ -42,19 +54,18 @@ bench: bootstrap
 	$(BUILD)-bench/bench/bench_tick
 
 # The native Windows program, cross-built with mingw-w64: build-win/vxstat.exe.
-windows: bootstrap
+windows: check-deps
 	@cmake -S . -B build-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-posix.cmake -DVXSTAT_BACKEND=win32 \
 	  -DCMAKE_BUILD_TYPE=Release >/dev/null
 	@cmake --build build-win -j $(JOBS) --target vxstat
 
 # The Windows program's tests under Wine, in a private network namespace.
-test-windows: bootstrap
+test-windows: check-deps
 	@scripts/in-private-net scripts/test-windows
 
 clean:
 	rm -rf $(BUILD) $(BUILD)-asan $(BUILD)-bench build-win
 
-.PHONY: measure
 # CPU per tick and peak memory of the real program, against a minimal Qt floor.
 measure: build
 	@scripts/in-private-net scripts/measure
