@@ -2,10 +2,10 @@
 #include "dialogs/StartUp.h"
 
 #include "monitor/frmMain.h"
-#include "stats/frmLogStats.h"
 #include "platform/app.h"
-#include "traffic/modFunctions.h"
 #include "runtime/numtext.h"
+#include "stats/frmLogStats.h"
+#include "traffic/modFunctions.h"
 
 namespace vx {
 
@@ -80,8 +80,8 @@ void frmLogIn::Form_Load() {
 }
 
 void frmLogIn::cmdGo_Click() {
-    MonitorSettings settings{txtUser.text(), txtPassword.text(), txtIP.text(), selSpeed.text(),
-                             chk9106.value() == 1, storedTotals_};
+    MonitorSettings settings{txtUser.text(),  txtPassword.text(),   txtIP.text(),
+                             selSpeed.text(), chk9106.value() == 1, storedTotals_};
     // The monitor loads before the dialog goes, so that the program always
     // has a form loaded.
     frmMain& monitor = Default<frmMain>::Get(std::move(settings));

@@ -8,21 +8,27 @@
 namespace vx {
 
 namespace {
-int g_loaded = 0;
+
+// How many forms are loaded: the program ends when the last one unloads.
+int& LoadedForms() {
+    static int loaded = 0;
+    return loaded;
 }
+
+}  // namespace
 
 Form::Form(std::unique_ptr<platform::Window> window) : window_(std::move(window)) {}
 
 Form::~Form() = default;
 
-int Form::LoadedCount() { return g_loaded; }
-void Form::ResetLoadedCount() { g_loaded = 0; }
+int Form::LoadedCount() { return LoadedForms(); }
+void Form::ResetLoadedCount() { LoadedForms() = 0; }
 
 void Form::Load() {
     if (loaded_ || loading_) return;
     loading_ = true;
     loaded_ = true;
-    ++g_loaded;
+    ++LoadedForms();
     Form_Load();
     loading_ = false;
 }
@@ -43,7 +49,7 @@ bool Form::Unload(UnloadMode mode) {
     if (cancel) return false;
     loaded_ = false;
     window_->destroy();
-    if (--g_loaded == 0) platform::Quit();
+    if (--LoadedForms() == 0) platform::Quit();
     return true;
 }
 

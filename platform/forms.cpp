@@ -132,7 +132,10 @@ void Image::setPicture(PictureHandle picture) {
 
 Line::Line(Window& owner, std::string name, int x1_, int y1_, int x2_, int y2_)
     : Control(owner, ControlKind::Line, std::move(name), Twips{x1_, y1_, x2_ - x1_, y2_ - y1_}),
-      x1(x1_), y1(y1_), x2(x2_), y2(y2_) {}
+      x1(x1_),
+      y1(y1_),
+      x2(x2_),
+      y2(y2_) {}
 
 Timer::Timer(Window& owner, std::string name, int intervalMs)
     : Control(owner, ControlKind::Timer, std::move(name), Twips{}), interval_(intervalMs) {}
@@ -143,8 +146,7 @@ void Timer::tick() {
 
 // ---- Window ----------------------------------------------------------------
 
-Window::Window(std::string name, std::string caption, int clientWidthTwips, int clientHeightTwips,
-               BorderStyle border)
+Window::Window(std::string name, std::string caption, int clientWidthTwips, int clientHeightTwips, BorderStyle border)
     : name_(std::move(name)),
       caption_(std::move(caption)),
       clientWidth_(clientWidthTwips),

@@ -211,8 +211,7 @@ public:
 
 class Window {
 public:
-    Window(std::string name, std::string caption, int clientWidthTwips, int clientHeightTwips,
-           BorderStyle border);
+    Window(std::string name, std::string caption, int clientWidthTwips, int clientHeightTwips, BorderStyle border);
     ~Window();
     Window(const Window&) = delete;
     Window& operator=(const Window&) = delete;
@@ -280,7 +279,7 @@ public:
     void userKeyPress(int keyAscii);
     void userKeyUp(int keyCode, int shift);
     void userCloseRequested();
-    void userStateChanged(WindowState state);  // minimised or restored
+    void userStateChanged(WindowState state);   // minimised or restored
     void userSystemCommand(std::size_t index);  // one of systemCommands()
 
     // Stops every timer now and tears the native window down once the current

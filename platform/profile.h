@@ -9,7 +9,7 @@ namespace vx::platform {
 // with surrounding blanks removed, cut to size - 1 characters and ended by a
 // NUL; returns the count of characters copied.
 std::uint32_t GetPrivateProfileStringA(const char* section, const char* key, const char* deflt, char* buffer,
-                               std::uint32_t size, const char* file);
+                                       std::uint32_t size, const char* file);
 
 // Creates file and section when missing, replaces the key's value in place or
 // appends the key at the end of its section; every other line stays as it was.

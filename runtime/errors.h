@@ -20,8 +20,7 @@ enum ErrorNumber : int {
 
 class RuntimeError : public std::exception {
 public:
-    RuntimeError(int number, std::string description)
-        : number_(number), description_(std::move(description)) {}
+    RuntimeError(int number, std::string description) : number_(number), description_(std::move(description)) {}
     int number() const noexcept { return number_; }
     const char* what() const noexcept override { return description_.c_str(); }
 

@@ -44,33 +44,33 @@ std::optional<Reading> ConsoleSource::poll() {
         // The login never reads the router's prompts: the timer interval is
         // what gives the router time to answer each line.
         switch (login_) {
-            case ConsoleLogin::SendUser:
-                outgoing = user_ + kCrLf;
-                login_ = ConsoleLogin::SendPassword;
-                showStatus_("Sent User");
-                break;
-            case ConsoleLogin::SendPassword:
-                outgoing = password_ + kCrLf;
-                login_ = ConsoleLogin::AwaitPrompt;
-                showStatus_("Sent Password");
-                break;
-            case ConsoleLogin::AwaitPrompt:
-                if (InStr(received, ">") == 0) {
-                    platform::MsgBox(kWrongDetailsMessage, platform::vbCritical, kProblemTitle);
-                    // The box runs its own event loop, in which the monitor
-                    // may have been closed, and its connection with it.
-                    return std::nullopt;
-                }
-                outgoing = std::string("ifconfig") + kCrLf;
-                login_ = ConsoleLogin::Console;
-                showStatus_("");
-                break;
-            case ConsoleLogin::Console: {
-                outgoing = std::string("ifconfig") + kCrLf;
-                const ConsoleCounterTexts texts = ParseConsoleCounters(received);
-                reading = Reading{CDbl(texts.rx), CDbl(texts.tx)};
-                break;
+        case ConsoleLogin::SendUser:
+            outgoing = user_ + kCrLf;
+            login_ = ConsoleLogin::SendPassword;
+            showStatus_("Sent User");
+            break;
+        case ConsoleLogin::SendPassword:
+            outgoing = password_ + kCrLf;
+            login_ = ConsoleLogin::AwaitPrompt;
+            showStatus_("Sent Password");
+            break;
+        case ConsoleLogin::AwaitPrompt:
+            if (InStr(received, ">") == 0) {
+                platform::MsgBox(kWrongDetailsMessage, platform::vbCritical, kProblemTitle);
+                // The box runs its own event loop, in which the monitor
+                // may have been closed, and its connection with it.
+                return std::nullopt;
             }
+            outgoing = std::string("ifconfig") + kCrLf;
+            login_ = ConsoleLogin::Console;
+            showStatus_("");
+            break;
+        case ConsoleLogin::Console: {
+            outgoing = std::string("ifconfig") + kCrLf;
+            const ConsoleCounterTexts texts = ParseConsoleCounters(received);
+            reading = Reading{CDbl(texts.rx), CDbl(texts.tx)};
+            break;
+        }
         }
         connection_->SendData(outgoing);
     } catch (const RuntimeError&) {

@@ -12,10 +12,10 @@
 namespace vx {
 
 enum class ConsoleLogin {
-    SendUser,         // nothing sent yet
-    SendPassword,     // the user name went out
-    AwaitPrompt,      // the password went out; the prompt confirms it
-    Console,          // logged in: every reply is read for the counters
+    SendUser,      // nothing sent yet
+    SendPassword,  // the user name went out
+    AwaitPrompt,   // the password went out; the prompt confirms it
+    Console,       // logged in: every reply is read for the counters
 };
 
 class ConsoleSource : public Source {

@@ -16,14 +16,13 @@ std::optional<Reading> WebSource::poll() {
     const platform::UrlResponse response = platform::OpenURL(url_);
 
     switch (ClassifyWebPage(response.body, response.status)) {
-        case WebPageVerdict::WrongDetails:
-            platform::MsgBox(kWrongDetailsMessage, platform::vbCritical, kProblemTitle);
-            return std::nullopt;
-        case WebPageVerdict::Busy:
-            platform::MsgBox(kRouterBusyMessage, platform::vbCritical, kProblemTitle);
-            return std::nullopt;
-        case WebPageVerdict::Counters:
-            break;
+    case WebPageVerdict::WrongDetails:
+        platform::MsgBox(kWrongDetailsMessage, platform::vbCritical, kProblemTitle);
+        return std::nullopt;
+    case WebPageVerdict::Busy:
+        platform::MsgBox(kRouterBusyMessage, platform::vbCritical, kProblemTitle);
+        return std::nullopt;
+    case WebPageVerdict::Counters: break;
     }
 
     const WebCounterTexts texts = ParseWebCounters(response.body);

@@ -1,9 +1,9 @@
 #include "stats/frmLogStats.h"
 
 #include "platform/app.h"
-#include "traffic/modFunctions.h"
 #include "runtime/errors.h"
 #include "runtime/numtext.h"
+#include "traffic/modFunctions.h"
 
 namespace vx {
 

@@ -11,7 +11,7 @@ namespace vx {
 std::string ReadIniValue(const std::string& section, const std::string& key, const std::string& file) {
     char buffer[255] = {};
     const std::uint32_t n = platform::GetPrivateProfileStringA(section.c_str(), key.c_str(), "Default", buffer,
-                                                                 sizeof buffer, file.c_str());
+                                                               sizeof buffer, file.c_str());
     std::string value(buffer, n);
     return value == "Default" ? std::string() : value;
 }

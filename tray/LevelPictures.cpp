@@ -7,10 +7,13 @@
 namespace vx {
 
 std::vector<std::uint32_t> LevelPixels(int rows) {
-    const int n = kLevelPictureSize;
-    std::vector<std::uint32_t> pixels(static_cast<std::size_t>(n * n), kLevelWhite);
-    for (int y = n - rows; y < n; ++y)
-        for (int x = 0; x < n; ++x) pixels[static_cast<std::size_t>(y * n + x)] = kLevelGreen;
+    const auto n = static_cast<std::size_t>(kLevelPictureSize);
+    std::vector<std::uint32_t> pixels(n * n, kLevelWhite);
+    const std::size_t filled = static_cast<std::size_t>(rows < 0                   ? 0
+                                                        : rows > kLevelPictureSize ? kLevelPictureSize
+                                                                                   : rows);
+    for (std::size_t y = n - filled; y < n; ++y)
+        for (std::size_t x = 0; x < n; ++x) pixels[y * n + x] = kLevelGreen;
     return pixels;
 }
 
