@@ -21,8 +21,8 @@ std::string TipText(const std::string& tip) {
 }
 
 std::unique_ptr<platform::Window> MakeWindow() {
-    auto w = std::make_unique<platform::Window>("frmSysTray", "Sys Tray Interface", 1, 1,
-                                                platform::BorderStyle::Hidden);
+    auto w =
+        std::make_unique<platform::Window>("frmSysTray", "Sys Tray Interface", 1, 1, platform::BorderStyle::Hidden);
     w->setIcon(WindowIconPicture());
     return w;
 }
