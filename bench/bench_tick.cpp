@@ -9,7 +9,7 @@
 #include <fstream>
 #include <string>
 
-#include "dialogs/frmLogIn.h"
+#include "dialogs/StartUp.h"
 #include "monitor/frmMain.h"
 #include "platform/fake/fake.h"
 #include "forms/form.h"
@@ -52,7 +52,13 @@ frmMain& StartMonitor(bool console) {
                                         << (console ? "Yes" : "No") << "\n";
     StartProgram();
     fake::ProcessEvents();
-    return Default<frmMain>::Get();
+    return *Default<frmMain>::Peek();
+}
+
+// A tick that failed to read would be measured as a fast one.
+void CheckShowsTheRate(benchmark::State& state, frmMain& m) {
+    if (state.iterations() > 1 && m.lblBytesIn.caption() != "68k/s")  // 70001 bytes a tick
+        state.SkipWithError("the ticks showed no rate: the reading failed");
 }
 
 void StopMonitor() {
@@ -64,10 +70,11 @@ void StopMonitor() {
 
 void WebTick(benchmark::State& state) {
     MovingSample page(std::string(samples::kPage), samples::kPageRx, 70001);
-    fake::S().urlHandler = [&](const std::string&) { return platform::UrlResponse{200, page.next()}; };
     frmMain& m = StartMonitor(false);
+    // After the start, which begins from a fresh backend.
+    fake::S().urlHandler = [&](const std::string&) { return platform::UrlResponse{200, page.next()}; };
     for (auto _ : state) m.Timer.tick();
-    benchmark::DoNotOptimize(m.lblBytesIn.caption());
+    CheckShowsTheRate(state, m);
     StopMonitor();
 }
 BENCHMARK(WebTick)->Unit(benchmark::kMicrosecond);
@@ -77,7 +84,7 @@ void ConsoleTick(benchmark::State& state) {
     frmMain& m = StartMonitor(true);
     fake::FakeTcpClient& socket = *fake::S().lastTcpClient;
     for (int i = 0; i < 3; ++i) {  // user, password, prompt: now in the console
-        socket.incoming = ">";
+        socket.incoming = std::string(">");  // not a literal: a false -Wrestrict in GCC 12 at -O3
         m.Timer.tick();
     }
     for (auto _ : state) {
@@ -85,7 +92,7 @@ void ConsoleTick(benchmark::State& state) {
         m.Timer.tick();
         socket.sent.clear();
     }
-    benchmark::DoNotOptimize(m.lblBytesIn.caption());
+    CheckShowsTheRate(state, m);
     StopMonitor();
 }
 BENCHMARK(ConsoleTick)->Unit(benchmark::kMicrosecond);

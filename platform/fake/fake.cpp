@@ -53,8 +53,8 @@ class FakeWindowPeer : public platform::WindowPeer {
 public:
     FakeWindowPeer() : handle_(g_nextHandle += 4) {}
     platform::WindowHandle handle() const override { return handle_; }
-    void changed(platform::Prop) override {}
-    void stateChanged() override {}
+    void changed(platform::Prop what) override { S().peerNotes.push_back({handle_, what}); }
+    void stateChanged() override { S().peerNotes.push_back({handle_, std::nullopt}); }
     void raise() override { S().raised.push_back(handle_); }
     std::unique_ptr<platform::ControlPeer> createControlPeer(platform::Control&) override { return nullptr; }
 

@@ -7,6 +7,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -63,6 +64,14 @@ struct State {
 
     std::vector<MessageBoxCall> messageBoxes;
     std::vector<platform::WindowHandle> raised;  // windows brought to the top
+    // What each window told its peer, in order: a property that changed, or
+    // (stateChanged) its state set by the program.
+    struct PeerNote {
+        platform::WindowHandle window;
+        std::optional<platform::Prop> what;  // none: the state changed
+        bool operator==(const PeerNote&) const = default;
+    };
+    std::vector<PeerNote> peerNotes;
     std::function<void(const MessageBoxCall&)> onMessageBox;  // runs while the box is "open"
     // The tray icon, while one exists.
     struct Tray {

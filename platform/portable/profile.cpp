@@ -48,17 +48,19 @@ bool SameNoCase(std::string_view a, std::string_view b) {
 
 struct Lines {
     std::vector<std::string> text;  // without line endings
-    std::string eol;                // the file's own line ending
+    // The file's own line ending; the system's for a new file. (Set here,
+    // not by assigning a literal later: GCC 12 at -O3 warns falsely about
+    // that assignment, -Wrestrict.)
+#ifdef _WIN32
+    std::string eol = std::string("\r\n");
+#else
+    std::string eol = std::string("\n");
+#endif
     bool existed = false;
 };
 
 Lines ReadLines(const std::string& file) {
     Lines lines;
-#ifdef _WIN32
-    lines.eol = "\r\n";
-#else
-    lines.eol = "\n";
-#endif
     std::ifstream in(file, std::ios::binary);
     if (!in) return lines;
     lines.existed = true;
@@ -127,6 +129,9 @@ long FindKey(const Lines& lines, long header, std::string_view key) {
     return -1;
 }
 
+// A name beside the file for its next version. Not unique by itself (a
+// forked writer continues the same sequence): the writer creates the file
+// exclusively and takes another name when this one is there already.
 std::string TempNameBeside(const std::string& file) {
     static std::mt19937 rng{std::random_device{}()};
     char suffix[16];
@@ -137,8 +142,8 @@ std::string TempNameBeside(const std::string& file) {
 // Writes the whole file anew beside the old one and renames it over it, so a
 // reader (or a crash) sees either the old file or the new one, never half.
 bool WriteAtomically(const std::string& file, const std::string& contents) {
-    std::string temp = TempNameBeside(file);
 #ifdef _WIN32
+    std::string temp = TempNameBeside(file);
     {
         std::ofstream out(temp, std::ios::binary | std::ios::trunc);
         if (!out) return false;
@@ -158,7 +163,15 @@ bool WriteAtomically(const std::string& file, const std::string& contents) {
     mode_t mode = 0644;
     struct stat st;
     if (::stat(file.c_str(), &st) == 0) mode = st.st_mode & 07777;
-    int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+    // A name left behind by a writer that died, or taken by another one, is
+    // never reused: the new version always starts from an empty file.
+    std::string temp;
+    int fd = -1;
+    for (int attempt = 0; attempt < 16 && fd < 0; ++attempt) {
+        temp = TempNameBeside(file);
+        fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+        if (fd < 0 && errno != EEXIST) return false;
+    }
     if (fd < 0) return false;
     const char* p = contents.data();
     std::size_t left = contents.size();

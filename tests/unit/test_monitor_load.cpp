@@ -1,14 +1,14 @@
-// The monitor window's load and unload, minimising and the space bar.
+// The monitor window's load and unload, minimising, the space bar and its
+// system-menu commands.
 #include <gtest/gtest.h>
 
+#include "dialogs/StartUp.h"
 #include "dialogs/frmLogIn.h"
 #include "monitor/frmMain.h"
-#include "platform/portable/wndproc.h"
-#include "platform/user32.h"
+#include "stats/frmLogStats.h"
 #include "traffic/modFunctions.h"
 #include "tests/support/program.h"
 #include "tray/LevelPictures.h"
-#include "monitor/modControlBox.h"
 
 namespace vx {
 namespace {
@@ -16,10 +16,10 @@ namespace {
 using test::NewFileText;
 using test::ReadFile;
 
-class Monitor : public test::ProgramTest {
+class Monitor : public test::MonitorTest {
 protected:
     // Starts the monitor from the dialog with the given speed text and 9106 box value.
-    frmMain& Start(const std::string& speed = "2meg", int check = 0, const std::string& ip = "127.0.0.3") {
+    frmMain& StartFromDialog(const std::string& speed = "2meg", int check = 0, const std::string& ip = "127.0.0.3") {
         StartProgram();
         frmLogIn& d = Default<frmLogIn>::Get();
         d.txtIP.setText(ip);
@@ -29,17 +29,12 @@ protected:
         d.chk9106.setValue(check);
         d.cmdGo.click();
         fake::ProcessEvents();
-        return Default<frmMain>::Get();
+        return *Default<frmMain>::Peek();
     }
 };
 
-TEST_F(Monitor, LoadTakesTheDetailsOverAndOpensTheWindowTrayAndConnection) {
-    frmMain& m = Start("2meg", 1);
-    EXPECT_EQ(m.m_sUser, "root");
-    EXPECT_EQ(m.m_sPassword, "pa:ss@word");
-    EXPECT_EQ(m.m_sRouterIP, "127.0.0.3");
-    EXPECT_TRUE(m.m_bIs9106);
-    EXPECT_FALSE(m.m_bOnTop);
+TEST_F(Monitor, LoadShowsTheWindowTheTrayIconAndTheSystemMenu) {
+    frmMain& m = StartFromDialog("2meg", 0);
     EXPECT_FALSE(Default<frmLogIn>::Exists());
 
     EXPECT_TRUE(m.window().visible());
@@ -47,112 +42,191 @@ TEST_F(Monitor, LoadTakesTheDetailsOverAndOpensTheWindowTrayAndConnection) {
     EXPECT_EQ(m.window().clientWidth(), 5340);
     EXPECT_EQ(m.window().clientHeight(), 555);
     EXPECT_EQ(m.window().border(), platform::BorderStyle::FixedSingle);
+    EXPECT_FALSE(m.window().alwaysOnTop());
+    EXPECT_EQ(m.window().icon(), WindowIconPicture());
     EXPECT_EQ(m.barOutgoing.max(), 32768);
     EXPECT_EQ(m.barIncoming.max(), 262144);
+    EXPECT_EQ(m.barIncoming.value(), 0);
     EXPECT_EQ(m.lblMaxIncoming.caption(), "256k/s");
     EXPECT_EQ(m.Label3.caption(), "32k/s");
-    EXPECT_FALSE(m.lblIncoming.visible());
-    EXPECT_FALSE(m.lblOutgoing.visible());
+    EXPECT_EQ(m.lblBytesIn.caption(), "");
+    EXPECT_EQ(m.lblBytesOut.caption(), "");
     EXPECT_TRUE(m.lblBytesIn.font().bold);
     EXPECT_TRUE(m.Timer.timerEnabled());
     EXPECT_EQ(m.Timer.interval(), 1000);
 
+    // The tray icon: the tooltip, the lowest level, the menu with its default.
+    EXPECT_TRUE(S().tray.shown);
+    EXPECT_EQ(S().tray.created, 1);
+    EXPECT_EQ(S().tray.tip, "vxStats");
+    EXPECT_EQ(Level(), 0);
+    ASSERT_EQ(S().tray.menu.items.size(), 3u);
+    EXPECT_EQ(S().tray.menu.items[0].caption, "&Open vxStat");
+    EXPECT_EQ(S().tray.menu.items[1].caption, "-");
+    EXPECT_EQ(S().tray.menu.items[2].caption, "&Close");
+    EXPECT_EQ(S().tray.menu.defaultIndex, 0);
+
+    // The system menu ends with a separator and the two commands.
+    const auto& sys = m.window().systemCommands();
+    ASSERT_EQ(sys.size(), 3u);
+    EXPECT_EQ(sys[0].text, "");
+    EXPECT_EQ(sys[1].text, "Always on top");
+    EXPECT_EQ(sys[2].text, "Statistics");
+}
+
+TEST_F(Monitor, TheConsoleConnectsToPort23OfTheAddress) {
+    StartFromDialog("2meg", 1);
     ASSERT_NE(S().lastTcpClient, nullptr);
     EXPECT_EQ(S().lastTcpClient->RemoteHost, "127.0.0.3");
     EXPECT_EQ(S().lastTcpClient->RemotePort, 23);
     EXPECT_EQ(S().lastTcpClient->connectCalls, 1);
-
-    // The tray icon: added, then the tooltip and the lowest level picture.
-    ASSERT_EQ(S().shellCalls.size(), 3u);
-    EXPECT_EQ(S().shellCalls[0].message, platform::NIM_ADD);
-    EXPECT_EQ(S().shellCalls[1].message, platform::NIM_MODIFY);
-    EXPECT_STREQ(S().shellCalls[1].record.szTip, "vxStats");
-    EXPECT_EQ(S().shellCalls[2].record.hIcon, LevelPicture(0));
-    ASSERT_NE(m.m_frmSysTray, nullptr);
-    const auto& menu = m.m_frmSysTray->mnuSysTray();
-    ASSERT_EQ(menu.size(), 3u);
-    EXPECT_EQ(menu[0].Caption, "&Open vxStat");
-    EXPECT_EQ(menu[0].Tag, "open");
-    EXPECT_EQ(menu[1].Caption, "-");
-    EXPECT_EQ(menu[2].Tag, "close");
-    EXPECT_EQ(m.m_frmSysTray->DefaultMenuIndex(), 0);
-
-    // The system menu is extended and the window subclassed.
-    const auto& sys = platform::portable::SystemMenu(m.hWnd());
-    ASSERT_GE(sys.size(), 3u);
-    EXPECT_EQ(sys[sys.size() - 3].flags, platform::MF_SEPARATOR);
-    EXPECT_EQ(sys[sys.size() - 2].text, "Always on top");
-    EXPECT_EQ(sys[sys.size() - 1].id, 1011u);
-    EXPECT_NE(lpPrevWndProc, 0);
+    Tick();
+    Tick();
+    EXPECT_EQ(S().lastTcpClient->sent, (std::vector<std::string>{"root\r\n", "pa:ss@word\r\n"}));
+    EXPECT_TRUE(S().urlsFetched.empty());
 }
 
-TEST_F(Monitor, WebModeStillConnectsToPort23) {
-    frmMain& m = Start("2meg", 0);
-    EXPECT_FALSE(m.m_bIs9106);
-    EXPECT_EQ(S().lastTcpClient->RemotePort, 23);
-    EXPECT_EQ(S().lastTcpClient->connectCalls, 1);
+TEST_F(Monitor, WebModeOpensNoConsoleConnection) {
+    int connections = 0;
+    S().tcpFactory = [&]() -> std::unique_ptr<platform::TcpClient> {
+        ++connections;
+        return std::make_unique<fake::FakeTcpClient>();
+    };
+    StartFromDialog("2meg", 0);
+    Tick();
+    Tick();
+    EXPECT_EQ(connections, 0);
+    EXPECT_EQ(S().urlsFetched, (std::vector<std::string>(2, "http://root:pa:ss@word@127.0.0.3/statswan.cmd")));
+}
+
+TEST_F(Monitor, AGreyedCheckBoxIsNotTicked) {
+    StartFromDialog("2meg", 2);
+    EXPECT_EQ(S().lastTcpClient, nullptr);
 }
 
 TEST_F(Monitor, OnlyTheExactSpeed512SelectsTheSmallScale) {
-    EXPECT_EQ(Start("512").barIncoming.max(), 65536);
-    EXPECT_EQ(Default<frmMain>::Get().lblMaxIncoming.caption(), "64k/s");
-    EXPECT_EQ(Default<frmMain>::Get().barOutgoing.max(), 32768);
+    frmMain& small = StartFromDialog("512");
+    EXPECT_EQ(small.barIncoming.max(), 65536);
+    EXPECT_EQ(small.lblMaxIncoming.caption(), "64k/s");
+    EXPECT_EQ(small.barOutgoing.max(), 32768);
     for (const char* speed : {"512 ", "2meg", "", "5120"}) {
-        test::ResetProgram();
-        S().appPath = dir.path();
-        frmMain& m = Start(speed);
+        Restart();
+        frmMain& m = StartFromDialog(speed);
         EXPECT_EQ(m.barIncoming.max(), 262144) << '"' << speed << '"';
         EXPECT_EQ(m.lblMaxIncoming.caption(), "256k/s");
     }
 }
 
-TEST_F(Monitor, AGreyedCheckBoxIsNotTicked) { EXPECT_FALSE(Start("2meg", 2).m_bIs9106); }
-
-TEST_F(Monitor, UnloadSavesBothTotalsBeforeTheIconGoesAndRestoresTheProcedure) {
-    frmMain& m = Start();
-    const platform::HWND hWnd = m.hWnd();
-    dblTotalIncoming = 1234567;
-    dblTotalOutgoing = 2e15;
-    std::string fileWhenIconWent;
-    S().onShellCall = [&](const fake::ShellCall& call) {
-        if (call.message == platform::NIM_DELETE) fileWhenIconWent = ReadFile(statsFile());
-    };
-    m.window().userCloseRequested();  // the close box
+TEST_F(Monitor, TheCloseBoxSavesBothTotalsAndTakesTheIconAway) {
+    WriteTotals("1234567", "2E+15");
+    frmMain& m = StartWeb();
+    m.window().userCloseRequested();
     EXPECT_FALSE(Default<frmMain>::Exists());
-    EXPECT_EQ(S().shellCalls.back().message, platform::NIM_DELETE);
-    EXPECT_NE(fileWhenIconWent.find(NewFileText("Incoming= 1234567\nOutGoing= 2E+15\n")), std::string::npos) << fileWhenIconWent;
+    EXPECT_FALSE(S().tray.shown);
+    EXPECT_NE(ReadFile(statsFile()).find(NewFileText("Incoming= 1234567\nOutGoing= 2E+15\n")), std::string::npos)
+        << ReadFile(statsFile());
     EXPECT_FALSE(m.Timer.timerEnabled()) << "no tick after unload";
+    const int fetched = fetches;
+    m.Timer.tick();
+    EXPECT_EQ(fetches, fetched);
     EXPECT_TRUE(S().quitRequested) << "the last window is gone";
-    // The window procedure is back: a system command no longer reaches ControlBoxWndProc.
-    EXPECT_EQ(platform::SetWindowLongA(hWnd, platform::GWL_WNDPROC, lpPrevWndProc), lpPrevWndProc);
+    fake::ProcessEvents();
+}
+
+TEST_F(Monitor, ClosingTheConsoleMonitorHangsUp) {
+    frmMain& m = StartConsole();
+    m.window().userCloseRequested();
+    EXPECT_EQ(peer().state, platform::SocketState::Closed);
     fake::ProcessEvents();
 }
 
 TEST_F(Monitor, MinimisingHidesToTheTrayAndComesBackNormal) {
-    frmMain& m = Start();
+    frmMain& m = StartWeb();
     m.window().userStateChanged(platform::WindowState::Minimized);
     EXPECT_FALSE(m.window().visible());
     EXPECT_EQ(m.window().windowState(), platform::WindowState::Normal);
     EXPECT_TRUE(Default<frmMain>::Exists());
-    m.Show();
+    EXPECT_TRUE(S().tray.shown);
+    fake::TrayDoubleClick(platform::MouseButton::Left);
     EXPECT_TRUE(m.window().visible());
 }
 
 TEST_F(Monitor, SpaceTogglesAlwaysOnTopOtherKeysDoNothing) {
-    frmMain& m = Start();
+    frmMain& m = StartWeb();
+    S().peerNotes.clear();
     m.window().userKeyPress(97);
-    EXPECT_TRUE(S().setWindowPosCalls.empty());
+    m.window().userKeyPress(0);
+    EXPECT_FALSE(m.window().alwaysOnTop());
     m.window().userKeyPress(32);
-    EXPECT_TRUE(m.m_bOnTop);
+    EXPECT_TRUE(m.window().alwaysOnTop());
     m.window().userKeyPress(32);
-    EXPECT_FALSE(m.m_bOnTop);
-    ASSERT_EQ(S().setWindowPosCalls.size(), 2u);
-    const auto& on = S().setWindowPosCalls[0];
-    EXPECT_EQ(on.hWnd, m.hWnd());
-    EXPECT_EQ(on.insertAfter, platform::HWND_TOPMOST);
-    EXPECT_EQ(on.flags, 3u);
-    EXPECT_EQ(on.x + on.y + on.cx + on.cy, 0);
-    EXPECT_EQ(S().setWindowPosCalls[1].insertAfter, platform::HWND_NOTOPMOST);
+    EXPECT_FALSE(m.window().alwaysOnTop());
+    const fake::State::PeerNote onTop{m.hWnd(), platform::Prop::OnTop};
+    EXPECT_EQ(S().peerNotes, (std::vector<fake::State::PeerNote>{onTop, onTop}));
+}
+
+class SystemMenu : public test::MonitorTest {
+protected:
+    bool Choose(const std::string& text) { return fake::ChooseSystemCommand(monitor().window(), text); }
+};
+
+TEST_F(SystemMenu, AlwaysOnTopTogglesTheSameStateAsTheSpaceBar) {
+    frmMain& m = StartWeb();
+    ASSERT_TRUE(Choose("Always on top"));
+    EXPECT_TRUE(m.window().alwaysOnTop());
+    m.window().userKeyPress(32);
+    EXPECT_FALSE(m.window().alwaysOnTop());
+    Choose("Always on top");
+    EXPECT_TRUE(m.window().alwaysOnTop());
+    m.window().userKeyPress(32);
+    Choose("Always on top");
+    Choose("Always on top");
+    EXPECT_FALSE(m.window().alwaysOnTop());
+}
+
+TEST_F(SystemMenu, StatisticsSavesTheCurrentTotalsThenShowsOneWindow) {
+    frmMain& m = StartConsole();
+    ASSERT_NO_FATAL_FAILURE(LogIn());
+    Report(5000000, 7000000);
+    Report(5000000 + 1048576, 7000000 + 3145728);
+    ASSERT_TRUE(Choose("Statistics"));
+    ASSERT_TRUE(Default<frmLogStats>::Exists());
+    frmLogStats& w = *Default<frmLogStats>::Peek();
+    EXPECT_TRUE(w.window().visible());
+    EXPECT_EQ(w.lblIncoming.caption(), "1.00MB");
+    EXPECT_EQ(w.lblOutgoing.caption(), "3.00MB");
+
+    Report(5000000 + 2097152, 7000000 + 3145728);
+    Choose("Statistics");
+    EXPECT_EQ(ReadIniValue("TotalStats", "Incoming", statsFile()), "2097152") << "written again";
+    EXPECT_EQ(Default<frmLogStats>::Peek(), &w) << "still the one window";
+    EXPECT_EQ(w.lblIncoming.caption(), "1.00MB") << "an open window is not read again";
+    int windows = 0;
+    for (auto* win : platform::Window::all()) windows += win->name() == "frmLogStats";
+    EXPECT_EQ(windows, 1);
+
+    w.window().userCloseRequested();
+    EXPECT_TRUE(Default<frmMain>::Exists()) << "the monitor keeps running";
+    EXPECT_TRUE(m.Timer.timerEnabled());
+    EXPECT_FALSE(S().quitRequested);
+}
+
+TEST_F(SystemMenu, TheSeparatorAndUnknownCommandsDoNothing) {
+    frmMain& m = StartWeb();
+    m.window().userSystemCommand(0);  // the separator
+    m.window().userSystemCommand(m.window().systemCommands().size());
+    EXPECT_FALSE(m.window().alwaysOnTop());
+    EXPECT_FALSE(Default<frmLogStats>::Exists());
+    EXPECT_FALSE(Choose("Close"));
+
+    // The standard commands still work.
+    m.window().userStateChanged(platform::WindowState::Minimized);
+    EXPECT_FALSE(m.window().visible()) << "minimised, so hidden to the tray";
+    m.Show();
+    m.window().userCloseRequested();
+    EXPECT_FALSE(Default<frmMain>::Exists());
+    EXPECT_EQ(ReadIniValue("TotalStats", "OutGoing", statsFile()), "0");
+    fake::ProcessEvents();
 }
 
 }  // namespace

@@ -1,9 +1,8 @@
-// The once-a-second cycle (bars, figures, tray level) and the tray handlers.
+// The once-a-second cycle, fed by the router's readings: bars, figures, the
+// tray level; and what the tray icon's clicks and menu do to the monitor.
 #include <gtest/gtest.h>
 
-#include "dialogs/frmLogIn.h"
 #include "monitor/frmMain.h"
-#include "platform/user32.h"
 #include "traffic/modFunctions.h"
 #include "tests/support/program.h"
 #include "tray/LevelPictures.h"
@@ -11,212 +10,220 @@
 namespace vx {
 namespace {
 
-class Polling : public test::ProgramTest {
+using platform::MouseButton;
+
+class Polling : public test::MonitorTest {
 protected:
-    frmMain& Start(const std::string& speed = "2meg") {
-        StartProgram();
-        frmLogIn& d = Default<frmLogIn>::Get();
-        d.txtIP.setText("127.0.0.4");
-        d.selSpeed.setText(speed);
-        d.cmdGo.click();
-        fake::ProcessEvents();
-        return Default<frmMain>::Get();
-    }
-    // One tick whose reading left these rates in the hand-over labels. There
-    // is no router here, so the reading itself fails and is skipped.
-    void Tick(frmMain& m, const std::string& in, const std::string& out = "0") {
-        m.lblIncoming.setCaption(in);
-        m.lblOutgoing.setCaption(out);
-        m.Timer.tick();
-    }
-    int Level(frmMain& m) {
-        for (int i = 0; i < 8; ++i)
-            if (m.m_frmSysTray->IconHandle() == LevelPicture(i)) return i;
-        return -1;
+    // Started, with the first reading taken: from here on each tick shows a rate.
+    frmMain& Started(const std::string& speed = "2meg") {
+        frmMain& m = StartWeb(speed);
+        Tick();
+        return m;
     }
 };
 
+TEST_F(Polling, TheFirstReadingOnlySetsTheBaseline) {
+    rx = 4000000000;  // everything since the router started: no rate
+    tx = 3000000000;
+    StartWeb();
+    Tick();
+    EXPECT_EQ(fetches, 1);
+    EXPECT_EQ(BarIn(), 0);
+    EXPECT_EQ(BarOut(), 0);
+    EXPECT_EQ(FigureIn(), "");
+    EXPECT_EQ(FigureOut(), "");
+    EXPECT_EQ(Level(), 0);
+    Move(2048, 1024);
+    EXPECT_EQ(FigureIn(), "2k/s");
+    EXPECT_EQ(FigureOut(), "1k/s");
+    EXPECT_EQ(BarIn(), 2048);
+    EXPECT_EQ(BarOut(), 1024);
+}
+
 TEST_F(Polling, BarsFiguresAndLevelFollowTheIncomingRate) {
-    frmMain& m = Start();
+    Started();
     struct Case {
-        const char* in;
+        double in;
         float bar;
         const char* figure;
         int level;
     } cases[] = {
-        {"0", 0, "0k/s", 0},
-        {"32767", 32767, "31k/s", 0},
-        {"32768", 32768, "32k/s", 1},  // m/8 gives level 1, one byte less level 0
-        {"1023", 1023, "0k/s", 0},
-        {"1024", 1024, "1k/s", 0},
-        {"2047", 2047, "1k/s", 0},
-        {"262143", 262143, "255k/s", 7},
-        {"262144", 262144, "256k/s", 7},  // a full bar is level 7, not 8
-        {"307200", 262144, "300k/s", 7},  // the figure still shows the true rate
-        {"5123", 5123, "5k/s", 0},
+        {0, 0, "0k/s", 0},
+        {32767, 32767, "31k/s", 0},
+        {32768, 32768, "32k/s", 1},  // max/8 gives level 1, one byte less level 0
+        {1023, 1023, "0k/s", 0},
+        {1024, 1024, "1k/s", 0},
+        {2047, 2047, "1k/s", 0},
+        {262143, 262143, "255k/s", 7},
+        {262144, 262144, "256k/s", 7},  // a full bar is level 7, not 8
+        {307200, 262144, "300k/s", 7},  // the figure still shows the true rate
+        {5123, 5123, "5k/s", 0},
     };
     for (const Case& c : cases) {
-        Tick(m, c.in);
-        EXPECT_EQ(m.barIncoming.value(), c.bar) << c.in;
-        EXPECT_EQ(m.lblBytesIn.caption(), c.figure) << c.in;
-        EXPECT_EQ(Level(m), c.level) << c.in;
+        Move(c.in);
+        EXPECT_EQ(BarIn(), c.bar) << c.in;
+        EXPECT_EQ(FigureIn(), c.figure) << c.in;
+        EXPECT_EQ(Level(), c.level) << c.in;
+        EXPECT_EQ(FigureOut(), "0k/s") << c.in;
     }
 }
 
 TEST_F(Polling, TheSmallScaleStepsEvery8192) {
-    frmMain& m = Start("512");
-    Tick(m, "8191");
-    EXPECT_EQ(Level(m), 0);
-    Tick(m, "8192");
-    EXPECT_EQ(Level(m), 1);
-    Tick(m, "65536");
-    EXPECT_EQ(m.barIncoming.value(), 65536);
-    EXPECT_EQ(Level(m), 7);
-    Tick(m, "100000");
-    EXPECT_EQ(m.barIncoming.value(), 65536);
-    EXPECT_EQ(m.lblBytesIn.caption(), "97k/s");
+    Started("512");
+    Move(8191);
+    EXPECT_EQ(Level(), 0);
+    Move(8192);
+    EXPECT_EQ(Level(), 1);
+    Move(65536);
+    EXPECT_EQ(BarIn(), 65536);
+    EXPECT_EQ(Level(), 7);
+    Move(100000);
+    EXPECT_EQ(BarIn(), 65536);
+    EXPECT_EQ(FigureIn(), "97k/s");
 }
 
 TEST_F(Polling, TheOutgoingRateFillsItsOwnBarButNeverTheLevel) {
-    frmMain& m = Start();
-    Tick(m, "0", "40000");
-    EXPECT_EQ(m.barOutgoing.value(), 32768);
-    EXPECT_EQ(m.lblBytesOut.caption(), "39k/s");
-    EXPECT_EQ(Level(m), 0);
-    Tick(m, "0", "100");
-    EXPECT_EQ(m.barOutgoing.value(), 100);
-    EXPECT_EQ(m.lblBytesOut.caption(), "0k/s");
+    Started();
+    Move(0, 40000);
+    EXPECT_EQ(BarOut(), 32768);
+    EXPECT_EQ(FigureOut(), "39k/s");
+    EXPECT_EQ(Level(), 0);
+    Move(0, 100);
+    EXPECT_EQ(BarOut(), 100);
+    EXPECT_EQ(FigureOut(), "0k/s");
 }
 
-TEST_F(Polling, ANegativeRateLeavesTheBarAndShowsTheFigure) {
-    frmMain& m = Start();
-    Tick(m, "100000", "2000");
-    for (const char* rate : {"-1", "-1024"}) {
-        Tick(m, rate, rate);
-        EXPECT_EQ(m.barIncoming.value(), 100000) << rate;
-        EXPECT_EQ(m.barOutgoing.value(), 2000) << rate;
-        EXPECT_EQ(m.lblBytesIn.caption(), "-1k/s") << rate;
-        EXPECT_EQ(m.lblBytesOut.caption(), "-1k/s") << rate;
-        EXPECT_EQ(Level(m), 3);
+TEST_F(Polling, ACounterThatGoesBackLeavesTheBarAndShowsTheFigure) {
+    Started();
+    Move(100000, 2000);
+    for (double back : {-1.0, -1024.0}) {
+        Move(back, back);
+        EXPECT_EQ(BarIn(), 100000) << back;
+        EXPECT_EQ(BarOut(), 2000) << back;
+        EXPECT_EQ(FigureIn(), "-1k/s") << back;
+        EXPECT_EQ(FigureOut(), "-1k/s") << back;
+        EXPECT_EQ(Level(), 3);
     }
-    Tick(m, "-1025");
-    EXPECT_EQ(m.lblBytesIn.caption(), "-2k/s");
+    Move(-1025);
+    EXPECT_EQ(FigureIn(), "-2k/s");
+    Move(4096);
+    EXPECT_EQ(BarIn(), 4096) << "counting goes on from the lower counter";
+    EXPECT_EQ(Level(), 0);
 }
 
-TEST_F(Polling, NoReadingYetOrNonNumericKeepsBarsAndFigures) {
-    frmMain& m = Start();
-    m.Timer.tick();  // nothing read yet: labels empty
-    EXPECT_EQ(m.barIncoming.value(), 0) << "no full bar for \"no reading\"";
-    EXPECT_EQ(m.barOutgoing.value(), 0);
-    EXPECT_EQ(m.lblBytesIn.caption(), "");
-    EXPECT_EQ(Level(m), 0);
-
-    Tick(m, "50000", "3000");
-    Tick(m, "n/a", "");
-    EXPECT_EQ(m.barIncoming.value(), 50000);
-    EXPECT_EQ(m.barOutgoing.value(), 3000);
-    EXPECT_EQ(m.lblBytesIn.caption(), "48k/s");
-    EXPECT_EQ(m.lblBytesOut.caption(), "2k/s");
-    EXPECT_EQ(Level(m), 1);
+TEST_F(Polling, AReadingThatIsNoNumberKeepsBarsFiguresAndBaseline) {
+    frmMain& m = Started();
+    Move(50000, 3000);
+    answer = platform::UrlResponse{200, test::StatsPage("n/a", "")};
+    m.Timer.tick();
+    answer.reset();
+    EXPECT_EQ(BarIn(), 50000);
+    EXPECT_EQ(BarOut(), 3000);
+    EXPECT_EQ(FigureIn(), "48k/s");
+    EXPECT_EQ(FigureOut(), "2k/s");
+    EXPECT_EQ(Level(), 1);
+    Move(1024, 2048);
+    EXPECT_EQ(FigureIn(), "1k/s") << "measured from the last good reading";
+    EXPECT_EQ(FigureOut(), "2k/s");
 }
 
-TEST_F(Polling, TheCycleOnlyChangesTheIconAndNeverTheTooltip) {
-    frmMain& m = Start();
-    const std::size_t before = S().shellCalls.size();
-    Tick(m, "0");
-    Tick(m, "1");
-    EXPECT_EQ(S().shellCalls.size(), before) << "the same level sends nothing";
-    Tick(m, "262144");
-    ASSERT_EQ(S().shellCalls.size(), before + 1);
-    EXPECT_EQ(S().shellCalls.back().record.uFlags, 2u);
-    EXPECT_STREQ(S().shellCalls.back().record.szTip, "vxStats");
+TEST_F(Polling, TheCycleChangesTheTrayPictureButNeverTheTooltip) {
+    Started();
+    Move(262144);
+    EXPECT_EQ(S().tray.picture, LevelPicture(7));
+    Move(0);
+    EXPECT_EQ(S().tray.picture, LevelPicture(0));
+    EXPECT_EQ(S().tray.tip, "vxStats");
+    EXPECT_EQ(S().tray.created, 1);
 }
 
 TEST_F(Polling, TheReadingUsesTheChosenModeWithTheDetails) {
-    frmMain& m = Start();
-    m.Timer.tick();
+    StartWeb("2meg", "127.0.0.4", "");
+    Tick();
     ASSERT_EQ(S().urlsFetched.size(), 1u);
     EXPECT_EQ(S().urlsFetched[0], "http://admin:@127.0.0.4/statswan.cmd");
 }
 
 TEST_F(Polling, ATickWhileAnotherIsStillRunningIsDropped) {
-    frmMain& m = Start();
-    int reentered = 0;
+    frmMain& m = StartWeb();
+    int fetched = 0;
     // A message box keeps its tick running while the timer goes on ticking.
     S().urlHandler = [&](const std::string&) -> platform::UrlResponse {
-        ++reentered;
-        if (reentered == 1) m.Timer.tick();
+        ++fetched;
+        if (fetched == 1) m.Timer.tick();
         return {404, "Error 404"};
     };
     m.Timer.tick();
-    EXPECT_EQ(reentered, 1) << "the inner tick fetched nothing";
+    EXPECT_EQ(fetched, 1) << "the inner tick fetched nothing";
     m.Timer.tick();
-    EXPECT_EQ(reentered, 2) << "the next tick after it fetches again";
+    EXPECT_EQ(fetched, 2) << "the next tick after it fetches again";
 }
 
 class TrayHandlers : public Polling {};
 
-TEST_F(TrayHandlers, OpenShowsAndRaisesCloseUnloadsOthersAreReported) {
-    frmMain& m = Start();
+TEST_F(TrayHandlers, OpenShowsAndRaisesOtherKeysAreReported) {
+    frmMain& m = Started();
     m.Hide();
-    m.m_frmSysTray_MenuClick(0, "open");
+    fake::TrayChoose(0);
     EXPECT_TRUE(m.window().visible());
+    ASSERT_FALSE(S().raised.empty());
     EXPECT_EQ(S().raised.back(), m.hWnd());
 
-    for (const char* key : {"Open", "", "CLOSE"}) {
+    fake::TrayChoose(1);  // the separator line, whose key is empty
+    ASSERT_EQ(S().messageBoxes.size(), 1u);
+    EXPECT_EQ(S().messageBoxes[0].prompt, "Clicked item with key ");
+    EXPECT_EQ(S().messageBoxes[0].style, 64);
+    EXPECT_EQ(S().messageBoxes[0].title, platform::AppTitle());
+    // Keys match exactly.
+    for (const char* key : {"Open", "CLOSE"}) {
         m.m_frmSysTray_MenuClick(1, key);
-        ASSERT_FALSE(S().messageBoxes.empty());
         EXPECT_EQ(S().messageBoxes.back().prompt, std::string("Clicked item with key ") + key);
-        EXPECT_EQ(S().messageBoxes.back().style, 64);
-        EXPECT_EQ(S().messageBoxes.back().title, platform::AppTitle());
     }
     EXPECT_EQ(S().messageBoxes.size(), 3u);
     EXPECT_TRUE(Default<frmMain>::Exists());
+}
 
-    dblTotalIncoming = 77;
-    m.m_frmSysTray_MenuClick(2, "close");
+TEST_F(TrayHandlers, CloseSavesTheTotalsAndEndsTheProgram) {
+    WriteTotals("77", "88");
+    Started();
+    S().popupAnswers.push_back(2);
+    fake::TrayClick(MouseButton::Right);  // the menu, then "&Close" in it
     EXPECT_FALSE(Default<frmMain>::Exists());
-    EXPECT_EQ(S().shellCalls.back().message, platform::NIM_DELETE);
+    EXPECT_FALSE(S().tray.shown);
     EXPECT_EQ(ReadIniValue("TotalStats", "Incoming", statsFile()), "77");
+    EXPECT_EQ(ReadIniValue("TotalStats", "OutGoing", statsFile()), "88");
     EXPECT_TRUE(S().quitRequested);
-    fake::ProcessEvents();
+    EXPECT_EQ(S().popups.size(), 1u) << "the release after the menu pops nothing";
+    fake::ProcessEvents();  // the tray and the window go only now, after their handlers returned
 }
 
 TEST_F(TrayHandlers, DoubleClickRestoresRightPressOpensTheMenu) {
-    frmMain& m = Start();
-    const platform::HWND tray = m.m_frmSysTray->hWnd();
-    const platform::WPARAM id = m.m_frmSysTray->nid().uID;
+    frmMain& m = Started();
     m.window().userStateChanged(platform::WindowState::Minimized);
     ASSERT_FALSE(m.window().visible());
 
-    platform::SendMessageA(tray, 512, id, 513);  // left press
-    platform::SendMessageA(tray, 512, id, 514);  // left release: no restore
+    fake::TrayClick(MouseButton::Left);  // a single left click: no restore
     EXPECT_FALSE(m.window().visible());
     EXPECT_TRUE(S().popups.empty());
 
-    platform::SendMessageA(tray, 512, id, 518);  // right double-click
+    fake::TrayDoubleClick(MouseButton::Right);
     EXPECT_TRUE(m.window().visible());
     m.Hide();
-    platform::SendMessageA(tray, 512, id, 515);
+    fake::TrayDoubleClick(MouseButton::Left);
     EXPECT_TRUE(m.window().visible());
+    EXPECT_EQ(S().raised.back(), m.hWnd());
 
+    m.Hide();
     S().popupAnswers.push_back(0);
-    platform::SendMessageA(tray, 512, id, 516);  // right press
-    platform::SendMessageA(tray, 512, id, 517);  // right release: no second menu
+    fake::TrayClick(MouseButton::Right);  // press, then release: one menu
     ASSERT_EQ(S().popups.size(), 1u);
     EXPECT_EQ(S().popups[0].defaultIndex, 0);
     EXPECT_EQ(S().popups[0].items[0].caption, "&Open vxStat");
     EXPECT_EQ(S().popups[0].items[2].caption, "&Close");
-    EXPECT_EQ(S().foregroundCalls.back(), tray);
-}
+    EXPECT_TRUE(m.window().visible()) << "\"&Open vxStat\" was chosen";
 
-TEST_F(TrayHandlers, CloseFromTheTrayMenuEndsTheProgram) {
-    frmMain& m = Start();
-    S().popupAnswers.push_back(2);
-    platform::SendMessageA(m.m_frmSysTray->hWnd(), 512, m.m_frmSysTray->nid().uID, 516);
-    EXPECT_FALSE(Default<frmMain>::Exists());
-    EXPECT_TRUE(S().quitRequested);
-    fake::ProcessEvents();  // the tray and the window go only now, after their handlers returned
+    fake::TrayClick(MouseButton::Middle);
+    EXPECT_EQ(S().popups.size(), 1u);
 }
 
 }  // namespace

@@ -22,9 +22,9 @@ using test::TempDir;
 using test::WriteFile;
 
 std::string Get(const std::string& file, const char* section, const char* key, const char* deflt = "Default",
-                platform::DWORD size = 255) {
+                std::uint32_t size = 255) {
     std::vector<char> buffer(size + 1, 'X');
-    platform::DWORD n = platform::GetPrivateProfileStringA(section, key, deflt, buffer.data(), size, file.c_str());
+    std::uint32_t n = platform::GetPrivateProfileStringA(section, key, deflt, buffer.data(), size, file.c_str());
     EXPECT_EQ(buffer[n], '\0') << "the copied text ends with a NUL";
     return std::string(buffer.data(), n);
 }
@@ -106,6 +106,10 @@ TEST(ProfileWrite, AWriteThatDiesHalfWayLeavesTheOldFile) {
     const std::string f = dir.file("userstats.txt");
     const std::string before = "[TotalStats]\nEnabled=True\nIncoming= 111\nOutGoing= 222\n" + std::string(4000, ';') + "\n";
     WriteFile(f, before);
+    // The writer's name generator is started before the fork, so the child
+    // continues the parent's sequence: the parent's next write must not
+    // stumble over the name the dead child left behind.
+    WriteIniValue("S", "K", "V", dir.file("other.ini"));
     pid_t child = ::fork();
     ASSERT_GE(child, 0);
     if (child == 0) {

@@ -1,9 +1,10 @@
 // The three ways a run begins, and what the "Router Details" dialog does.
 #include <gtest/gtest.h>
 
+#include "dialogs/StartUp.h"
 #include "dialogs/frmLogIn.h"
-#include "stats/frmLogStats.h"
 #include "monitor/frmMain.h"
+#include "stats/frmLogStats.h"
 #include "traffic/modFunctions.h"
 #include "tests/support/program.h"
 
@@ -15,7 +16,28 @@ using test::NewFileText;
 using test::ReadFile;
 using test::WriteFile;
 
-class Startup : public test::ProgramTest {};
+class Startup : public test::ProgramTest {
+protected:
+    // Starts monitoring from the dialog, closes the monitor at once and
+    // returns the totals it saved: the totals it took over.
+    std::pair<std::string, std::string> TotalsTakenOver() {
+        Default<frmLogIn>::Get().txtIP.setText("127.0.0.9");
+        Default<frmLogIn>::Get().cmdGo.click();
+        if (!Default<frmMain>::Exists()) return {"<no monitor>", ""};
+        Default<frmMain>::Peek()->window().userCloseRequested();
+        fake::ProcessEvents();
+        return {ReadIniValue("TotalStats", "Incoming", statsFile()), ReadIniValue("TotalStats", "OutGoing", statsFile())};
+    }
+    // What the monitor sends to its router in its first ticks: the URL, or
+    // the console lines.
+    std::vector<std::string> FirstWords() {
+        frmMain& m = *Default<frmMain>::Peek();
+        m.Timer.tick();
+        if (S().lastTcpClient == nullptr) return S().urlsFetched;
+        m.Timer.tick();
+        return S().lastTcpClient->sent;
+    }
+};
 
 TEST_F(Startup, WithoutSettingsTheDialogShowsItsDefaultsAndTheStatisticsFileIsSetUp) {
     StartProgram();
@@ -33,50 +55,62 @@ TEST_F(Startup, WithoutSettingsTheDialogShowsItsDefaultsAndTheStatisticsFileIsSe
     EXPECT_EQ(dialog->window().caption(), "Router Details");
     EXPECT_EQ(ReadFile(statsFile()), NewFileText("[TotalStats]\nEnabled=True\nDate=12/8/2026 9:05:03 AM\nIncoming= 0\nOutGoing= 0\n"))
         << "Enabled, Date, Incoming, OutGoing in this order";
-    EXPECT_EQ(dblTotalIncoming, 0);
-    EXPECT_EQ(dblTotalOutgoing, 0);
+    EXPECT_EQ(TotalsTakenOver(), std::make_pair(std::string("0"), std::string("0")));
 }
 
 TEST_F(Startup, AnInitialisedStatisticsFileIsLoadedRoundedDownAndLeftAsItWas) {
     const std::string stats = "[TotalStats]\nEnabled=True\nDate=1/2/2025 3:04:05 PM\nIncoming=1234.9\nOutGoing= 1234567\n";
     WriteFile(statsFile(), stats);
     StartProgram();
-    EXPECT_EQ(dblTotalIncoming, 1234);
-    EXPECT_EQ(dblTotalOutgoing, 1234567);
     EXPECT_EQ(ReadFile(statsFile()), stats);
+    EXPECT_EQ(TotalsTakenOver(), std::make_pair(std::string("1234"), std::string("1234567")));
+    EXPECT_EQ(ReadIniValue("TotalStats", "Date", statsFile()), "1/2/2025 3:04:05 PM");
 }
 
 TEST_F(Startup, AnUnusableStoredTotalStartsFromZero) {
-    WriteFile(statsFile(), "[TotalStats]\nEnabled=True\nIncoming=\nOutGoing=many\n");
+    WriteTotals("", "many");
     StartProgram();
-    EXPECT_EQ(dblTotalIncoming, 0);
-    EXPECT_EQ(dblTotalOutgoing, 0);
+    EXPECT_EQ(TotalsTakenOver(), std::make_pair(std::string("0"), std::string("0")));
 }
 
 TEST_F(Startup, AStatisticsFileNotExactlyEnabledIsSetUpAgain) {
     WriteFile(statsFile(), "[TotalStats]\nEnabled=true\nDate=old\nIncoming= 5\nOutGoing= 6\n");
     StartProgram();
+    EXPECT_EQ(ReadIniValue("TotalStats", "Enabled", statsFile()), "True");
     EXPECT_EQ(ReadIniValue("TotalStats", "Date", statsFile()), "12/8/2026 9:05:03 AM");
     EXPECT_EQ(ReadIniValue("TotalStats", "Incoming", statsFile()), "0");
-    EXPECT_EQ(dblTotalIncoming, 0);
+    EXPECT_EQ(TotalsTakenOver(), std::make_pair(std::string("0"), std::string("0")));
 }
 
 TEST_F(Startup, EnabledSettingsStartMonitoringAtOnceWithoutTheDialog) {
     const std::string boot = "[Settings]\nEnabled=True\nIP=127.0.0.9\nPassword=pw\nSpeed=2meg\n9106router=Yes\nUser=root\n";
     WriteFile(bootFile(), boot);
+    WriteTotals("4096", "8192");
     StartProgram();
     fake::ProcessEvents();
     ASSERT_TRUE(Default<frmMain>::Exists());
-    frmMain& main = *Default<frmMain>::Peek();
+    frmMain& m = *Default<frmMain>::Peek();
+    EXPECT_TRUE(m.window().visible());
     EXPECT_FALSE(Default<frmLogIn>::Exists()) << "the dialog was unloaded";
     EXPECT_EQ(fake::FindWindow("frmLogIn"), nullptr) << "and never displayed";
-    EXPECT_EQ(main.m_sRouterIP, "127.0.0.9");
-    EXPECT_EQ(main.m_sPassword, "pw");
-    EXPECT_EQ(main.m_sUser, "admin") << "no user name is stored in the settings";
-    EXPECT_TRUE(main.m_bIs9106);
-    EXPECT_EQ(main.barIncoming.max(), 262144);
-    EXPECT_TRUE(FileExists(statsFile())) << "the totals are set up on this road too";
+    EXPECT_EQ(m.barIncoming.max(), 262144);
+    ASSERT_NE(S().lastTcpClient, nullptr) << "the console, as the settings say";
+    EXPECT_EQ(S().lastTcpClient->RemoteHost, "127.0.0.9");
+    EXPECT_EQ(FirstWords(), (std::vector<std::string>{"admin\r\n", "pw\r\n"}))
+        << "no user name is stored in the settings";
     EXPECT_EQ(ReadFile(bootFile()), boot) << "the settings file is only read";
+    // The totals were loaded before the monitor took them over.
+    m.window().userCloseRequested();
+    EXPECT_EQ(ReadIniValue("TotalStats", "Incoming", statsFile()), "4096");
+    EXPECT_EQ(ReadIniValue("TotalStats", "OutGoing", statsFile()), "8192");
+}
+
+TEST_F(Startup, AnAutomaticStartSetsUpAFreshStatisticsFileToo) {
+    WriteBootIni("127.0.0.9");
+    StartProgram();
+    ASSERT_TRUE(Default<frmMain>::Exists());
+    EXPECT_EQ(ReadIniValue("TotalStats", "Enabled", statsFile()), "True");
+    EXPECT_EQ(ReadIniValue("TotalStats", "Incoming", statsFile()), "0");
 }
 
 TEST_F(Startup, OnlyExactSettingsCount) {
@@ -84,14 +118,15 @@ TEST_F(Startup, OnlyExactSettingsCount) {
     StartProgram();
     EXPECT_FALSE(Default<frmMain>::Exists());
     EXPECT_EQ(Default<frmLogIn>::Get().txtIP.text(), "192.168.0.1");
-    test::ResetProgram();
-    S().appPath = dir.path();
+    Restart();
 
+    S().urlHandler = [](const std::string&) { return platform::UrlResponse{200, test::StatsPage(1, 2)}; };
     WriteFile(bootFile(), "[Settings]\nEnabled=True\nIP=127.0.0.9\n9106router=yes\n");
     StartProgram();
     ASSERT_TRUE(Default<frmMain>::Exists());
-    EXPECT_FALSE(Default<frmMain>::Peek()->m_bIs9106);
-    EXPECT_EQ(Default<frmMain>::Peek()->m_sPassword, "") << "a missing key leaves the box empty";
+    EXPECT_EQ(S().lastTcpClient, nullptr) << "\"yes\" is not the console";
+    EXPECT_EQ(FirstWords(), (std::vector<std::string>{"http://admin:@127.0.0.9/statswan.cmd"}))
+        << "a missing key leaves the box empty";
 }
 
 TEST_F(Startup, StatsSwitchOpensOnlyTheStatisticsWindowAndTouchesNoFile) {
@@ -105,12 +140,13 @@ TEST_F(Startup, StatsSwitchOpensOnlyTheStatisticsWindowAndTouchesNoFile) {
     EXPECT_TRUE(Default<frmLogStats>::Peek()->window().visible());
     EXPECT_FALSE(FileExists(statsFile())) << "no statistics file is created";
     EXPECT_EQ(Form::LoadedCount(), 1);
+    EXPECT_FALSE(S().tray.shown);
+    EXPECT_FALSE(S().quitRequested);
 }
 
 TEST_F(Startup, OnlyTheExactStatsSwitchCounts) {
     for (const char* line : {"/stats", "/STATS x", " /STATS"}) {
-        test::ResetProgram();
-        S().appPath = dir.path();
+        Restart();
         S().commandLine = line;
         StartProgram();
         EXPECT_FALSE(Default<frmLogStats>::Exists()) << line;
@@ -145,8 +181,8 @@ TEST_F(Startup, ReleasingEnterStartsMonitoringOtherKeysDoNot) {
     EXPECT_FALSE(Default<frmMain>::Exists());
     d.window().userKeyUp(13, 1);  // with shift too
     ASSERT_TRUE(Default<frmMain>::Exists());
-    EXPECT_EQ(Default<frmMain>::Peek()->m_sRouterIP, "127.0.0.7");
     EXPECT_FALSE(Default<frmLogIn>::Exists());
+    EXPECT_EQ(FirstWords(), (std::vector<std::string>{"http://admin:@127.0.0.7/statswan.cmd"}));
 }
 
 TEST_F(Startup, StartMonitorChecksNothingAndSavesNothing) {
@@ -157,7 +193,8 @@ TEST_F(Startup, StartMonitorChecksNothingAndSavesNothing) {
     d.selSpeed.setText("");
     d.cmdGo.click();
     ASSERT_TRUE(Default<frmMain>::Exists());
-    EXPECT_EQ(Default<frmMain>::Peek()->m_sRouterIP, "");
+    EXPECT_EQ(Default<frmMain>::Peek()->barIncoming.max(), 262144) << "an empty speed is the large scale";
+    EXPECT_EQ(FirstWords(), (std::vector<std::string>{"http://admin:@/statswan.cmd"}));
     EXPECT_EQ(ReadFile(statsFile()), before);
     EXPECT_FALSE(FileExists(bootFile())) << "the settings file is never written";
 }
@@ -166,6 +203,7 @@ TEST_F(Startup, ClosingTheDialogEndsTheProgram) {
     StartProgram();
     Default<frmLogIn>::Get().window().userCloseRequested();
     EXPECT_FALSE(Default<frmLogIn>::Exists());
+    EXPECT_FALSE(Default<frmMain>::Exists());
     EXPECT_TRUE(S().quitRequested);
 }
 

@@ -5,13 +5,13 @@
 #include <string>
 #include <vector>
 
-#include "dialogs/frmLogIn.h"
+#include "dialogs/StartUp.h"
 #include "monitor/frmMain.h"
+#include "runtime/errors.h"
+#include "runtime/numtext.h"
 #include "sources/ConsoleReply.h"
 #include "sources/ConsoleSource.h"
 #include "traffic/modFunctions.h"
-#include "runtime/errors.h"
-#include "runtime/numtext.h"
 #include "sim_samples.h"
 #include "tests/support/program.h"
 
@@ -20,21 +20,8 @@ namespace {
 
 using test::kWrongDetails;
 
-// An "ifconfig" reply in the usual layout: another interface first, then
-// the PPP link, then one more.
-std::string Reply(const std::string& rx, const std::string& tx) {
-    return "ifconfig\r\n"
-           "br0       Link encap:Ethernet  HWaddr 00:90:4C:60:12:34\r\n"
-           "          RX bytes:111 (111.0 B)  TX bytes:222 (222.0 B)\r\n\r\n"
-           "ppp0      Link encap:Point-Point Protocol\r\n"
-           "          inet addr:10.64.12.7  P-t-P:10.64.0.1  Mask:255.255.255.255\r\n"
-           "          RX bytes:" + rx + " (1.0 KiB)  TX bytes:" + tx + " (0.5 KiB)\r\n\r\n"
-           "nas_0_38  Link encap:Ethernet\r\n"
-           "          RX bytes:333 (333.0 B)  TX bytes:444 (444.0 B)\r\n\r\n> ";
-}
-
 TEST(ConsoleReply, TakesTheFiguresOfTheFirstBlockAfterThePppLine) {
-    ConsoleCounterTexts t = ParseConsoleCounters(Reply("1000", "500"));
+    ConsoleCounterTexts t = ParseConsoleCounters(test::IfconfigReply("1000", "500"));
     EXPECT_EQ(t.rx, "1000");
     EXPECT_EQ(t.tx, "500");
     t = ParseConsoleCounters(samples::kIfconfig);
@@ -55,10 +42,46 @@ TEST(ConsoleReply, IncompleteRepliesAreInvalidCallsOrUnreadableFigures) {
                  RuntimeError);
     // A figure without " (" after it.
     EXPECT_THROW(ParseConsoleCounters("Point-Point Protocol\r\n RX bytes:1000\r\n"), RuntimeError);
-    // Without "TX bytes" the text is taken from the ninth character on: no number.
-    ConsoleCounterTexts t = ParseConsoleCounters("Point-Point Protocol\r\n RX bytes:1000 (1.0 KiB)");
-    EXPECT_EQ(t.rx, "1000");
-    EXPECT_FALSE(ParseNumber(t.tx));
+    // Without "TX bytes" in the PPP block there is no reading, even when a
+    // later interface has one.
+    EXPECT_THROW(ParseConsoleCounters("Point-Point Protocol\r\n RX bytes:1000 (1.0 KiB)"), RuntimeError);
+    EXPECT_THROW(ParseConsoleCounters("ppp0 Link encap:Point-Point Protocol\r\n"
+                                      "     RX packets:3\r\n\r\n"
+                                      "eth0 Link encap:Ethernet\r\n"
+                                      "     RX bytes:1 (1.0 B)  TX bytes:2 (2.0 B)\r\n"),
+                 RuntimeError);
+}
+
+// BusyBox 1.2 and later: "Point-to-Point Protocol", a name column of 9 or 15
+// characters (a longer name shifts the line), continuation lines indented by
+// 10 or 16 blanks, and figures past 2^32.
+TEST(ConsoleReply, ReadsTheNewerBusyBoxLayouts) {
+    const std::string lan =
+        "br0       Link encap:Ethernet  HWaddr 00:90:4C:60:12:34  \r\n"
+        "          RX bytes:111 (111.0 B)  TX bytes:222 (222.0 B)\r\n\r\n";
+    const std::string narrow =
+        "ppp0      Link encap:Point-to-Point Protocol  \r\n"
+        "          inet addr:10.64.12.7  P-t-P:10.64.0.1  Mask:255.255.255.255\r\n"
+        "          RX bytes:6442450944 (6.0 GiB)  TX bytes:1234 (1.2 KiB)\r\n\r\n";
+    const std::string wide =
+        "ppp1.2         Link encap:Point-to-Point Protocol  \r\n"
+        "               UP POINTOPOINT RUNNING NOARP MULTICAST  MTU:1492  Metric:1\r\n"
+        "               RX bytes:987654321 (941.9 MiB)  TX bytes:12345678 (11.7 MiB)\r\n\r\n";
+    const std::string longName =
+        "pppoe_0_38_1_long Link encap:Point-to-Point Protocol  \r\n"
+        "               RX bytes:5 (5.0 B)  TX bytes:6 (6.0 B)\r\n";
+    ConsoleCounterTexts t = ParseConsoleCounters(lan + narrow);
+    EXPECT_EQ(t.rx, "6442450944");
+    EXPECT_EQ(t.tx, "1234");
+    t = ParseConsoleCounters(lan + wide + "# ");
+    EXPECT_EQ(t.rx, "987654321");
+    EXPECT_EQ(t.tx, "12345678");
+    t = ParseConsoleCounters(lan + longName);
+    EXPECT_EQ(t.rx, "5");
+    EXPECT_EQ(t.tx, "6");
+    // Whichever protocol text comes first is the PPP link.
+    t = ParseConsoleCounters(wide + test::IfconfigReply("1", "2"));
+    EXPECT_EQ(t.rx, "987654321");
 }
 
 // A peer whose failures the test chooses, recording every send attempt.
@@ -78,9 +101,10 @@ public:
         }
     }
     platform::SocketState State() override { return platform::SocketState::Connected; }
-    void Close() override {}
+    void Close() override { ++closes; }
 
     int connects = 0;
+    int closes = 0;
     bool failGet = false;
     int failSends = 0;
     std::string incoming;
@@ -88,145 +112,127 @@ public:
 };
 
 // The monitor started as the program starts it, in 9106 mode.
-class TelnetTest : public test::ProgramTest {
+class TelnetTest : public test::MonitorTest {
 protected:
     void SetUp() override {
-        ProgramTest::SetUp();
-        WriteBootIni("127.0.0.6", "2meg", true, "secret");
-        StartProgram();
-        ASSERT_TRUE(Default<frmMain>::Exists());
-        ASSERT_NE(S().lastTcpClient, nullptr);
-    }
-
-    frmMain& monitor() { return Default<frmMain>::Get(); }
-    fake::FakeTcpClient& peer() { return *S().lastTcpClient; }
-    std::string Caption() { return monitor().window().caption(); }
-    void Tick(const std::string& received = "") {
-        peer().incoming = received;
-        monitor().Timer.tick();
+        MonitorTest::SetUp();
+        StartConsole("2meg", "127.0.0.6", "secret");
     }
     std::string LastSent() { return peer().sent.empty() ? "<nothing>" : peer().sent.back(); }
-    void LogIn() {
-        Tick("\xff\xfb\x01\r\nLogin: ");
-        Tick("admin\r\nPassword: ");
-        Tick("\r\nBusyBox built-in shell (ash)\r\n> ");
-        ASSERT_EQ(strTelnetState, "Console");
-    }
 };
 
 TEST_F(TelnetTest, LogsInOneLinePerTick) {
     EXPECT_EQ(Caption(), "Vexlo Router Stats - Connecting");
+    EXPECT_EQ(peer().RemoteHost, "127.0.0.6");
     // Whatever arrived first, telnet negotiation and a ">" included, is ignored.
-    Tick("\xff\xfb\x01\xff\xfb\x03 banner > Login: ");
+    Say("\xff\xfb\x01\xff\xfb\x03 banner > Login: ");
     EXPECT_EQ(peer().sent, (std::vector<std::string>{"admin\r\n"}));
     EXPECT_EQ(Caption(), "Vexlo Router Stats - Sent User");
-    EXPECT_EQ(strTelnetState, "NeedToSendPassword");
 
     // The password goes out on the next tick whatever came back, a ">" too.
-    Tick("> ");
+    Say("> ");
     EXPECT_EQ(LastSent(), "secret\r\n");
     EXPECT_EQ(Caption(), "Vexlo Router Stats - Sent Password");
 
-    Tick("\r\nBusyBox built-in shell (ash)\r\n> ");
+    Say("\r\nBusyBox built-in shell (ash)\r\n> ");
     EXPECT_EQ(LastSent(), "ifconfig\r\n");
     EXPECT_EQ(Caption(), "Vexlo Router Stats");
-    EXPECT_EQ(strTelnetState, "Console");
     EXPECT_EQ(peer().sent.size(), 3u);
     EXPECT_TRUE(S().messageBoxes.empty());
-    // Nothing was read yet: the labels are untouched.
-    EXPECT_EQ(monitor().lblIncoming.caption(), "");
+    EXPECT_EQ(FigureIn(), "") << "nothing read yet";
+
+    // From now on every tick asks again, a reply or not.
+    Say("");
+    EXPECT_EQ(LastSent(), "ifconfig\r\n");
+    EXPECT_EQ(peer().sent.size(), 4u);
 }
 
 TEST_F(TelnetTest, NoPromptAfterThePasswordShowsTheBoxEveryTickUntilOneComes) {
-    Tick();
-    Tick();
-    Tick("Login incorrect\r\n\r\nLogin: ");
+    Say("");
+    Say("");
+    Say("Login incorrect\r\n\r\nLogin: ");
     ASSERT_EQ(S().messageBoxes.size(), 1u);
     EXPECT_EQ(S().messageBoxes[0].prompt, kWrongDetails);
     EXPECT_EQ(S().messageBoxes[0].style, 16);
     EXPECT_EQ(S().messageBoxes[0].title, "Problem");
-    EXPECT_EQ(LastSent(), "");  // the empty text is still sent
-    EXPECT_EQ(strTelnetState, "SentPasswordNeedConfirm");
+    EXPECT_EQ(peer().sent.size(), 2u) << "nothing more is sent with the box";
     EXPECT_EQ(Caption(), "Vexlo Router Stats - Sent Password");
 
-    Tick("");
+    Say("");
     EXPECT_EQ(S().messageBoxes.size(), 2u);
 
-    Tick("> ");
+    Say("> ");
     EXPECT_EQ(S().messageBoxes.size(), 2u);
-    EXPECT_EQ(strTelnetState, "Console");
+    EXPECT_EQ(Caption(), "Vexlo Router Stats");
+    EXPECT_EQ(LastSent(), "ifconfig\r\n");
 }
 
-TEST_F(TelnetTest, ReadingsGiveRatesAndGrowTheTotalsFromTheSecondOn) {
-    dblTotalIncoming = 10000;
-    dblTotalOutgoing = 20000;
-    LogIn();
+// Monitors in 9106 mode started by the test itself.
+class TelnetStartTest : public test::MonitorTest {
+protected:
+    std::string LastSent() { return peer().sent.empty() ? "<nothing>" : peer().sent.back(); }
+};
 
-    // The first reading is the baseline: shown, not added.
-    Tick(Reply("1000", "500"));
-    EXPECT_EQ(monitor().lblIncoming.caption(), "1000");
-    EXPECT_EQ(monitor().lblOutgoing.caption(), "500");
-    EXPECT_TRUE(blnHaveBaseline);
-    EXPECT_EQ(dblTotalIncoming, 10000);
-    EXPECT_EQ(dblTotalOutgoing, 20000);
+TEST_F(TelnetStartTest, ReadingsGiveRatesAndGrowTheTotalsFromTheSecondOn) {
+    WriteTotals("10000", "20000");
+    StartConsole();
+    ASSERT_NO_FATAL_FAILURE(LogIn());
+
+    // The first reading is the baseline: neither shown nor added.
+    Report(1000000, 500000);
+    EXPECT_EQ(FigureIn(), "");
+    EXPECT_EQ(FigureOut(), "");
     EXPECT_EQ(LastSent(), "ifconfig\r\n");
+    EXPECT_EQ(SavedTotals(), std::make_pair(std::string("10000"), std::string("20000")));
 
-    Tick(Reply("1500", "700"));
-    EXPECT_EQ(monitor().lblIncoming.caption(), "500");
-    EXPECT_EQ(monitor().lblOutgoing.caption(), "200");
-    EXPECT_EQ(dblTotalIncoming, 10500);
-    EXPECT_EQ(dblTotalOutgoing, 20200);
+    Report(1000000 + 5120, 500000 + 2048);
+    EXPECT_EQ(FigureIn(), "5k/s");
+    EXPECT_EQ(FigureOut(), "2k/s");
+    EXPECT_EQ(BarIn(), 5120);
+    EXPECT_EQ(SavedTotals(), std::make_pair(std::string("15120"), std::string("22048")));
 
     // Nothing received, something sent: the sent bytes still count.
-    Tick(Reply("1500", "950"));
-    EXPECT_EQ(monitor().lblIncoming.caption(), "0");
-    EXPECT_EQ(monitor().lblOutgoing.caption(), "250");
-    EXPECT_EQ(dblTotalIncoming, 10500);
-    EXPECT_EQ(dblTotalOutgoing, 20450);
+    Report(1000000 + 5120, 500000 + 3072);
+    EXPECT_EQ(FigureIn(), "0k/s");
+    EXPECT_EQ(FigureOut(), "1k/s");
+    EXPECT_EQ(SavedTotals(), std::make_pair(std::string("15120"), std::string("23072")));
 
     // Only one direction went back (a wrapped counter): the other still counts.
-    Tick(Reply("2500", "100"));
-    EXPECT_EQ(monitor().lblIncoming.caption(), "1000");
-    EXPECT_EQ(monitor().lblOutgoing.caption(), "-850");
-    EXPECT_EQ(dblTotalIncoming, 11500);
-    EXPECT_EQ(dblTotalOutgoing, 20450);
+    Report(1000000 + 6144, 100);
+    EXPECT_EQ(FigureIn(), "1k/s");
+    EXPECT_EQ(FigureOut(), "-492k/s");
+    EXPECT_EQ(BarOut(), 1024) << "the bar refuses the negative rate";
+    EXPECT_EQ(SavedTotals(), std::make_pair(std::string("16144"), std::string("23072")));
 
     // A router restart: shown once as negative, never added; counting goes on from there.
-    Tick(Reply("300", "40"));
-    EXPECT_EQ(monitor().lblIncoming.caption(), "-2200");
-    EXPECT_EQ(monitor().lblOutgoing.caption(), "-60");
-    EXPECT_EQ(dblTotalIncoming, 11500);
-    EXPECT_EQ(dblTotalOutgoing, 20450);
-    Tick(Reply("400", "90"));
-    EXPECT_EQ(dblTotalIncoming, 11600);
-    EXPECT_EQ(dblTotalOutgoing, 20500);
-}
+    Report(300, 40);
+    EXPECT_EQ(FigureIn(), "-983k/s");
+    EXPECT_EQ(SavedTotals(), std::make_pair(std::string("16144"), std::string("23072")));
+    Report(400, 90);
+    EXPECT_EQ(FigureIn(), "0k/s");
 
-TEST_F(TelnetTest, OutgoingLabelIsWrittenBeforeIncoming) {
-    LogIn();
-    std::vector<std::string> log;
-    monitor().lblOutgoing.attachPeer(std::make_unique<test::TextChangeLog>(log, "out"));
-    monitor().lblIncoming.attachPeer(std::make_unique<test::TextChangeLog>(log, "in"));
-    Tick(Reply("10", "20"));
-    EXPECT_EQ(log, (std::vector<std::string>{"out", "in"}));
+    // Closing saves them too.
+    monitor().window().userCloseRequested();
+    EXPECT_EQ(ReadIniValue("TotalStats", "Incoming", statsFile()), "16244");
+    EXPECT_EQ(ReadIniValue("TotalStats", "OutGoing", statsFile()), "23122");
 }
 
 TEST_F(TelnetTest, CountersBeyond32BitsReadExactly) {
-    LogIn();
-    Tick(std::string(samples::kIfconfig));
-    EXPECT_EQ(monitor().lblIncoming.caption(), "3000000123");
-    EXPECT_EQ(monitor().lblOutgoing.caption(), "1234567");
-    Tick(Reply("4294967396", "4294967296"));
-    EXPECT_EQ(monitor().lblIncoming.caption(), "1294967273");
-    EXPECT_EQ(monitor().lblOutgoing.caption(), "4293732729");
-    EXPECT_EQ(dblTotalIncoming, 1294967273);
+    ASSERT_NO_FATAL_FAILURE(LogIn());
+    Say(std::string(samples::kIfconfig));  // 3000000123 and 1234567
+    Report(samples::kIfconfigRx + 1294967173, 4294967296.0);
+    EXPECT_EQ(FigureIn(), "1264616k/s");
+    EXPECT_EQ(FigureOut(), "4193098k/s");
+    EXPECT_EQ(BarIn(), 262144);
+    EXPECT_EQ(Level(), 7);
+    EXPECT_EQ(SavedTotals(), std::make_pair(std::string("1294967173"), std::string("4293732729")));
 }
 
 TEST_F(TelnetTest, AGarbledReplyAsksForAFreshOneAndChangesNothing) {
-    LogIn();
-    Tick(Reply("1000", "500"));
-    Tick(Reply("1500", "700"));
-    const double in = dblTotalIncoming, out = dblTotalOutgoing;
+    ASSERT_NO_FATAL_FAILURE(LogIn());
+    Report(1000000, 500000);
+    Report(1000000 + 2048, 500000 + 1024);
+    const auto totals = SavedTotals();
 
     const std::vector<std::string> garbled = {
         "",                                                        // nothing arrived yet
@@ -237,121 +243,159 @@ TEST_F(TelnetTest, AGarbledReplyAsksForAFreshOneAndChangesNothing) {
     };
     for (const std::string& reply : garbled) {
         std::size_t sent = peer().sent.size();
-        Tick(reply);
+        Say(reply);
         EXPECT_EQ(peer().sent.size(), sent + 1) << reply;
         EXPECT_EQ(LastSent(), "ifconfig\r\n") << reply;
-        EXPECT_EQ(monitor().lblIncoming.caption(), "500") << reply;
-        EXPECT_EQ(monitor().lblOutgoing.caption(), "200") << reply;
-        EXPECT_EQ(dblLastIncoming, 1500) << reply;
-        EXPECT_EQ(dblLastOutgoing, 700) << reply;
-        EXPECT_EQ(dblTotalIncoming, in) << reply;
-        EXPECT_EQ(dblTotalOutgoing, out) << reply;
+        EXPECT_EQ(FigureIn(), "2k/s") << reply;
+        EXPECT_EQ(FigureOut(), "1k/s") << reply;
     }
+    EXPECT_EQ(SavedTotals(), totals);
     EXPECT_TRUE(S().messageBoxes.empty());
+    Report(1000000 + 5120, 500000 + 1024);
+    EXPECT_EQ(FigureIn(), "3k/s") << "counted from the last good reading";
 }
 
-TEST_F(TelnetTest, AFailedReadBeforeLoggingInLeavesTheStateEmpty) {
-    peer().state = platform::SocketState::Closed;
-    Tick("Login: ");
-    EXPECT_EQ(strTelnetState, "");
+TEST_F(TelnetTest, NothingHappensUntilTheConnectionIsThere) {
+    peer().state = platform::SocketState::Connecting;
+    Say("Login: ");
     EXPECT_EQ(Caption(), "Vexlo Router Stats - Connecting");
     EXPECT_TRUE(peer().sent.empty());
+    EXPECT_TRUE(S().messageBoxes.empty());
     // Once the connection is there, the login starts from the beginning.
     peer().state = platform::SocketState::Connected;
-    Tick("Login: ");
+    Say("Login: ");
     EXPECT_EQ(LastSent(), "admin\r\n");
-    EXPECT_EQ(strTelnetState, "NeedToSendPassword");
+    EXPECT_EQ(Caption(), "Vexlo Router Stats - Sent User");
 }
 
 TEST_F(TelnetTest, NoSecondBoxWhileOneIsOpen) {
-    Tick();
-    Tick();
+    Say("");
+    Say("");
     int ticksWhileOpen = 0;
     S().onMessageBox = [&](const fake::MessageBoxCall&) {
-        for (int i = 0; i < 3; ++i, ++ticksWhileOpen) Tick("");
+        for (int i = 0; i < 3; ++i, ++ticksWhileOpen) Say("");
     };
-    Tick("");
+    Say("");
     EXPECT_EQ(ticksWhileOpen, 3);
     EXPECT_EQ(S().messageBoxes.size(), 1u);
-    EXPECT_EQ(peer().sent.size(), 3u);  // user, password, and the one empty send
+    EXPECT_EQ(peer().sent.size(), 2u) << "user and password only";
     S().onMessageBox = nullptr;
-    Tick("");
+    Say("");
     EXPECT_EQ(S().messageBoxes.size(), 2u);
 }
 
-TEST_F(TelnetTest, ResetPutsTheSessionBackToTheStart) {
-    LogIn();
-    Tick(Reply("1000", "500"));
-    ResetTelnetState();
-    EXPECT_EQ(strTelnetState, "");
-    EXPECT_FALSE(blnHaveBaseline);
+TEST_F(TelnetTest, TheMonitorClosedWhileTheBoxIsOpenHangsUpAndSendsNothing) {
+    Say("");
+    Say("");
+    S().onMessageBox = [&](const fake::MessageBoxCall&) { monitor().window().userCloseRequested(); };
+    fake::FakeTcpClient& connection = peer();
+    frmMain& m = monitor();
+    Say("Login incorrect\r\n");
+    EXPECT_FALSE(Default<frmMain>::Exists());
+    EXPECT_EQ(connection.state, platform::SocketState::Closed);
+    EXPECT_EQ(connection.sent.size(), 2u);
+    EXPECT_FALSE(S().tray.shown);
+    EXPECT_TRUE(S().quitRequested);
+    EXPECT_EQ(m.window().caption(), "Vexlo Router Stats - Sent Password");
+    fake::ProcessEvents();
 }
 
-// The recovery step with a peer whose sends fail on demand.
-class TelnetRecoveryTest : public test::ProgramTest {
+// The console source with a peer whose failures the test chooses.
+class ConsoleRecovery : public ::testing::Test {
 protected:
     void SetUp() override {
-        ProgramTest::SetUp();
-        S().tcpFactory = [this] {
-            auto c = std::make_unique<ScriptedClient>();
-            client = c.get();
-            return c;
-        };
-        WriteBootIni("127.0.0.6", "2meg", true, "secret");
-        StartProgram();
-        ASSERT_NE(client, nullptr);
+        test::ResetProgram();
+        auto c = std::make_unique<ScriptedClient>();
+        client = c.get();
+        source = std::make_unique<ConsoleSource>("admin", "secret", "127.0.0.6",
+                                                 [this](const std::string& s) { statuses.push_back(s); }, std::move(c));
     }
-    void Poll(const std::string& received = "") {
+    void TearDown() override { test::ResetProgram(); }
+    std::optional<Reading> Poll(const std::string& received = "") {
         client->incoming = received;
-        PollTelnetStats("admin", "secret", "127.0.0.6");
+        return source->poll();
+    }
+    void LogIn() {
+        Poll();
+        Poll();
+        Poll("> ");
+        ASSERT_EQ(source->login(), ConsoleLogin::Console);
     }
     ScriptedClient* client = nullptr;
+    std::unique_ptr<ConsoleSource> source;
+    std::vector<std::string> statuses;
 };
 
-TEST_F(TelnetRecoveryTest, AFailedSendInTheConsoleIsRetriedWithAFreshRequest) {
-    Poll();
-    Poll();
-    Poll("> ");
-    ASSERT_EQ(strTelnetState, "Console");
+TEST_F(ConsoleRecovery, ConnectsAtOnceToPort23AndLetsGoOnClose) {
+    EXPECT_EQ(client->connects, 1);
+    EXPECT_EQ(client->RemoteHost, "127.0.0.6");
+    EXPECT_EQ(client->RemotePort, 23);
+    ASSERT_NO_FATAL_FAILURE(LogIn());
+    EXPECT_EQ(statuses, (std::vector<std::string>{"Sent User", "Sent Password", ""}));
+    source->close();
+    EXPECT_EQ(client->closes, 1);
+    client->attempts.clear();
+    EXPECT_FALSE(Poll(test::IfconfigReply(1, 2)));
+    EXPECT_TRUE(client->attempts.empty()) << "a closed source sends nothing";
+}
+
+TEST_F(ConsoleRecovery, AFailedSendInTheConsoleIsRetriedWithAFreshRequest) {
+    ASSERT_NO_FATAL_FAILURE(LogIn());
     client->attempts.clear();
     client->failSends = 1;
-    Poll(Reply("1000", "500"));
+    const auto reading = Poll(test::IfconfigReply(1000, 500));
     // The reading was taken before the send failed; the recovery asks again.
     EXPECT_EQ(client->attempts, (std::vector<std::string>{"ifconfig\r\n", "ifconfig\r\n"}));
-    EXPECT_EQ(Default<frmMain>::Get().lblIncoming.caption(), "1000");
+    ASSERT_TRUE(reading);
+    EXPECT_EQ(reading->bytesIn, 1000);
+    EXPECT_EQ(reading->bytesOut, 500);
 }
 
-TEST_F(TelnetRecoveryTest, AFailedSendDuringTheLoginIsRepeatedOnce) {
+TEST_F(ConsoleRecovery, AFailedSendDuringTheLoginIsRepeatedOnce) {
     client->failSends = 1;
     Poll();
-    // The state moved on before the send failed; the recovery sends the same line again.
+    // The login moved on before the send failed; the recovery sends the same line again.
     EXPECT_EQ(client->attempts, (std::vector<std::string>{"admin\r\n", "admin\r\n"}));
-    EXPECT_EQ(strTelnetState, "NeedToSendPassword");
+    EXPECT_EQ(source->login(), ConsoleLogin::SendPassword);
 }
 
-TEST_F(TelnetRecoveryTest, AnErrorInsideTheRecoveryLeavesTheRoutine) {
+TEST_F(ConsoleRecovery, AnErrorInsideTheRecoveryReachesTheCaller) {
     client->failGet = true;
     client->failSends = 5;
     EXPECT_THROW(Poll(), RuntimeError);
     EXPECT_EQ(client->attempts, (std::vector<std::string>{""}));
-    EXPECT_EQ(strTelnetState, "");
+    EXPECT_EQ(source->login(), ConsoleLogin::SendUser);
+    EXPECT_TRUE(statuses.empty());
 
     // In the console the recovery's own request fails the same way.
     client->failGet = false;
     client->failSends = 0;
-    Poll();
-    Poll();
-    Poll("> ");
-    ASSERT_EQ(strTelnetState, "Console");
+    ASSERT_NO_FATAL_FAILURE(LogIn());
     client->attempts.clear();
     client->failGet = true;
     client->failSends = 1;
     EXPECT_THROW(Poll(), RuntimeError);
     EXPECT_EQ(client->attempts, (std::vector<std::string>{"ifconfig\r\n"}));
+}
 
-    // The polling cycle swallows it and goes on drawing.
-    client->failSends = 1;
-    EXPECT_NO_THROW(Default<frmMain>::Get().Timer.tick());
+TEST_F(TelnetStartTest, TheCycleSwallowsADeadConnectionAndGoesOnDrawing) {
+    ScriptedClient* client = nullptr;
+    S().tcpFactory = [&] {
+        auto c = std::make_unique<ScriptedClient>();
+        client = c.get();
+        return c;
+    };
+    WriteBootIni("127.0.0.6", "2meg", true);
+    StartProgram();
+    ASSERT_NE(client, nullptr);
+    client->failGet = true;
+    client->failSends = 100;
+    EXPECT_NO_THROW(Tick());
+    EXPECT_NO_THROW(Tick());
+    EXPECT_EQ(client->attempts, (std::vector<std::string>{"", ""}));
+    EXPECT_EQ(Caption(), "Vexlo Router Stats - Connecting");
+    EXPECT_EQ(Level(), 0);
+    EXPECT_TRUE(S().messageBoxes.empty());
 }
 
 }  // namespace

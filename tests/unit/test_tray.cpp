@@ -1,10 +1,7 @@
-// The tray icon component: the record the shell receives, the mouse messages
-// it decodes, its popup menu, and the level pictures.
+// The tray icon component: the icon it shows, what the user's clicks become,
+// its menu, and the level pictures.
 #include <gtest/gtest.h>
 
-#include <cstring>
-
-#include "platform/user32.h"
 #include "runtime/errors.h"
 #include "tests/support/program.h"
 #include "tray/LevelPictures.h"
@@ -13,13 +10,18 @@
 namespace vx {
 namespace {
 
+using platform::MouseButton;
+
 struct Recorder : SysTrayEvents {
     std::vector<std::string> events;
+    std::function<void()> onMenuClick;
     void SysTrayMouseDown(std::int32_t b) override { events.push_back("down" + std::to_string(b)); }
     void SysTrayMouseUp(std::int32_t b) override { events.push_back("up" + std::to_string(b)); }
-    void SysTrayMouseMove() override { events.push_back("move"); }
     void SysTrayDoubleClick(std::int32_t b) override { events.push_back("dbl" + std::to_string(b)); }
-    void MenuClick(std::int32_t i, const std::string& k) override { events.push_back("menu" + std::to_string(i) + ":" + k); }
+    void MenuClick(std::int32_t i, const std::string& k) override {
+        events.push_back("menu" + std::to_string(i) + ":" + k);
+        if (onMenuClick) onMenuClick();
+    }
 };
 
 class Tray : public test::ProgramTest {
@@ -30,102 +32,113 @@ protected:
         tray->Load();
     }
     void TearDown() override {
+        fake::ProcessEvents();
         tray.reset();
         ProgramTest::TearDown();
     }
-    // What the shell would send for a mouse message on the icon.
-    void Mouse(platform::LPARAM message) {
-        platform::SendMessageA(tray->hWnd(), tray->nid().uCallbackMessage, tray->nid().uID, message);
+    std::vector<std::string> Captions() {
+        std::vector<std::string> c;
+        for (const auto& item : S().tray.menu.items) c.push_back(item.caption);
+        return c;
     }
-    std::string TipBytes(const platform::NOTIFYICONDATA& r) { return std::string(r.szTip, 64); }
 
     Recorder recorder;
     std::unique_ptr<frmSysTray> tray;
 };
 
-TEST_F(Tray, LoadAddsTheIconWithTheFileDescription) {
-    ASSERT_EQ(S().shellCalls.size(), 1u);
-    const auto& add = S().shellCalls[0];
-    EXPECT_EQ(add.message, platform::NIM_ADD);
-    EXPECT_EQ(add.record.cbSize, 88u);
-    EXPECT_EQ(add.record.hWnd, tray->hWnd());
-    EXPECT_NE(add.record.hIcon, 0);
-    EXPECT_EQ(static_cast<platform::HICON>(add.record.uID), add.record.hIcon) << "the id is the form's own icon";
-    EXPECT_EQ(add.record.uFlags, 7u);
-    EXPECT_EQ(add.record.uCallbackMessage, 512u);
-    EXPECT_EQ(TipBytes(add.record), std::string("vxstat") + '\0' + std::string(57, ' '));
+TEST_F(Tray, LoadShowsTheIconWithTheFileDescription) {
+    EXPECT_TRUE(S().tray.shown);
+    EXPECT_EQ(S().tray.created, 1);
+    EXPECT_EQ(S().tray.picture, WindowIconPicture()) << "the component's own icon until told otherwise";
+    EXPECT_EQ(S().tray.tip, "vxstat");
     EXPECT_EQ(tray->ToolTip(), "vxstat");
+    EXPECT_EQ(Captions(), std::vector<std::string>{""}) << "element 0 exists from the start";
     EXPECT_FALSE(tray->window().visible()) << "the component's window is never shown";
 }
 
-TEST_F(Tray, ChangesSendOnlyTheirPartAndUnchangedValuesSendNothing) {
+TEST_F(Tray, PictureAndTipFollowTheirProperties) {
     tray->ToolTip("vxStats");
-    tray->ToolTip("vxStats");
-    ASSERT_EQ(S().shellCalls.size(), 2u);
-    EXPECT_EQ(S().shellCalls[1].message, platform::NIM_MODIFY);
-    EXPECT_EQ(S().shellCalls[1].record.uFlags, 4u);
-
-    const platform::HICON level = LevelPicture(3);
+    EXPECT_EQ(S().tray.tip, "vxStats");
+    const platform::PictureHandle level = LevelPicture(3);
     tray->IconHandle(level);
-    tray->IconHandle(level);
-    ASSERT_EQ(S().shellCalls.size(), 3u);
-    EXPECT_EQ(S().shellCalls[2].record.uFlags, 2u);
-    EXPECT_EQ(S().shellCalls[2].record.hIcon, level);
-    EXPECT_STREQ(S().shellCalls[2].record.szTip, "vxStats") << "the record keeps the other fields";
+    EXPECT_EQ(S().tray.picture, level);
     EXPECT_EQ(tray->IconHandle(), level);
+    EXPECT_EQ(S().tray.tip, "vxStats") << "the tip stays";
 }
 
-TEST_F(Tray, TooltipsFitWithTheirNulOrAreCutTo64Characters) {
-    const std::string t63(63, 'a'), t64(64, 'b'), t65 = std::string(64, 'c') + "d";
-    tray->ToolTip(t63);
-    EXPECT_EQ(TipBytes(S().shellCalls.back().record), t63 + '\0');
-    EXPECT_EQ(tray->ToolTip(), t63);
-
+TEST_F(Tray, TooltipsAreCutTo64CharactersOrAtAnEmbeddedNul) {
+    const std::string t64(64, 'b'), t65 = std::string(64, 'c') + "d";
     tray->ToolTip(t64);
-    EXPECT_EQ(TipBytes(S().shellCalls.back().record), t64) << "no room for the NUL";
+    EXPECT_EQ(S().tray.tip, t64);
     EXPECT_EQ(tray->ToolTip(), t64);
-
     tray->ToolTip(t65);
-    EXPECT_EQ(TipBytes(S().shellCalls.back().record), std::string(64, 'c'));
+    EXPECT_EQ(S().tray.tip, std::string(64, 'c'));
     EXPECT_EQ(tray->ToolTip(), std::string(64, 'c'));
-    const std::size_t calls = S().shellCalls.size();
-    tray->ToolTip(t65);  // differs from the stored 64 characters, so it is sent again
-    EXPECT_EQ(S().shellCalls.size(), calls + 1);
-
+    tray->ToolTip(std::string("ab\0cd", 5));
+    EXPECT_EQ(S().tray.tip, "ab");
     tray->ToolTip("");
-    EXPECT_EQ(S().shellCalls.back().record.szTip[0], '\0');
+    EXPECT_EQ(S().tray.tip, "");
     EXPECT_EQ(tray->ToolTip(), "");
 }
 
-TEST_F(Tray, MouseMessagesBecomeEventsByTheDecodeTable) {
-    for (platform::LPARAM m : {512, 513, 514, 515, 516, 517, 518, 519, 520, 521, 0, 70000}) Mouse(m);
-    EXPECT_EQ(recorder.events, (std::vector<std::string>{"move", "down1", "dbl1", "down2", "up2", "dbl2"}));
+TEST_F(Tray, ClicksBecomeTheOwnersEvents) {
+    // A left click is reported when the button comes up, as "mouse down 1";
+    // the right button goes down at once, and comes up.
+    fake::TrayClick(MouseButton::Left);
+    fake::TrayClick(MouseButton::Right);
+    fake::TrayClick(MouseButton::Middle);
+    fake::TrayDoubleClick(MouseButton::Left);
+    fake::TrayDoubleClick(MouseButton::Right);
+    fake::TrayDoubleClick(MouseButton::Middle);
+    EXPECT_EQ(recorder.events, (std::vector<std::string>{"down1", "down2", "up2", "dbl1", "dbl2"}));
 }
 
-TEST_F(Tray, UnloadingForAnyReasonDeletesTheIcon) {
+TEST_F(Tray, UnloadingForAnyReasonRemovesTheIcon) {
     tray->ToolTip("x");
     EXPECT_TRUE(tray->Unload(vbAppWindows));
-    EXPECT_EQ(S().shellCalls.back().message, platform::NIM_DELETE);
-    EXPECT_EQ(S().shellCalls.back().record.uFlags, 4u) << "the last flags stored";
+    EXPECT_FALSE(S().tray.shown);
     EXPECT_FALSE(tray->isLoaded());
+    fake::TrayClick(MouseButton::Right);
+    EXPECT_TRUE(recorder.events.empty());
 }
 
-TEST_F(Tray, MenuItemsAreAddedAtTheNextIndexAndTheDefaultIsKept) {
+TEST_F(Tray, AMenuHandlerMayUnloadTheComponent) {
+    tray->AddMenuItem("&Close", "close");
+    recorder.onMenuClick = [&] { tray->Unload(); };
+    fake::TrayChoose(0);
+    EXPECT_FALSE(S().tray.shown);
+    EXPECT_EQ(recorder.events, (std::vector<std::string>{"menu0:close"}));
+    S().popupAnswers.push_back(0);
+    tray->ShowMenu();  // no icon, no menu
+    EXPECT_TRUE(S().popups.empty());
+}
+
+TEST_F(Tray, MenuItemsAreAddedAtTheNextIndexAndOfferedWithTheirDefault) {
     EXPECT_EQ(tray->AddMenuItem("a", "ka", true), 0);
     EXPECT_EQ(tray->AddMenuItem("b", "kb"), 1);
     EXPECT_EQ(tray->AddMenuItem("c", "kc"), 2);
+    EXPECT_EQ(Captions(), (std::vector<std::string>{"a", "b", "c"}));
     EXPECT_EQ(tray->DefaultMenuIndex(), 0);
+    EXPECT_EQ(S().tray.menu.defaultIndex, 0);
     tray->DefaultMenuIndex(7);
     EXPECT_EQ(tray->DefaultMenuIndex(), 0) << "out of range falls back to the first item";
     tray->DefaultMenuIndex(2);
-    EXPECT_EQ(tray->DefaultMenuIndex(), 2);
+    EXPECT_EQ(S().tray.menu.defaultIndex, 2);
     tray->DefaultMenuIndex(-1);
     EXPECT_EQ(tray->DefaultMenuIndex(), 0);
 
     tray->EnableMenuItem(5, false);
     tray->EnableMenuItem(1, false);
-    EXPECT_FALSE(tray->mnuSysTray()[1].Enabled);
-    EXPECT_TRUE(tray->mnuSysTray()[0].Enabled);
+    EXPECT_FALSE(S().tray.menu.items[1].enabled);
+    EXPECT_TRUE(S().tray.menu.items[0].enabled);
+    EXPECT_TRUE(S().tray.menu.items[2].visible);
+}
+
+TEST_F(Tray, ChoicesReportTheirIndexAndKeyAndStrayOnesNothing) {
+    tray->AddMenuItem("a", "ka");
+    tray->AddMenuItem("b", "kb");
+    for (int index : {1, 0, 2, -1}) fake::TrayChoose(index);
+    EXPECT_EQ(recorder.events, (std::vector<std::string>{"menu1:kb", "menu0:ka"}));
 }
 
 TEST_F(Tray, RemovingMovesCaptionsAndKeysOnly) {
@@ -134,39 +147,34 @@ TEST_F(Tray, RemovingMovesCaptionsAndKeysOnly) {
     tray->AddMenuItem("c", "kc");
     tray->EnableMenuItem(2, false);
     EXPECT_EQ(tray->RemoveMenuItem(1), 0);
-    ASSERT_EQ(tray->mnuSysTray().size(), 2u);
-    EXPECT_EQ(tray->mnuSysTray()[1].Caption, "c");
-    EXPECT_EQ(tray->mnuSysTray()[1].Tag, "kc");
-    EXPECT_TRUE(tray->mnuSysTray()[1].Enabled) << "position 1 keeps its own state";
+    EXPECT_EQ(Captions(), (std::vector<std::string>{"a", "c"}));
+    EXPECT_TRUE(S().tray.menu.items[1].enabled) << "position 1 keeps its own state";
 
     S().popupAnswers.push_back(1);
     tray->ShowMenu();
     EXPECT_EQ(recorder.events.back(), "menu1:kc");
 
     tray->RemoveMenuItem(0);
-    EXPECT_EQ(tray->mnuSysTray()[0].Caption, "");
-    EXPECT_EQ(tray->mnuSysTray()[0].Tag, "ka");
-    EXPECT_EQ(tray->mnuSysTray().size(), 2u);
+    EXPECT_EQ(Captions(), (std::vector<std::string>{"", "c"}));
+    fake::TrayChoose(0);
+    EXPECT_EQ(recorder.events.back(), "menu0:ka") << "element 0 keeps its key";
     EXPECT_EQ(tray->AddMenuItem("d", "kd"), 2) << "element 0 is not taken again";
     tray->RemoveMenuItem(9);
-    EXPECT_EQ(tray->mnuSysTray().size(), 3u);
+    EXPECT_EQ(Captions().size(), 3u);
 }
 
-TEST_F(Tray, ShowMenuComesForwardThenPopsTheMenuWithItsDefault) {
+TEST_F(Tray, ShowMenuPopsTheMenuWithItsDefault) {
     tray->AddMenuItem("&Open vxStat", "open", true);
     tray->AddMenuItem("-", "");
     tray->AddMenuItem("&Close", "close");
     tray->DefaultMenuIndex(2);
     tray->ShowMenu();  // dismissed
-    ASSERT_EQ(S().foregroundCalls.size(), 1u);
-    EXPECT_EQ(S().foregroundCalls[0], tray->hWnd());
     ASSERT_EQ(S().popups.size(), 1u);
     EXPECT_EQ(S().popups[0].defaultIndex, 2);
-    EXPECT_EQ(S().popups[0].flags, 0u);
     EXPECT_EQ(S().popups[0].items[1].caption, "-");
     EXPECT_TRUE(recorder.events.empty()) << "nothing chosen, no event";
 
-    // A default left behind by a removal does not fail the menu.
+    // A default left behind by a removal draws no default.
     tray->RemoveMenuItem(2);
     S().popupAnswers.push_back(0);
     tray->ShowMenu();
@@ -174,16 +182,18 @@ TEST_F(Tray, ShowMenuComesForwardThenPopsTheMenuWithItsDefault) {
     EXPECT_EQ(recorder.events.back(), "menu0:open");
 }
 
-TEST_F(Tray, TheMenuStopsAt32767WithOverflow) {
-    for (int i = 0; i <= 32767; ++i) tray->AddMenuItem("x", "k");
-    EXPECT_EQ(tray->mnuSysTray().size(), 32768u);
+TEST(TrayMenu, StopsAt32767WithOverflow) {
+    test::ResetProgram();
+    frmSysTray tray(nullptr);  // not loaded: no icon to offer each item to
+    for (int i = 0; i <= 32767; ++i) tray.AddMenuItem("x", "k");
+    EXPECT_EQ(tray.mnuSysTray().size(), 32768u);
     try {
-        tray->AddMenuItem("one too many", "k");
+        tray.AddMenuItem("one too many", "k");
         FAIL() << "no error";
     } catch (const RuntimeError& e) {
         EXPECT_EQ(e.number(), kErrOverflow);
     }
-    EXPECT_EQ(tray->mnuSysTray().size(), 32768u) << "nothing added";
+    EXPECT_EQ(tray.mnuSysTray().size(), 32768u) << "nothing added";
 }
 
 TEST(LevelPictures, WhiteWithAGreenBarFromTheBottom) {
@@ -202,6 +212,7 @@ TEST(LevelPictures, WhiteWithAGreenBarFromTheBottom) {
     EXPECT_NE(LevelPicture(0), LevelPicture(7));
     EXPECT_EQ(LevelPicture(3), LevelPicture(3)) << "made once";
     EXPECT_EQ(fake::S().pictures.at(LevelPicture(7)).rgb, LevelPixels(32));
+    EXPECT_EQ(fake::S().pictures.at(WindowIconPicture()).rgb, LevelPixels(20));
 }
 
 }  // namespace
