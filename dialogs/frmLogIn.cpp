@@ -70,6 +70,8 @@ void frmLogIn::Form_Load() {
     }
 
     const std::string settings = SettingsFile();
+    // Which of several WAN connections to watch has no box in the dialog.
+    interfaceName_ = ReadIniValue("Settings", "Interface", settings);
     if (ReadIniValue("Settings", "Enabled", settings) == "True") {
         txtIP.setText(ReadIniValue("Settings", "IP", settings));
         txtPassword.setText(ReadIniValue("Settings", "Password", settings));
@@ -80,8 +82,14 @@ void frmLogIn::Form_Load() {
 }
 
 void frmLogIn::cmdGo_Click() {
-    MonitorSettings settings{txtUser.text(),  txtPassword.text(),   txtIP.text(),
-                             selSpeed.text(), chk9106.value() == 1, storedTotals_};
+    MonitorSettings settings;
+    settings.user = txtUser.text();
+    settings.password = txtPassword.text();
+    settings.routerIP = txtIP.text();
+    settings.speed = selSpeed.text();
+    settings.is9106 = chk9106.value() == 1;
+    settings.interfaceName = interfaceName_;
+    settings.totals = storedTotals_;
     // The monitor loads before the dialog goes, so that the program always
     // has a form loaded.
     frmMain& monitor = Default<frmMain>::Get(std::move(settings));

@@ -27,6 +27,7 @@ protected:
 
 private:
     ByteCounts storedTotals_;
+    std::string interfaceName_;
 };
 
 }  // namespace vx

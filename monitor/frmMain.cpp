@@ -96,7 +96,8 @@ void frmMain::Form_Load() {
         source_ = std::make_unique<ConsoleSource>(settings_.user, settings_.password, settings_.routerIP,
                                                   [this](const std::string& status) { ShowStatus(status); });
     else
-        source_ = std::make_unique<WebSource>(settings_.user, settings_.password, settings_.routerIP);
+        source_ = std::make_unique<WebSource>(settings_.user, settings_.password, settings_.routerIP,
+                                              settings_.interfaceName);
 
     Timer.setEnabled(true);
 }

@@ -21,6 +21,7 @@ struct MonitorSettings {
     std::string routerIP;
     std::string speed;  // "512" is the small scale; anything else the large one
     bool is9106 = false;
+    std::string interfaceName;  // one WAN connection of the statistics page; empty: all of them
     ByteCounts totals;  // the stored totals, to grow from
 };
 

@@ -2,15 +2,18 @@
 
 #include "platform/app.h"
 #include "platform/net.h"
+#include "runtime/errors.h"
 #include "runtime/numtext.h"
 #include "sources/RouterMessages.h"
+#include "sources/StatsTable.h"
 #include "sources/WebPage.h"
 
 namespace vx {
 
-WebSource::WebSource(std::string user, std::string password, std::string address)
+WebSource::WebSource(std::string user, std::string password, std::string address, std::string interfaceName)
     // Sent as typed: the fetch takes the user-info apart itself.
-    : url_("http://" + user + ":" + password + "@" + address + "/statswan.cmd") {}
+    : url_("http://" + user + ":" + password + "@" + address + "/statswan.cmd"),
+      interfaceName_(std::move(interfaceName)) {}
 
 std::optional<Reading> WebSource::poll() {
     const platform::UrlResponse response = platform::OpenURL(url_);
@@ -25,10 +28,21 @@ std::optional<Reading> WebSource::poll() {
     case WebPageVerdict::Counters: break;
     }
 
-    const WebCounterTexts texts = ParseWebCounters(response.body);
     // Router counters are unsigned and pass 2^31 after 2 GiB; whole numbers up
     // to 2^53 stay exact in a double, and so do their differences.
-    return Reading{ParseCounter(texts.incoming), ParseCounter(texts.outgoing)};
+    // The page of the first routers held the counters at fixed places;
+    // firmware today writes a table with headings and a row per connection.
+    if (interfaceName_.empty()) {
+        std::optional<Reading> fixed;
+        ResumeNext([&] {
+            const WebCounterTexts texts = ParseWebCounters(response.body);
+            fixed = Reading{ParseCounter(texts.incoming), ParseCounter(texts.outgoing)};
+        });
+        if (fixed) return fixed;
+    }
+    if (const auto table = ReadStatsTable(response.body, interfaceName_))
+        return Reading{table->received, table->transmitted};
+    return std::nullopt;
 }
 
 }  // namespace vx
