@@ -7,6 +7,7 @@
 #include "runtime/errors.h"
 #include "runtime/numtext.h"
 #include "sources/ConsoleSource.h"
+#include "sources/RouterMessages.h"
 #include "sources/WebSource.h"
 #include "traffic/modFunctions.h"
 #include "tray/LevelPictures.h"
@@ -36,9 +37,6 @@ std::unique_ptr<platform::Window> MakeWindow() {
     w->setIcon(WindowIconPicture());
     return w;
 }
-
-// The figure beside a bar: whole kilobytes, rounded down, then "k/s".
-std::string KiloText(double rate) { return NumText(std::floor(rate / 1024)) + "k/s"; }
 
 // A bar shows the rate up to its end; a negative rate is refused (380) and
 // leaves the bar as it was.
@@ -76,10 +74,13 @@ frmMain::frmMain(MonitorSettings settings)
 frmMain::~frmMain() = default;
 
 void frmMain::Form_Load() {
-    if (settings_.speed == "512") {
-        barIncoming.setMax(65536);
-        lblMaxIncoming.setCaption("64k/s");
+    // A speed with a unit is the line's: it scales the bars and tells a
+    // counter's wrap from a restart.
+    if (const std::optional<LineSpeed> speed = ParseLineSpeed(settings_.speed)) {
+        speedFromBox_ = true;
+        traffic_.setLineSpeed(*speed);
     }
+    ApplyScales(ScalesFor(settings_.speed));
 
     m_frmSysTray = std::make_unique<frmSysTray>(static_cast<SysTrayEvents*>(this));
     m_frmSysTray->Load();
@@ -112,6 +113,32 @@ void frmMain::Form_Unload(int& /*cancel*/) {
     }
 }
 
+void frmMain::ApplyScales(const Scales& scales) {
+    scales_ = scales;
+    // A bar never holds more than its end: lower the value before the end.
+    if (barIncoming.value() > scales.incomingMax) barIncoming.setValue(scales.incomingMax);
+    if (barOutgoing.value() > scales.outgoingMax) barOutgoing.setValue(scales.outgoingMax);
+    barIncoming.setMax(scales.incomingMax);
+    barOutgoing.setMax(scales.outgoingMax);
+    lblMaxIncoming.setCaption(RateText(scales.incomingMax, scales.megabytes));
+    Label3.setCaption(RateText(scales.outgoingMax, scales.megabytes));
+}
+
+void frmMain::FollowTheRoutersLineSpeed() {
+    const std::optional<LineSpeed> speed = source_->lineSpeed();
+    if (!speed || speed == routerSpeed_ || speed->down <= 0) return;
+    routerSpeed_ = speed;
+    if (speedFromBox_) return;
+    traffic_.setLineSpeed(*speed);
+    ApplyScales(ScalesFor(*speed));
+}
+
+void frmMain::NoteStuckCounter() {
+    if (stuckNoted_) return;
+    stuckNoted_ = true;
+    platform::MsgBox(kStuckCounterMessage, platform::vbInformation, kProblemTitle);
+}
+
 void frmMain::SaveTotals() { traffic_.save(StatisticsFile()); }
 
 void frmMain::ShowStatus(const std::string& status) {
@@ -142,24 +169,31 @@ void frmMain::Timer_Timer() {
     } done{tickRunning_};
 
     std::optional<ByteCounts> rates;
+    bool stuck = false;
     ResumeNext([&] {
-        if (std::optional<Reading> reading = source_->poll()) rates = traffic_.take(*reading);
+        if (std::optional<Reading> reading = source_->poll()) {
+            const TrafficUpdate update = traffic_.take(*reading);
+            rates = update.moved;
+            stuck = update.step == Step::Stuck;
+        }
     });
     // The monitor may have been closed while a box was open.
     if (!isLoaded()) return;
+    FollowTheRoutersLineSpeed();
 
     // Without a new rate the bars and figures keep what they show.
     if (rates) {
         ResumeNext([&] { ShowRate(barOutgoing, rates->out); });
         ResumeNext([&] { ShowRate(barIncoming, rates->in); });
-        lblBytesOut.setCaption(KiloText(rates->out));
-        lblBytesIn.setCaption(KiloText(rates->in));
+        lblBytesOut.setCaption(RateText(rates->out, scales_.megabytes));
+        lblBytesIn.setCaption(RateText(rates->in, scales_.megabytes));
     }
     const float fill = barIncoming.value() / barIncoming.max();
     int level = static_cast<int>(std::floor(fill * 8));
     if (level > 7) level = 7;
     if (level < 0) level = 0;
     if (m_frmSysTray) m_frmSysTray->IconHandle(Icons[static_cast<std::size_t>(level)]->picture());
+    if (stuck) NoteStuckCounter();
 }
 
 void frmMain::ShowAndRaise() {

@@ -9,6 +9,7 @@
 
 #include "forms/form.h"
 #include "sources/Source.h"
+#include "traffic/LineSpeed.h"
 #include "traffic/Traffic.h"
 #include "tray/frmSysTray.h"
 
@@ -22,7 +23,7 @@ struct MonitorSettings {
     std::string speed;  // "512" is the small scale; anything else the large one
     bool is9106 = false;
     std::string interfaceName;  // one WAN connection of the statistics page; empty: all of them
-    ByteCounts totals;  // the stored totals, to grow from
+    ByteCounts totals;          // the stored totals, to grow from
 };
 
 class frmMain : public Form, private SysTrayEvents {
@@ -63,6 +64,9 @@ protected:
 private:
     void ShowAndRaise();
     void ShowStatus(const std::string& status);
+    void ApplyScales(const Scales& scales);
+    void FollowTheRoutersLineSpeed();
+    void NoteStuckCounter();
     void MenuClick(std::int32_t lIndex, const std::string& sKey) override { m_frmSysTray_MenuClick(lIndex, sKey); }
     void SysTrayDoubleClick(std::int32_t eButton) override { m_frmSysTray_SysTrayDoubleClick(eButton); }
     void SysTrayMouseDown(std::int32_t eButton) override { m_frmSysTray_SysTrayMouseDown(eButton); }
@@ -70,6 +74,10 @@ private:
     MonitorSettings settings_;
     Traffic traffic_;
     std::unique_ptr<Source> source_;
+    Scales scales_;
+    bool speedFromBox_ = false;  // the speed box named a line speed: the router's does not change it
+    std::optional<LineSpeed> routerSpeed_;
+    bool stuckNoted_ = false;
     bool tickRunning_ = false;
 };
 

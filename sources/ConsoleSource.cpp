@@ -1,6 +1,7 @@
 #include "sources/ConsoleSource.h"
 
 #include "platform/app.h"
+#include "runtime/clock.h"
 #include "runtime/errors.h"
 #include "runtime/numtext.h"
 #include "sources/ConsoleReply.h"
@@ -68,7 +69,7 @@ std::optional<Reading> ConsoleSource::poll() {
         case ConsoleLogin::Console: {
             outgoing = std::string("ifconfig") + kCrLf;
             const ConsoleCounterTexts texts = ParseConsoleCounters(received);
-            reading = Reading{CDbl(texts.rx), CDbl(texts.tx)};
+            reading = Reading{CDbl(texts.rx), CDbl(texts.tx), MonotonicSeconds(), std::nullopt};
             break;
         }
         }

@@ -13,6 +13,10 @@ inline constexpr const char* kRouterBusyMessage =
     "Please log out on any other open admin session, if problem\r\n"
     "persists please e-mail a bug report";
 
+inline constexpr const char* kStuckCounterMessage =
+    "Your router reports its byte counter as 4294967295, a known firmware fault\r\n"
+    "Readings are passed over until the counter moves again";
+
 inline constexpr const char* kProblemTitle = "Problem";
 
 }  // namespace vx

@@ -16,6 +16,8 @@ public:
     // The monitor is closing: let go of the router. poll() is not called
     // again, but one may still be running under a message box.
     virtual void close() {}
+    // The line speeds the router reports, once known.
+    virtual std::optional<LineSpeed> lineSpeed() const { return std::nullopt; }
 };
 
 }  // namespace vx

@@ -2,6 +2,7 @@
 
 #include "platform/app.h"
 #include "platform/net.h"
+#include "runtime/clock.h"
 #include "runtime/errors.h"
 #include "runtime/numtext.h"
 #include "sources/RouterMessages.h"
@@ -17,6 +18,7 @@ WebSource::WebSource(std::string user, std::string password, std::string address
 
 std::optional<Reading> WebSource::poll() {
     const platform::UrlResponse response = platform::OpenURL(url_);
+    const double at = MonotonicSeconds();
 
     switch (ClassifyWebPage(response.body, response.status)) {
     case WebPageVerdict::WrongDetails:
@@ -36,12 +38,12 @@ std::optional<Reading> WebSource::poll() {
         std::optional<Reading> fixed;
         ResumeNext([&] {
             const WebCounterTexts texts = ParseWebCounters(response.body);
-            fixed = Reading{ParseCounter(texts.incoming), ParseCounter(texts.outgoing)};
+            fixed = Reading{ParseCounter(texts.incoming), ParseCounter(texts.outgoing), at, std::nullopt};
         });
         if (fixed) return fixed;
     }
     if (const auto table = ReadStatsTable(response.body, interfaceName_))
-        return Reading{table->received, table->transmitted};
+        return Reading{table->received, table->transmitted, at, std::nullopt};
     return std::nullopt;
 }
 

@@ -1,22 +1,65 @@
 #include "traffic/Traffic.h"
 
+#include <algorithm>
+
 #include "runtime/numtext.h"
 #include "traffic/modFunctions.h"
 
 namespace vx {
 
+namespace {
+
+constexpr double k2p32 = 4294967296.0;
+constexpr double kStuck = 4294967295.0;
+constexpr double kUnknownLineBits = 1e9;
+constexpr double kMargin = 1.02;
+// A tick is a second; a reading sooner than that (a late tick and a prompt
+// one) is still a second's worth of line.
+constexpr double kShortestInterval = 1.0;
+
+enum class Move { Forward, Wrapped, Back, TooMuch };
+
+Move Classify(double last, double now, double capacity, double& moved) {
+    if (now >= last) {
+        moved = now - last;
+        return moved <= capacity ? Move::Forward : Move::TooMuch;
+    }
+    if (last < k2p32 && now < k2p32) {
+        const double wrapped = k2p32 - last + now;
+        if (wrapped <= capacity) {
+            moved = wrapped;
+            return Move::Wrapped;
+        }
+    }
+    return Move::Back;
+}
+
+}  // namespace
+
 Traffic::Traffic(ByteCounts startTotals, bool countTotals) : totals_(startTotals), countTotals_(countTotals) {}
 
-std::optional<ByteCounts> Traffic::take(const Reading& reading) {
+TrafficUpdate Traffic::take(const Reading& reading) {
+    if (reading.bytesIn == kStuck || reading.bytesOut == kStuck) return {Step::Stuck, std::nullopt};
     const std::optional<Reading> last = last_;
     last_ = reading;
-    if (!last) return std::nullopt;
-    const ByteCounts moved{reading.bytesIn - last->bytesIn, reading.bytesOut - last->bytesOut};
+    if (!last) return {Step::Baseline, std::nullopt};
+    if (reading.uptime && last->uptime && *reading.uptime < *last->uptime) return {Step::Restarted, std::nullopt};
+
+    const double seconds = std::max(reading.at - last->at, kShortestInterval);
+    const double down = speed_.down > 0 ? speed_.down : kUnknownLineBits;
+    const double up = speed_.up > 0 ? speed_.up : down;
+    ByteCounts moved;
+    const Move in = Classify(last->bytesIn, reading.bytesIn, down / 8 * kMargin * seconds, moved.in);
+    const Move out = Classify(last->bytesOut, reading.bytesOut, up / 8 * kMargin * seconds, moved.out);
+    if (in == Move::Back || out == Move::Back) return {Step::Restarted, std::nullopt};
+    if (in == Move::TooMuch || out == Move::TooMuch) return {Step::Impossible, std::nullopt};
+
     if (countTotals_) {
-        if (moved.in > 0) totals_.in += moved.in;
-        if (moved.out > 0) totals_.out += moved.out;
+        totals_.in += moved.in;
+        totals_.out += moved.out;
     }
-    return moved;
+    const bool wrapped = in == Move::Wrapped || out == Move::Wrapped;
+    return {wrapped ? Step::Wrapped : Step::Counted, moved};
 }
 
 void Traffic::save(const std::string& statisticsFile) const {

@@ -1,9 +1,11 @@
 // Readings as values, and the one object that turns them into per-tick rates
-// and running totals.
+// and running totals, with the rules for counters that wrap, restart or stick.
 #pragma once
 
 #include <optional>
 #include <string>
+
+#include "traffic/LineSpeed.h"
 
 namespace vx {
 
@@ -12,6 +14,8 @@ namespace vx {
 struct Reading {
     double bytesIn = 0;
     double bytesOut = 0;
+    double at = 0;                 // when it was taken: seconds on a monotonic clock
+    std::optional<double> uptime;  // seconds the router's connection has been up, where it says
 };
 
 // Bytes moved, each way.
@@ -20,18 +24,37 @@ struct ByteCounts {
     double out = 0;
 };
 
+// What a reading was taken as.
+enum class Step {
+    Baseline,    // the first reading, or the first after a restart: no rate
+    Counted,     // the counters moved forward
+    Wrapped,     // a 32-bit counter passed 2^32 and started again; counted
+    Restarted,   // the counters (or the uptime) went back: the router restarted; a new baseline
+    Impossible,  // more than the line can carry in the time: a new baseline, nothing counted
+    Stuck,       // a counter reads 4294967295, a known firmware fault: the reading is passed over
+};
+
+struct TrafficUpdate {
+    Step step = Step::Baseline;
+    std::optional<ByteCounts> moved;  // the bytes since the previous reading: the tick's rates
+};
+
 class Traffic {
 public:
     // Starts from the stored totals. When `countTotals` is false, the totals
-    // never grow (the web page's reading only shows rates).
+    // never grow (the statistics page's reading only shows rates).
     Traffic(ByteCounts startTotals, bool countTotals);
 
-    // Takes one reading: the bytes moved since the previous reading (the
-    // tick's rates), or nothing for the first reading, which only sets the
-    // baseline: a router's counters hold everything since it started, not
-    // this run's traffic. Each direction adds its own growth to its total; a
-    // counter that went back adds nothing.
-    std::optional<ByteCounts> take(const Reading& reading);
+    // What the line can carry, for telling a wrap from a restart. Unknown
+    // speeds count as a gigabit line.
+    void setLineSpeed(const LineSpeed& speed) { speed_ = speed; }
+
+    // Takes one reading. Each direction adds its own growth to its total.
+    // A counter that went down is a 32-bit wrap when 2^32 - last + now is within
+    // what the line can carry in the time since the last reading (plus 2 %),
+    // and a restart otherwise; an uptime that went down is a restart whatever
+    // the counters say.
+    TrafficUpdate take(const Reading& reading);
 
     // The next reading sets a new baseline (a new connection to the router).
     void forgetBaseline() { last_.reset(); }
@@ -44,6 +67,7 @@ public:
 private:
     ByteCounts totals_;
     bool countTotals_;
+    LineSpeed speed_;
     std::optional<Reading> last_;
 };
 
