@@ -9,10 +9,20 @@
 
 #include "platform/app.h"
 #include "platform/qt/qt_backend.h"
-#include "platform/qt/qt_testing.h"
 #include "runtime/errors.h"
 
 namespace vx::platform {
+
+namespace qt {
+
+// Made on first use, which InstallShutdownHandlers() makes before any signal
+// handler can ask for it.
+State& S() {
+    static State state;
+    return state;
+}
+
+}  // namespace qt
 
 namespace {
 
@@ -29,9 +39,6 @@ public:
         return QApplication::notify(receiver, event);
     }
 };
-
-std::string g_commandLine;
-std::string g_testAppPath;
 
 std::string ExecutableFolder() {
     std::error_code ec;
@@ -61,13 +68,13 @@ void InitApplication(int& argc, char** argv) {
         if (i > 1) line += ' ';
         line += qt::FromQ(QString::fromLocal8Bit(argv[i]));
     }
-    g_commandLine = line;
+    qt::S().commandLine = line;
 
     qt::InstallShutdownHandlers();
 }
 
 std::string AppPath() {
-    if (!g_testAppPath.empty()) return g_testAppPath;
+    if (!qt::S().appPath.empty()) return qt::S().appPath;
     static const std::string folder = ExecutableFolder();
     return folder;
 }
@@ -75,7 +82,7 @@ std::string AppPath() {
 std::string ProgramFile(const std::string& name) { return AppPath() + "/" + name; }
 std::string AppTitle() { return "vxstat"; }
 std::string AppFileDescription() { return "vxstat"; }
-std::string CommandLine() { return g_commandLine; }
+std::string CommandLine() { return qt::S().commandLine; }
 
 void Kill(const std::string& path) {
     if (std::remove(path.c_str()) == 0) return;
@@ -84,9 +91,5 @@ void Kill(const std::string& path) {
 }
 
 void End() { std::_Exit(0); }
-
-namespace qt_testing {
-void SetAppPath(const std::string& folder) { g_testAppPath = folder; }
-}  // namespace qt_testing
 
 }  // namespace vx::platform

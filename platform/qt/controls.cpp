@@ -5,9 +5,9 @@
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPushButton>
 #include <QPaintEvent>
 #include <QPainter>
+#include <QPushButton>
 #include <QTimer>
 
 #include <algorithm>
@@ -274,7 +274,8 @@ public:
         widget_->setFrameShadow(QFrame::Sunken);
         const int x = PixelsFromTwips(std::min(model.x1, model.x2));
         const int y = PixelsFromTwips(std::min(model.y1, model.y2));
-        const int length = PixelsFromTwips(vertical ? std::abs(model.y2 - model.y1) : std::abs(model.x2 - model.x1)) + 1;
+        const int length =
+            PixelsFromTwips(vertical ? std::abs(model.y2 - model.y1) : std::abs(model.x2 - model.x1)) + 1;
         widget_->setGeometry(vertical ? QRect(x, y, 2, length) : QRect(x, y, length, 2));
     }
 
@@ -316,10 +317,8 @@ std::unique_ptr<QtControlPeer> CreateControlPeer(Control& control, QWidget* pare
     case ControlKind::TextBox: return std::make_unique<TextBoxPeer>(static_cast<TextBox&>(control), parent);
     case ControlKind::ComboBox: return std::make_unique<ComboBoxPeer>(static_cast<ComboBox&>(control), parent);
     case ControlKind::CheckBox: return std::make_unique<CheckBoxPeer>(static_cast<CheckBox&>(control), parent);
-    case ControlKind::CommandButton:
-        return std::make_unique<ButtonPeer>(static_cast<CommandButton&>(control), parent);
-    case ControlKind::ProgressBar:
-        return std::make_unique<ProgressBarPeer>(static_cast<ProgressBar&>(control), parent);
+    case ControlKind::CommandButton: return std::make_unique<ButtonPeer>(static_cast<CommandButton&>(control), parent);
+    case ControlKind::ProgressBar: return std::make_unique<ProgressBarPeer>(static_cast<ProgressBar&>(control), parent);
     case ControlKind::Image: return std::make_unique<ImagePeer>(static_cast<Image&>(control), parent);
     case ControlKind::Line: return std::make_unique<LinePeer>(static_cast<Line&>(control), parent);
     case ControlKind::Timer: return std::make_unique<TimerPeer>(static_cast<Timer&>(control));

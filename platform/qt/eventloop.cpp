@@ -6,70 +6,58 @@
 #include <QApplication>
 #include <QMetaObject>
 
-#include <deque>
-#include <functional>
-
 #include "platform/app.h"
 #include "platform/qt/qt_backend.h"
-#include "platform/qt/qt_testing.h"
 
 namespace vx::platform {
 
+namespace qt {
+
 namespace {
 
-std::deque<std::function<void()>> g_posted;
-bool g_flushScheduled = false;
-bool g_quitRequested = false;
-bool g_inEventLoop = false;  // inside RunEventLoop's exec()
-int g_modalDepth = 0;
-
-void Flush();
-
 void ScheduleFlush() {
-    if (g_flushScheduled || !QCoreApplication::instance()) return;
-    g_flushScheduled = true;
+    if (S().flushScheduled || !QCoreApplication::instance()) return;
+    S().flushScheduled = true;
     QMetaObject::invokeMethod(
         QCoreApplication::instance(),
         [] {
-            g_flushScheduled = false;
-            Flush();
+            S().flushScheduled = false;
+            FlushPosted();
         },
         Qt::QueuedConnection);
 }
 
-void Flush() {
-    while (g_modalDepth == 0 && !g_posted.empty()) {
-        auto fn = std::move(g_posted.front());
-        g_posted.pop_front();
-        fn();
-    }
-    if (g_modalDepth == 0 && g_quitRequested && g_inEventLoop) QCoreApplication::exit(0);
-}
-
 }  // namespace
 
-namespace qt {
-
-ModalScope::ModalScope() { ++g_modalDepth; }
-
-ModalScope::~ModalScope() {
-    if (--g_modalDepth == 0 && (!g_posted.empty() || g_quitRequested)) ScheduleFlush();
+void FlushPosted() {
+    State& s = S();
+    while (s.modalDepth == 0 && !s.posted.empty()) {
+        auto fn = std::move(s.posted.front());
+        s.posted.pop_front();
+        fn();
+    }
+    if (s.modalDepth == 0 && s.quitRequested && s.inEventLoop) QCoreApplication::exit(0);
 }
 
-int ModalDepth() { return g_modalDepth; }
+ModalScope::ModalScope() { ++S().modalDepth; }
+
+ModalScope::~ModalScope() {
+    if (--S().modalDepth == 0 && (!S().posted.empty() || S().quitRequested)) ScheduleFlush();
+}
 
 }  // namespace qt
 
 int RunEventLoop() {
+    qt::State& s = qt::S();
     int rc = 0;
-    if (!g_quitRequested) {
-        g_inEventLoop = true;
+    if (!s.quitRequested) {
+        s.inEventLoop = true;
         rc = QCoreApplication::exec();
-        g_inEventLoop = false;
+        s.inEventLoop = false;
     }
-    // What the last events left behind: released forms, widgets waiting for
-    // deletion, the tray icons.
-    Flush();
+    // What the last events left behind: released forms, widgets and icons
+    // waiting for deletion, the tray icons still held.
+    qt::FlushPosted();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     qt::ReleaseTrayIcons();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
@@ -78,32 +66,20 @@ int RunEventLoop() {
 }
 
 void Quit() {
-    g_quitRequested = true;
+    qt::State& s = qt::S();
+    s.quitRequested = true;
     // exit() rather than quit(): quit() first asks every shown window to close,
     // and a form's window answers that through its close handler.
-    if (!g_inEventLoop) return;  // RunEventLoop will not start it
-    if (g_modalDepth == 0)
+    if (!s.inEventLoop) return;  // RunEventLoop will not start it
+    if (s.modalDepth == 0)
         QCoreApplication::exit(0);
     else
-        ScheduleFlush();
+        qt::ScheduleFlush();
 }
 
 void Post(std::function<void()> fn) {
-    g_posted.push_back(std::move(fn));
-    ScheduleFlush();
+    qt::S().posted.push_back(std::move(fn));
+    qt::ScheduleFlush();
 }
-
-namespace qt_testing {
-
-void ProcessEvents() {
-    QCoreApplication::processEvents();
-    Flush();
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-}
-
-bool QuitRequested() { return g_quitRequested; }
-void ResetQuit() { g_quitRequested = false; }
-
-}  // namespace qt_testing
 
 }  // namespace vx::platform

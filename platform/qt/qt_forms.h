@@ -15,7 +15,7 @@ class QtWindowPeer;
 // The window's client area is the top-level widget itself, at the client size.
 class FormWidget : public QWidget {
 public:
-    FormWidget(QtWindowPeer* peer, Qt::WindowFlags flags) : QWidget(nullptr, flags), peer(peer) {}
+    FormWidget(QtWindowPeer* owner, Qt::WindowFlags flags) : QWidget(nullptr, flags), peer(owner) {}
     QtWindowPeer* peer;  // null once the model window is gone
 
 protected:
@@ -29,7 +29,7 @@ public:
     explicit QtWindowPeer(Window& model);
     ~QtWindowPeer() override;
 
-    HWND handle() const override { return handle_; }
+    WindowHandle handle() const override { return handle_; }
     void changed(Prop what) override;
     void stateChanged() override;
     void raise() override;
@@ -40,9 +40,10 @@ public:
 
 private:
     void showWidget();
+    void applyOnTop();
 
     Window& model_;
-    HWND handle_;
+    WindowHandle handle_;
     FormWidget* widget_;
     bool everShown_ = false;
 };

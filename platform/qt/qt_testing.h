@@ -1,9 +1,9 @@
-// Hooks for the Qt backend's own tests; the program never calls them.
+// Hooks for the Qt backend's own tests, defined in qt_testing.cpp, which only
+// the test program links: the program itself has none of them.
 #pragma once
 
 #include <functional>
 #include <string>
-#include <vector>
 
 #include "platform/types.h"
 
@@ -16,18 +16,21 @@ class Control;
 
 namespace vx::platform::qt_testing {
 
-// Makes AppPath() answer this folder instead of the executable's.
+// Makes AppPath() answer this folder; empty: the executable's again.
 void SetAppPath(const std::string& folder);
 
 // The top-level widget of a window and the widget of one control.
-QWidget* WindowWidget(HWND hWnd);
+QWidget* WindowWidget(WindowHandle hWnd);
 QWidget* ControlWidget(const Control& control);
 
-// The tray icons that Shell_NotifyIconA keeps, by owner window and id.
-QSystemTrayIcon* TrayIcon(HWND hWnd, UINT id);
+// The newest tray icon's QSystemTrayIcon (null when there is none), and how
+// many icons there are.
+QSystemTrayIcon* TrayIcon();
 std::size_t TrayIconCount();
-// Replaces the question "is there a tray host?" and the polling interval.
-void SetTrayHostProbe(std::function<bool()> probe, int pollIntervalMs);
+// The tray host icons made from now on see: whether there is one (null: ask
+// Qt), how often to ask again (0: the usual 2 s), and whether it is a
+// StatusNotifierItem host rather than an XEmbed tray.
+void SetTrayHost(std::function<bool()> present, int pollIntervalMs, bool statusNotifier);
 
 // Runs what was posted and deletes what waits for deletion, as the event
 // loop would once the current event is done.

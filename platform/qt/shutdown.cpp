@@ -7,28 +7,24 @@
 #include <QSocketNotifier>
 #include <QWidget>
 
-#include <csignal>
 #include <fcntl.h>
 #include <unistd.h>
+#include <csignal>
 
 #include "platform/app.h"
 #include "platform/forms.h"
 #include "platform/qt/qt_backend.h"
-#include "platform/qt/qt_testing.h"
-#include "platform/user32.h"
 
 namespace vx::platform::qt {
 
 namespace {
 
-int g_pipe[2] = {-1, -1};
-volatile std::sig_atomic_t g_signalled = 0;
-
 void OnSignal(int signo) {
-    if (g_signalled) _exit(128 + signo);
-    g_signalled = 1;
+    State& s = S();
+    if (s.signalled) _exit(128 + signo);
+    s.signalled = 1;
     const char byte = static_cast<char>(signo);
-    [[maybe_unused]] const ssize_t n = ::write(g_pipe[1], &byte, 1);
+    [[maybe_unused]] const ssize_t n = ::write(s.signalPipe[1], &byte, 1);
 }
 
 void Catch(int signo, bool unlessIgnored) {
@@ -43,20 +39,18 @@ void Catch(int signo, bool unlessIgnored) {
     ::sigaction(signo, &action, nullptr);
 }
 
+// Each window is asked as its close box would ask it.
 void CloseNow() {
-    const std::vector<Window*> windows = Window::all();
-    for (Window* window : windows) {
-        if (window->border() == BorderStyle::Hidden) continue;
-        const HWND hWnd = window->hWnd();
-        // An earlier close may have taken this window with it.
-        if (Window::fromHandle(hWnd)) SendMessageA(hWnd, WM_SYSCOMMAND, SC_CLOSE, 0);
-    }
+    std::vector<WindowHandle> handles;
+    for (Window* window : Window::all())
+        if (window->border() != BorderStyle::Hidden) handles.push_back(window->hWnd());
+    // An earlier close may have taken a later window with it.
+    for (WindowHandle hWnd : handles)
+        if (Window* window = Window::fromHandle(hWnd)) window->userCloseRequested();
 }
 
-}  // namespace
-
 void CloseAllWindows() {
-    if (ModalDepth() == 0) {
+    if (S().modalDepth == 0) {
         CloseNow();
         return;
     }
@@ -70,13 +64,16 @@ void CloseAllWindows() {
     Post(CloseNow);
 }
 
+}  // namespace
+
 void InstallShutdownHandlers() {
-    if (g_pipe[0] < 0) {
-        if (::pipe2(g_pipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
-        auto* notifier = new QSocketNotifier(g_pipe[0], QSocketNotifier::Read, QCoreApplication::instance());
+    int* fds = S().signalPipe;
+    if (fds[0] < 0) {
+        if (::pipe2(fds, O_CLOEXEC | O_NONBLOCK) != 0) return;
+        auto* notifier = new QSocketNotifier(fds[0], QSocketNotifier::Read, QCoreApplication::instance());
         QObject::connect(notifier, &QSocketNotifier::activated, notifier, [] {
             char bytes[16];
-            while (::read(g_pipe[0], bytes, sizeof bytes) > 0) {
+            while (::read(S().signalPipe[0], bytes, sizeof bytes) > 0) {
             }
             CloseAllWindows();
         });
@@ -93,14 +90,3 @@ void InstallShutdownHandlers() {
 }
 
 }  // namespace vx::platform::qt
-
-namespace vx::platform::qt_testing {
-
-void ResetSignalState() { qt::g_signalled = 0; }
-
-void DetachSignalPipe() {
-    ::close(qt::g_pipe[1]);
-    qt::g_pipe[1] = -1;
-}
-
-}  // namespace vx::platform::qt_testing

@@ -1,237 +1,217 @@
-// The notification-area icon on QSystemTrayIcon.
-//
-// What the desktop reports (activation reasons) goes back to the owner
-// window as the shell's mouse-message numbers, so the component's own decode
-// table decides what a click means.
-//
-// Right button, on every kind of tray host, opens the owner's menu once:
-// - XEmbed trays (trayer, XFCE, LXDE, MATE) report it as a Context
-//   activation. No context menu is attached there, since Qt would pop that
-//   up as well.
+// The notification-area icon on QSystemTrayIcon, on either kind of tray host:
+// - XEmbed trays (trayer, XFCE, LXDE, MATE) report clicks; the program's menu
+//   is shown here, at the pointer, when the program asks for it.
 // - StatusNotifierItem hosts (KDE Plasma, GNOME's AppIndicator extension)
-//   show the item's exported menu themselves, and GNOME hides items that have
-//   none. There an empty placeholder menu is attached; the host asking to
-//   show it is taken as the right-button press, and the owner's menu opens
-//   instead. A host that also reports a Context activation for the same
-//   press is heard once: a second report from the other source within a
-//   second is the same press.
+//   draw the item's menu themselves, from the one Qt exports over D-Bus, and
+//   report a left click as activation, which is what a double click means on
+//   other trays. GNOME hides items without a menu.
+#include <QAction>
+#include <QCursor>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusInterface>
-#include <QElapsedTimer>
 #include <QMenu>
-#include <QSystemTrayIcon>
+#include <QMouseEvent>
 #include <QTimer>
 
-#include <cstring>
-#include <map>
-#include <memory>
-#include <utility>
+#include <algorithm>
 
 #include "platform/qt/qt_backend.h"
-#include "platform/qt/qt_testing.h"
-#include "platform/shell.h"
-#include "platform/user32.h"
+#include "platform/qt/qt_tray.h"
 
 namespace vx::platform {
 
+namespace qt {
+
 namespace {
 
-using Key = std::pair<HWND, UINT>;
+constexpr int kPollTries = 60;  // two minutes at the usual interval
 
-constexpr int kPollIntervalMs = 2000;
-constexpr int kPollTries = 60;  // two minutes for a tray host to turn up
-constexpr qint64 kSamePressMs = 1000;
+bool TrayHostPresent() { return S().trayHostProbe ? S().trayHostProbe() : QSystemTrayIcon::isSystemTrayAvailable(); }
 
-struct TrayEntry {
-    NOTIFYICONDATA record;
-    QObject* holder = nullptr;  // owns the icon and the poll timer
-    QSystemTrayIcon* icon = nullptr;
-    QMenu* placeholder = nullptr;
-    QTimer* poll = nullptr;
-    int pollsLeft = 0;
+// The same question Qt asks, once, to choose its StatusNotifierItem path
+// over XEmbed.
+bool StatusNotifierHostPresent() {
+    std::optional<bool>& known = S().statusNotifierHost;
+    if (!known) {
+        known = [] {
+            QDBusConnection bus = QDBusConnection::sessionBus();
+            if (!bus.isConnected() || !bus.interface()) return false;
+            const QString service = QStringLiteral("org.kde.StatusNotifierWatcher");
+            if (!bus.interface()->isServiceRegistered(service)) return false;
+            QDBusInterface watcher(service, QStringLiteral("/StatusNotifierWatcher"), service, bus);
+            return watcher.isValid() && watcher.property("IsStatusNotifierHostRegistered").toBool();
+        }();
+    }
+    return *known;
+}
+
+// Windows' menus choose with the left button only; QMenu also takes the right.
+class LeftButtonMenu : public QMenu {
+protected:
+    void mouseReleaseEvent(QMouseEvent* event) override {
+        if (event->button() == Qt::LeftButton)
+            QMenu::mouseReleaseEvent(event);
+        else
+            event->accept();
+    }
 };
 
-std::map<Key, TrayEntry>& Entries() {
-    static std::map<Key, TrayEntry> entries;
-    return entries;
-}
-
-std::function<bool()> g_hostProbe;
-int g_pollIntervalMs = kPollIntervalMs;
-
-bool TrayHostPresent() { return g_hostProbe ? g_hostProbe() : QSystemTrayIcon::isSystemTrayAvailable(); }
-
-// The same question Qt asks to choose its StatusNotifierItem path over XEmbed.
-bool StatusNotifierHostPresent() {
-    static const bool present = [] {
-        QDBusConnection bus = QDBusConnection::sessionBus();
-        if (!bus.isConnected() || !bus.interface()) return false;
-        const QString service = QStringLiteral("org.kde.StatusNotifierWatcher");
-        if (!bus.interface()->isServiceRegistered(service)) return false;
-        QDBusInterface watcher(service, QStringLiteral("/StatusNotifierWatcher"), service, bus);
-        return watcher.isValid() && watcher.property("IsStatusNotifierHostRegistered").toBool();
-    }();
-    return present;
-}
-
-std::string TipText(const NOTIFYICONDATA& record) {
-    const void* nul = std::memchr(record.szTip, '\0', sizeof record.szTip);
-    const std::size_t n = nul ? static_cast<std::size_t>(static_cast<const char*>(nul) - record.szTip)
-                              : sizeof record.szTip;
-    return std::string(record.szTip, n);
-}
-
-// Sends one mouse message to the owner; false once the icon has gone.
-bool Deliver(const Key& key, LPARAM mouseMessage) {
-    auto it = Entries().find(key);
-    if (it == Entries().end()) return false;
-    const NOTIFYICONDATA r = it->second.record;
-    SendMessageA(r.hWnd, r.uCallbackMessage, r.uID, mouseMessage);
-    return true;
-}
-
-enum class RightSource { None, Activation, MenuRequest };
-RightSource g_lastRightSource = RightSource::None;
-QElapsedTimer g_lastRightClick;
-bool g_rightClickRunning = false;
-
-void RightClick(const Key& key, RightSource source) {
-    if (g_rightClickRunning) return;
-    if (g_lastRightClick.isValid() && g_lastRightSource != source && g_lastRightClick.elapsed() < kSamePressMs)
-        return;
-    g_lastRightSource = source;
-    g_rightClickRunning = true;
-    if (Deliver(key, WM_RBUTTONDOWN)) Deliver(key, WM_RBUTTONUP);
-    g_rightClickRunning = false;
-    g_lastRightClick.start();
-}
-
-void OnActivated(const Key& key, QSystemTrayIcon::ActivationReason reason) {
-    switch (reason) {
-    case QSystemTrayIcon::Trigger:
-        if (Deliver(key, WM_LBUTTONDOWN)) Deliver(key, WM_LBUTTONUP);
-        break;
-    case QSystemTrayIcon::DoubleClick: Deliver(key, WM_LBUTTONDBLCLK); break;
-    case QSystemTrayIcon::Context: RightClick(key, RightSource::Activation); break;
-    case QSystemTrayIcon::MiddleClick:
-        if (Deliver(key, WM_MBUTTONDOWN)) Deliver(key, WM_MBUTTONUP);
-        break;
-    default: break;
-    }
-}
-
-void Apply(TrayEntry& entry, UINT flags) {
-    if (flags & NIF_ICON) entry.icon->setIcon(qt::PictureIcon(entry.record.hIcon));
-    if (flags & NIF_TIP) entry.icon->setToolTip(qt::ToQ(TipText(entry.record)));
-}
-
-void Add(const Key& key, const NOTIFYICONDATA& record) {
-    TrayEntry& entry = Entries()[key];
-    entry.record = record;
-    entry.holder = new QObject;
-    entry.icon = new QSystemTrayIcon(entry.holder);
-    Apply(entry, record.uFlags);
-    QObject::connect(entry.icon, &QSystemTrayIcon::activated, entry.icon,
-                     [key](QSystemTrayIcon::ActivationReason reason) { OnActivated(key, reason); });
-
-    if (StatusNotifierHostPresent()) {
-        entry.placeholder = new QMenu;
-        QObject::connect(entry.placeholder, &QMenu::aboutToShow, entry.placeholder, [key] {
-            // Not inside the host's request: the owner's menu runs its own loop.
-            QTimer::singleShot(0, [key] { RightClick(key, RightSource::MenuRequest); });
-        });
-        entry.icon->setContextMenu(entry.placeholder);
-    }
-
-    if (TrayHostPresent()) {
-        entry.icon->show();
-        return;
-    }
-    // Desktops often start their tray after their programs: keep asking.
-    entry.poll = new QTimer(entry.holder);
-    entry.pollsLeft = kPollTries;
-    QObject::connect(entry.poll, &QTimer::timeout, entry.poll, [key] {
-        auto it = Entries().find(key);
-        if (it == Entries().end()) return;
-        TrayEntry& e = it->second;
-        if (TrayHostPresent()) {
-            e.poll->stop();
-            e.icon->show();
-        } else if (--e.pollsLeft <= 0) {
-            e.poll->stop();
+// One action per item, so that an action's place is the item's index.
+std::vector<QAction*> Fill(QMenu& menu, const TrayMenu& model) {
+    std::vector<QAction*> actions;
+    for (std::size_t i = 0; i < model.items.size(); ++i) {
+        const TrayMenuItem& item = model.items[i];
+        QAction* action = item.caption == "-" ? menu.addSeparator() : menu.addAction(ToQ(item.caption));
+        action->setVisible(item.visible);
+        action->setEnabled(item.enabled);
+        if (static_cast<int>(i) == model.defaultIndex && !action->isSeparator()) {
+            menu.setDefaultAction(action);
+            QFont bold = action->font();
+            bold.setBold(true);
+            action->setFont(bold);
         }
-    });
-    entry.poll->start(g_pollIntervalMs);
-}
-
-void Drop(TrayEntry& entry, bool now) {
-    if (entry.poll) entry.poll->stop();
-    if (now) {
-        delete entry.holder;
-        delete entry.placeholder;
-        return;
+        actions.push_back(action);
     }
-    // The icon may be the one whose click brought us here: hiding it now
-    // would delete the tray's widget under its own mouse handler. The icon
-    // leaves the tray as it is deleted, once this event is over.
-    entry.holder->deleteLater();
-    if (entry.placeholder) entry.placeholder->deleteLater();
+    return actions;
 }
 
 }  // namespace
 
-BOOL Shell_NotifyIconA(DWORD message, NOTIFYICONDATA* data) {
-    if (!data) return 0;
-    const Key key{data->hWnd, data->uID};
-    auto it = Entries().find(key);
-    switch (message) {
-    case NIM_ADD:
-        if (it != Entries().end()) return 0;
-        Add(key, *data);
-        return 1;
-    case NIM_MODIFY: {
-        if (it == Entries().end()) return 0;
-        TrayEntry& entry = it->second;
-        // Only the flagged parts change; the rest stays as last given.
-        if (data->uFlags & NIF_MESSAGE) entry.record.uCallbackMessage = data->uCallbackMessage;
-        if (data->uFlags & NIF_ICON) entry.record.hIcon = data->hIcon;
-        if (data->uFlags & NIF_TIP) std::memcpy(entry.record.szTip, data->szTip, sizeof data->szTip);
-        Apply(entry, data->uFlags);
-        return 1;
+QtTrayIcon::QtTrayIcon(PictureHandle picture, const std::string& tip, TrayEvents events)
+    : events_(std::move(events)),
+      statusNotifier_(StatusNotifierHostPresent()),
+      icon_(new QSystemTrayIcon),
+      alive_(std::make_shared<bool>(true)) {
+    S().trays.push_back(this);
+    icon_->setIcon(PictureIcon(picture));
+    icon_->setToolTip(ToQ(tip));
+    QObject::connect(icon_, &QSystemTrayIcon::activated, &guard_,
+                     [this](QSystemTrayIcon::ActivationReason reason) { activated(reason); });
+    // Only for a host that draws it: on XEmbed trays Qt would pop it up too.
+    if (statusNotifier_) {
+        hostMenu_ = new QMenu;
+        icon_->setContextMenu(hostMenu_);
     }
-    case NIM_DELETE:
-        if (it == Entries().end()) return 0;
-        Drop(it->second, false);
-        Entries().erase(it);
-        return 1;
-    default: return 0;
+
+    if (TrayHostPresent()) {
+        icon_->show();
+        return;
+    }
+    // Desktops often start their tray after their programs: keep asking.
+    poll_ = new QTimer(icon_);
+    pollsLeft_ = kPollTries;
+    QObject::connect(poll_, &QTimer::timeout, &guard_, [this] {
+        if (TrayHostPresent()) {
+            poll_->stop();
+            icon_->show();
+        } else if (--pollsLeft_ <= 0) {
+            poll_->stop();
+        }
+    });
+    poll_->start(S().trayPollMs);
+}
+
+QtTrayIcon::~QtTrayIcon() {
+    *alive_ = false;
+    auto& trays = S().trays;
+    trays.erase(std::remove(trays.begin(), trays.end(), this), trays.end());
+    if (poll_) poll_->stop();
+    // The icon may be the one whose click brought us here: deleting it now
+    // would delete the tray's widget under its own mouse handler. It leaves
+    // the tray as it is deleted, once this event is over.
+    if (icon_) icon_->deleteLater();
+    if (hostMenu_) hostMenu_->deleteLater();
+}
+
+void QtTrayIcon::release() {
+    delete icon_;  // and its poll timer
+    delete hostMenu_;
+    icon_ = nullptr;
+    hostMenu_ = nullptr;
+    poll_ = nullptr;
+}
+
+void QtTrayIcon::setPicture(PictureHandle picture) {
+    if (icon_) icon_->setIcon(PictureIcon(picture));
+}
+
+void QtTrayIcon::setTip(const std::string& tip) {
+    if (icon_) icon_->setToolTip(ToQ(tip));
+}
+
+void QtTrayIcon::setMenu(const TrayMenu& menu) {
+    menu_ = menu;
+    if (hostMenu_) fillHostMenu();
+}
+
+void QtTrayIcon::fillHostMenu() {
+    hostMenu_->clear();
+    const std::vector<QAction*> actions = Fill(*hostMenu_, menu_);
+    for (std::size_t i = 0; i < actions.size(); ++i) {
+        const int index = static_cast<int>(i);
+        // Out of the host's D-Bus call first: the choice may end the program.
+        QObject::connect(actions[i], &QAction::triggered, &guard_,
+                         [this, index] { QTimer::singleShot(0, &guard_, [this, index] { choose(index); }); });
     }
 }
 
-namespace qt {
+void QtTrayIcon::popUpMenu() {
+    if (statusNotifier_ || !icon_) return;
+    LeftButtonMenu menu;
+    const std::vector<QAction*> actions = Fill(menu, menu_);
+    const std::shared_ptr<bool> alive = alive_;
+    QAction* chosen = nullptr;
+    {
+        ModalScope modal;
+        chosen = menu.exec(QCursor::pos());
+    }
+    if (!chosen || !*alive) return;
+    const auto it = std::find(actions.begin(), actions.end(), chosen);
+    if (it != actions.end()) choose(static_cast<int>(it - actions.begin()));
+}
+
+void QtTrayIcon::choose(int index) {
+    const auto chosen = events_.menuChosen;  // the owner may let go of the icon
+    if (chosen) chosen(index);
+}
+
+void QtTrayIcon::click(MouseButton button) {
+    const std::shared_ptr<bool> alive = alive_;
+    const auto pressed = events_.pressed;
+    const auto released = events_.released;
+    if (pressed) pressed(button);
+    if (*alive && released) released(button);
+}
+
+void QtTrayIcon::activated(QSystemTrayIcon::ActivationReason reason) {
+    switch (reason) {
+    case QSystemTrayIcon::Trigger:
+        if (!statusNotifier_) {
+            click(MouseButton::Left);
+            break;
+        }
+        [[fallthrough]];  // a host's activation
+    case QSystemTrayIcon::DoubleClick:
+        if (const auto doubleClicked = events_.doubleClicked) doubleClicked(MouseButton::Left);
+        break;
+    case QSystemTrayIcon::Context:
+        // A host that draws the menu has shown it already.
+        if (!statusNotifier_) click(MouseButton::Right);
+        break;
+    case QSystemTrayIcon::MiddleClick: click(MouseButton::Middle); break;
+    default: break;
+    }
+}
 
 void ReleaseTrayIcons() {
-    for (auto& [key, entry] : Entries()) Drop(entry, true);
-    Entries().clear();
+    for (QtTrayIcon* tray : S().trays) tray->release();
 }
 
 }  // namespace qt
 
-namespace qt_testing {
-
-QSystemTrayIcon* TrayIcon(HWND hWnd, UINT id) {
-    auto it = Entries().find(Key{hWnd, id});
-    return it == Entries().end() ? nullptr : it->second.icon;
+std::unique_ptr<TrayIcon> CreateTrayIcon(PictureHandle picture, const std::string& tip, TrayEvents events) {
+    return std::make_unique<qt::QtTrayIcon>(picture, tip, std::move(events));
 }
-
-std::size_t TrayIconCount() { return Entries().size(); }
-
-void SetTrayHostProbe(std::function<bool()> probe, int pollIntervalMs) {
-    g_hostProbe = std::move(probe);
-    g_pollIntervalMs = pollIntervalMs > 0 ? pollIntervalMs : kPollIntervalMs;
-}
-
-}  // namespace qt_testing
 
 }  // namespace vx::platform

@@ -4,21 +4,18 @@
 #include <QContextMenuEvent>
 #include <QGuiApplication>
 #include <QScreen>
+#include <QWindow>
 
 #include <cmath>
 
-#include "platform/portable/wndproc.h"
 #include "platform/qt/qt_backend.h"
 #include "platform/qt/qt_forms.h"
-#include "platform/qt/qt_testing.h"
 
 namespace vx::platform {
 
 namespace qt {
 
 namespace {
-
-HWND g_nextHandle = 0x10000;
 
 Qt::WindowFlags FlagsFor(BorderStyle border) {
     const Qt::WindowFlags decorated =
@@ -51,8 +48,7 @@ int PixelsFromTwips(int twips) { return static_cast<int>(std::lround(twips / sta
 // ---- FormWidget ------------------------------------------------------------
 
 void FormWidget::closeEvent(QCloseEvent* event) {
-    // The close box asks; the form decides (and unloads through the window
-    // procedure chain).
+    // The close box asks; the form decides (and unloads its window).
     event->ignore();
     if (peer) peer->model().userCloseRequested();
 }
@@ -61,7 +57,7 @@ void FormWidget::changeEvent(QEvent* event) {
     QWidget::changeEvent(event);
     if (event->type() != QEvent::WindowStateChange || !peer || !isVisible()) return;
     peer->model().userStateChanged((windowState() & Qt::WindowMinimized) ? WindowState::Minimized
-                                                                          : WindowState::Normal);
+                                                                         : WindowState::Normal);
 }
 
 void FormWidget::contextMenuEvent(QContextMenuEvent* event) {
@@ -75,7 +71,7 @@ void FormWidget::contextMenuEvent(QContextMenuEvent* event) {
 // ---- QtWindowPeer ----------------------------------------------------------
 
 QtWindowPeer::QtWindowPeer(Window& model)
-    : model_(model), handle_(g_nextHandle += 4), widget_(new FormWidget(this, FlagsFor(model.border()))) {
+    : model_(model), handle_(S().lastWindowHandle += 4), widget_(new FormWidget(this, FlagsFor(model.border()))) {
     widget_->setFont(FormFont());
     widget_->setFixedSize(PixelsFromTwips(model.clientWidth()), PixelsFromTwips(model.clientHeight()));
     widget_->setWindowTitle(ToQ(model.caption()));
@@ -83,7 +79,6 @@ QtWindowPeer::QtWindowPeer(Window& model)
 }
 
 QtWindowPeer::~QtWindowPeer() {
-    portable::ForgetWindow(handle_);
     // The widget may be on the stack of the event that ended its window.
     widget_->peer = nullptr;
     widget_->hide();
@@ -100,8 +95,25 @@ void QtWindowPeer::changed(Prop what) {
         else
             widget_->hide();
         break;
-    default: break;
+    case Prop::OnTop: applyOnTop(); break;
+    default: break;  // the system menu is read from the model when it opens
     }
+}
+
+void QtWindowPeer::applyOnTop() {
+    const bool onTop = model_.alwaysOnTop();
+    // On the native window, not through QWidget::setWindowFlags, which hides
+    // the widget and makes its native window anew.
+    if (!widget_->windowHandle()) widget_->winId();
+    QWindow* window = widget_->windowHandle();
+    if (!window) return;
+    window->setFlag(Qt::WindowStaysOnTopHint, onTop);
+    // Keep the widget's own record of its flags in step, without telling the
+    // window system a second time.
+    Qt::WindowFlags widgetFlags = widget_->windowFlags();
+    widgetFlags.setFlag(Qt::WindowStaysOnTopHint, onTop);
+    widget_->overrideWindowFlags(widgetFlags);
+    if (onTop && widget_->isVisible()) widget_->raise();
 }
 
 void QtWindowPeer::showWidget() {
@@ -143,12 +155,6 @@ std::unique_ptr<ControlPeer> QtWindowPeer::createControlPeer(Control& control) {
     return CreateControlPeer(control, widget_);
 }
 
-QWidget* TopLevelOf(HWND hWnd) {
-    Window* window = Window::fromHandle(hWnd);
-    auto* peer = window ? dynamic_cast<QtWindowPeer*>(window->peer()) : nullptr;
-    return peer ? peer->widget() : nullptr;
-}
-
 Window* ModelOf(const QWidget* topLevel) {
     auto* form = dynamic_cast<const FormWidget*>(topLevel);
     return form && form->peer ? &form->peer->model() : nullptr;
@@ -157,16 +163,5 @@ Window* ModelOf(const QWidget* topLevel) {
 }  // namespace qt
 
 std::unique_ptr<WindowPeer> CreateWindowPeer(Window& window) { return std::make_unique<qt::QtWindowPeer>(window); }
-
-namespace qt_testing {
-
-QWidget* WindowWidget(HWND hWnd) { return qt::TopLevelOf(hWnd); }
-
-QWidget* ControlWidget(const Control& control) {
-    auto* peer = dynamic_cast<qt::QtControlPeer*>(control.peer());
-    return peer ? peer->widget() : nullptr;
-}
-
-}  // namespace qt_testing
 
 }  // namespace vx::platform

@@ -98,6 +98,19 @@ class Desktop:
                               "--transparent", "false", "--tint", "0x606060", "--expand", "false"])
         wait_for(lambda: self.search(name="^panel$"), 10, "the tray host")
 
+    def start_status_notifier_host(self):
+        """A StatusNotifierItem host (as KDE Plasma and GNOME's AppIndicator
+        extension are) on a private session bus: the watcher, then a bar at
+        the bottom right that draws the items and their menus itself."""
+        self.start_session_bus()
+        self.spawn("watcher", ["status-notifier-watcher"])
+        watcher = ["dbus-send", "--session", "--print-reply", "--dest=org.kde.StatusNotifierWatcher",
+                   "/StatusNotifierWatcher", "org.freedesktop.DBus.Properties.Get",
+                   "string:org.kde.StatusNotifierWatcher", "string:IsStatusNotifierHostRegistered"]
+        wait_for(lambda: self.x(watcher, check=False).returncode == 0, 10, "the StatusNotifierItem watcher")
+        self.spawn("sni_host", ["gtk-sni-tray-standalone", "--bottom", "--end", "--size", "32"])
+        wait_for(lambda: "boolean true" in self.x(watcher, check=False).stdout, 10, "the host to register")
+
     def spawn(self, name, argv, cwd=None, pipes=False):
         """Starts a process on this desktop; with pipes, its standard input
         and output are pipes for talking to it (see read_line)."""

@@ -416,41 +416,113 @@ def case_sigterm(vxstat):
         expect("Incoming= 123456\n" in stats and "OutGoing= 654321\n" in stats, "totals not saved:\n" + stats)
 
 
-def case_tray_status_notifier(vxstat, sni_host):
-    """On a StatusNotifierItem host (a stand-in for KDE Plasma and GNOME's
-    AppIndicator extension), the host asking for the item's menu, asking for
-    its context menu, or both for one press, opens the program's menu once."""
+def hover_menu_row(d, menu, y, other_y, what):
+    """Moves the pointer onto the row of a Qt popup menu at screen height y
+    and waits until that row, not the one at other_y, is drawn as the
+    current item (the highlight spans the row, margins included)."""
+    d.x(["xdotool", "mousemove", str(menu["x"] + menu["w"] // 2), str(y)])
+    png = os.path.join(d.root, "menu.png")
+
+    def highlighted():
+        d.screenshot(png)
+        row = d.pixels(png, menu["x"] + 3, y, 1, 1)[0][0]
+        other = d.pixels(png, menu["x"] + 3, other_y, 1, 1)[0][0]
+        return row is not None and min(row) < 230 and row != other
+    wait_for(highlighted, 10, what + " under the pointer")
+
+
+def case_tray_right_click(vxstat):
+    """In the tray menu only the left button chooses: a right-button click on
+    "&Open vxStat" or "&Close" does nothing; a left one on "&Close" ends the
+    program."""
+    with Desktop() as d:
+        folder = program_folder(d, vxstat, ip="127.0.0.67", stats=totals("800", "900"))
+        proc = start(d, folder)
+        window = wait_window(d, MONITOR_TITLE, proc)
+        icon = wait_for(lambda: tray_icon(d), 30, "the tray icon")
+        d.x(["xdotool", "windowminimize", str(window)])
+        wait_for(lambda: withdrawn(d, window), 10, "the window to leave the screen")
+
+        menu = d.info(open_tray_menu(d, icon))
+        # "&Open vxStat", a separator, "&Close".
+        open_y, close_y = menu["y"] + 8, menu["y"] + menu["h"] - 8
+        hover_menu_row(d, menu, open_y, close_y, "&Open vxStat")
+        d.x(["xdotool", "click", "3"])
+        # Moving on shows that the menu is still open and has handled the
+        # click, which has come before the move.
+        hover_menu_row(d, menu, close_y, open_y, "&Close")
+        expect(proc.poll() is None, "the program ended")
+        expect(withdrawn(d, window), "a right-button click on &Open vxStat opened the window")
+        d.x(["xdotool", "click", "3"])
+        hover_menu_row(d, menu, open_y, close_y, "&Open vxStat")
+        expect(proc.poll() is None, "a right-button click on &Close ended the program")
+
+        hover_menu_row(d, menu, close_y, open_y, "&Close")
+        d.x(["xdotool", "click", "1"])
+        wait_end(d, proc, "the program to end after a left click on &Close")
+        stats = read(folder, "userstats.txt")
+        expect("Incoming= 800\n" in stats, "totals not saved:\n" + stats)
+
+
+def sni_item(d, png):
+    """The program's item in the StatusNotifierItem host's bar (the bottom 32
+    pixels of the screen), found by its picture: white above green."""
+    top = d.height - 32
+    d.screenshot(png)
+    rows = d.pixels(png, 0, top, d.width, 32)
+    xs, ys = [], []
+    for y, row in enumerate(rows):
+        for x, p in enumerate(row):
+            if p and p[1] >= 250 and (min(p) >= 250 or abs(p[0] - GREEN[0]) <= 3):
+                xs.append(x)
+                ys.append(y)
+    if len(xs) < 64:
+        return None
+    return {"x": min(xs), "y": top + min(ys), "w": max(xs) - min(xs) + 1, "h": max(ys) - min(ys) + 1}
+
+
+def host_menus(d):
+    return [w for w in d.search(classname="gtk-sni-tray-standalone", visible=True)
+            if (lambda i: i and i["override"] and i["w"] > 32 and i["h"] > 32)(d.info(w))]
+
+
+def case_tray_status_notifier(vxstat):
+    """On a real StatusNotifierItem host the host draws the item and its
+    menu: with the monitor hidden in the tray, the host's "Open vxStat" and
+    its activation (a left click) bring the window back; its "Close" ends
+    the program, which saves its totals."""
     with Desktop(tray=False) as d:
-        d.start_session_bus()
-        host = d.spawn("sni_host", [sni_host], pipes=True)
-        expect(d.read_line(host, 10, "the stand-in host") == "ready", "the stand-in host did not start")
+        d.start_status_notifier_host()
         folder = program_folder(d, vxstat, ip="127.0.0.64", stats=totals("300", "400"))
         proc = start(d, folder)
-        wait_window(d, MONITOR_TITLE, proc)
-        line = d.read_line(host, 20, "the icon to register with the host")
-        expect(line.startswith("registered "), "unexpected registration: " + line)
-        d.x(["xdotool", "mousemove", "200", "200"])
+        window = wait_window(d, MONITOR_TITLE, proc)
+        png = os.path.join(d.root, "desktop.png")
+        item = wait_for(lambda: sni_item(d, png), 30, "the item in the host's bar")
+        x, y = centre(item)
 
-        def press(command):
-            host.stdin.write((command + "\n").encode())
-            expect(d.read_line(host, 10, "the host's request") == "sent", "the host could not ask")
-            wait_for(lambda: d.popup_menus("vxstat"), 10, "the menu after '%s'" % command)
-            time.sleep(0.5)
-            expect(len(d.popup_menus("vxstat")) == 1, "more than one menu after '%s'" % command)
+        def hide():
+            d.x(["xdotool", "windowminimize", str(window)])
+            wait_for(lambda: withdrawn(d, window), 10, "the window to leave the screen")
 
-        for command in ("menu", "both", "context"):
-            press(command)
-            d.key("Escape")
-            wait_for(lambda: not d.popup_menus("vxstat"), 10, "the menu to close")
-            # The same press heard twice would open a second menu now.
-            time.sleep(1.5)
-            expect(not d.popup_menus("vxstat"), "a second menu opened after '%s'" % command)
+        def host_menu(*keys):
+            d.click(x, y, 3)
+            wait_for(lambda: host_menus(d), 10, "the host's menu")
+            d.key(*keys)
 
-        press("menu")
-        d.key("c")
-        wait_end(d, proc, "the program to end after &Close")
+        hide()
+        host_menu("Down", "Return")  # the first item, "Open vxStat"
+        wait_for(lambda: d.viewable(window), 10, "the window to come back from the host's menu")
+        wait_for(lambda: not host_menus(d), 10, "the host's menu to close")
+
+        hide()
+        d.click(x, y, 1)
+        wait_for(lambda: d.viewable(window), 10, "the window to come back on activation")
+
+        hide()
+        host_menu("Down", "Down", "Return")  # past the separator, "Close"
+        wait_end(d, proc, "the program to end after the host's Close")
         stats = read(folder, "userstats.txt")
-        expect("Incoming= 300\n" in stats, "totals not saved:\n" + stats)
+        expect("Incoming= 300\n" in stats and "OutGoing= 400\n" in stats, "totals not saved:\n" + stats)
 
 
 CASES = {
@@ -464,6 +536,7 @@ CASES = {
     "router_console": case_router_console,
     "statistics_delete": case_statistics_delete,
     "tray_status_notifier": case_tray_status_notifier,
+    "tray_right_click": case_tray_right_click,
 }
 
 
@@ -472,7 +545,6 @@ def main():
     parser.add_argument("vxstat")
     parser.add_argument("case", choices=sorted(CASES) + ["screenshot"])
     parser.add_argument("--screenshot")
-    parser.add_argument("--sni-host", help="the stand-in StatusNotifierItem host (tray_status_notifier)")
     args = parser.parse_args()
 
     if not in_private_network():
@@ -496,13 +568,8 @@ def main():
         make_screenshot(os.path.abspath(args.vxstat), args.screenshot)
         return 0
 
-    kwargs = {}
-    if args.case == "tray_status_notifier":
-        if not args.sni_host:
-            parser.error("tray_status_notifier needs --sni-host")
-        kwargs["sni_host"] = os.path.abspath(args.sni_host)
     try:
-        CASES[args.case](os.path.abspath(args.vxstat), **kwargs)
+        CASES[args.case](os.path.abspath(args.vxstat))
     except Failure as e:
         print("FAILED: %s: %s" % (args.case, e))
         print("0 passed, 1 failed")

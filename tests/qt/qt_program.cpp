@@ -11,13 +11,11 @@
 
 #include <filesystem>
 
+#include "dialogs/StartUp.h"
 #include "dialogs/frmLogIn.h"
-#include "stats/frmLogStats.h"
 #include "monitor/frmMain.h"
 #include "platform/qt/qt_testing.h"
-#include "sources/ConsoleSource.h"
-#include "traffic/modFunctions.h"
-#include "monitor/modControlBox.h"
+#include "stats/frmLogStats.h"
 
 namespace vx::qttest {
 
@@ -101,10 +99,9 @@ void QtProgramTest::SetUp() {
     qtt::SetAppPath(dir_);
     qtt::ResetQuit();
     qtt::ResetSignalState();
+    // An XEmbed tray that is there, unless a test says otherwise.
+    qtt::SetTrayHost([] { return true; }, 0, false);
     Form::ResetLoadedCount();
-    ResetRetrievalState();
-    ResetTelnetState();
-    lpPrevWndProc = 0;
 }
 
 void QtProgramTest::TearDown() {
@@ -113,11 +110,17 @@ void QtProgramTest::TearDown() {
     Default<frmLogIn>::Unload();
     qtt::ProcessEvents();
     qtt::ProcessEvents();
+    qtt::SetTrayHost(nullptr, 0, false);
     std::error_code ec;
     std::filesystem::remove_all(dir_, ec);
 }
 
-QWidget* QtProgramTest::widgetOf(platform::HWND hWnd) const { return qtt::WindowWidget(hWnd); }
+QWidget* QtProgramTest::widgetOf(platform::WindowHandle hWnd) const { return qtt::WindowWidget(hWnd); }
+
+void QtProgramTest::WriteTotals(const std::string& incoming, const std::string& outgoing) const {
+    WriteFile(file("userstats.txt"), "[TotalStats]\nEnabled=True\nDate=1/2/2026 3:04:05 AM\nIncoming=" + incoming +
+                                         "\nOutGoing=" + outgoing + "\n");
+}
 
 frmMain& QtProgramTest::StartMonitorByEnter(const std::string& ip) {
     StartProgram();
@@ -130,7 +133,7 @@ frmMain& QtProgramTest::StartMonitorByEnter(const std::string& ip) {
     EXPECT_EQ(dialog.txtIP.text(), ip);
     QTest::keyRelease(speed->lineEdit(), Qt::Key_Return);
     EXPECT_TRUE(Default<frmMain>::Exists());
-    frmMain& monitor = Default<frmMain>::Get();
+    frmMain& monitor = *Default<frmMain>::Peek();
     // The tests drive the monitor themselves; no polling in between.
     monitor.Timer.setEnabled(false);
     return monitor;

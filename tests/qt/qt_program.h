@@ -9,6 +9,7 @@
 #include <functional>
 #include <string>
 
+#include "dialogs/StartUp.h"
 #include "platform/types.h"
 #include "tests/support/files.h"
 
@@ -44,10 +45,12 @@ protected:
     void TearDown() override;
 
     std::string file(const std::string& name) const { return dir_ + "/" + name; }
+    // Stored totals for the next start, as an earlier run left them.
+    void WriteTotals(const std::string& incoming, const std::string& outgoing) const;
     // Starts the program without a boot.ini, types the router address into
     // the dialog and releases Enter in the speed box, as a user would.
     frmMain& StartMonitorByEnter(const std::string& ip);
-    QWidget* widgetOf(platform::HWND hWnd) const;
+    QWidget* widgetOf(platform::WindowHandle hWnd) const;
 
 private:
     std::string dir_;

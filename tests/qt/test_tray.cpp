@@ -1,21 +1,17 @@
-// The notification-area icon, popup menus and message boxes on Qt.
+// The notification-area icon on both kinds of tray host, its menus, and
+// message boxes.
 #include <QAction>
 #include <QApplication>
 #include <QMenu>
 #include <QMessageBox>
+#include <QPointer>
 #include <QSystemTrayIcon>
 #include <QtTest/QTest>
 
-#include <cstring>
-
 #include "monitor/frmMain.h"
 #include "platform/app.h"
-#include "platform/forms.h"
-#include "platform/menus.h"
 #include "platform/qt/qt_testing.h"
-#include "platform/shell.h"
-#include "platform/user32.h"
-#include "traffic/modFunctions.h"
+#include "platform/tray.h"
 #include "tests/qt/qt_program.h"
 #include "tray/LevelPictures.h"
 
@@ -23,188 +19,226 @@ namespace vx::qttest {
 namespace {
 
 namespace qtt = platform::qt_testing;
-using namespace platform;
+using platform::MouseButton;
+using platform::TrayMenu;
+using Events = std::vector<std::string>;
 
-struct Message {
-    UINT msg;
-    WPARAM wParam;
-    LPARAM lParam;
-    bool operator==(const Message&) const = default;
-};
-std::vector<Message> g_messages;
-LRESULT VX_CALLBACK Record(HWND, UINT msg, WPARAM wParam, LPARAM lParam) {
-    g_messages.push_back({msg, wParam, lParam});
-    return 0;
-}
+std::string Name(MouseButton b) { return b == MouseButton::Left ? "L" : b == MouseButton::Right ? "R" : "M"; }
 
-// A hidden window owning one icon, with a window procedure that records
-// what the icon sends it.
+const TrayMenu kMenu{{{"&Open vxStat", true, true},
+                      {"-", true, true},
+                      {"Hidden", false, true},
+                      {"Greyed", true, false},
+                      {"&Close", true, true}},
+                     0};
+
+// One icon whose events are written down, on the tray host a test chooses.
 class TrayTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        g_messages.clear();
-        owner = std::make_unique<Window>("owner", "", 15, 15, BorderStyle::Hidden);
-        SetWindowLongA(owner->hWnd(), GWL_WNDPROC, reinterpret_cast<LONG_PTR>(&Record));
-        nid.cbSize = 88;
-        nid.hWnd = owner->hWnd();
-        nid.uID = 77;
-        nid.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
-        nid.uCallbackMessage = WM_MOUSEMOVE;
-        nid.hIcon = LevelPicture(0);
-        SetTip("vxstat");
-    }
     void TearDown() override {
-        Shell_NotifyIconA(NIM_DELETE, &nid);
-        qtt::SetTrayHostProbe(nullptr, 0);
-        owner.reset();
+        tray.reset();
+        qtt::SetTrayHost(nullptr, 0, false);
         qtt::ProcessEvents();
     }
-    // Text, its NUL, then blanks, as the component keeps the field.
-    void SetTip(const std::string& text) {
-        std::memset(nid.szTip, ' ', sizeof nid.szTip);
-        std::memcpy(nid.szTip, text.data(), std::min(text.size(), sizeof nid.szTip));
-        if (text.size() < sizeof nid.szTip) nid.szTip[text.size()] = '\0';
+    void Create(
+        bool statusNotifier, std::function<bool()> host = [] { return true; }, int pollMs = 0) {
+        qtt::SetTrayHost(std::move(host), pollMs, statusNotifier);
+        platform::TrayEvents events;
+        events.pressed = [this](MouseButton b) { log.push_back("down " + Name(b)); };
+        events.released = [this](MouseButton b) { log.push_back("up " + Name(b)); };
+        events.doubleClicked = [this](MouseButton b) { log.push_back("double " + Name(b)); };
+        events.menuChosen = [this](int index) { log.push_back("chosen " + std::to_string(index)); };
+        tray = platform::CreateTrayIcon(LevelPicture(0), "vxstat", std::move(events));
+        tray->setMenu(kMenu);
+        ASSERT_NE(icon(), nullptr);
     }
-    QSystemTrayIcon* icon() const { return qtt::TrayIcon(nid.hWnd, nid.uID); }
-    std::vector<LPARAM> received() const {
-        std::vector<LPARAM> numbers;
-        for (const Message& m : g_messages) {
-            EXPECT_EQ(m.msg, WM_MOUSEMOVE);
-            EXPECT_EQ(m.wParam, 77u);
-            numbers.push_back(m.lParam);
-        }
-        g_messages.clear();
-        return numbers;
-    }
+    QSystemTrayIcon* icon() const { return qtt::TrayIcon(); }
+    Events Take() { return std::exchange(log, {}); }
 
-    std::unique_ptr<Window> owner;
-    NOTIFYICONDATA nid;
+    std::unique_ptr<platform::TrayIcon> tray;
+    Events log;
 };
 
 QImage Pixels(QSystemTrayIcon* icon) { return icon->icon().pixmap(32, 32).toImage(); }
 
-TEST_F(TrayTest, ActivationsArriveAsTheShellsMouseMessages) {
-    ASSERT_EQ(Shell_NotifyIconA(NIM_ADD, &nid), 1);
-    ASSERT_NE(icon(), nullptr);
-    emit icon()->activated(QSystemTrayIcon::Trigger);
-    EXPECT_EQ(received(), std::vector<LPARAM>({513, 514}));
-    emit icon()->activated(QSystemTrayIcon::DoubleClick);
-    EXPECT_EQ(received(), std::vector<LPARAM>({515}));
-    emit icon()->activated(QSystemTrayIcon::Context);
-    EXPECT_EQ(received(), std::vector<LPARAM>({516, 517}));
-    emit icon()->activated(QSystemTrayIcon::Context);
-    EXPECT_EQ(received(), std::vector<LPARAM>({516, 517})) << "every press of the right button counts";
-    emit icon()->activated(QSystemTrayIcon::MiddleClick);
-    EXPECT_EQ(received(), std::vector<LPARAM>({519, 520}));
-    emit icon()->activated(QSystemTrayIcon::Unknown);
-    EXPECT_TRUE(received().empty());
-
-    // A changed callback message is used from then on.
-    nid.uFlags = NIF_MESSAGE;
-    nid.uCallbackMessage = 0x8001;
-    ASSERT_EQ(Shell_NotifyIconA(NIM_MODIFY, &nid), 1);
-    emit icon()->activated(QSystemTrayIcon::DoubleClick);
-    ASSERT_EQ(g_messages.size(), 1u);
-    EXPECT_EQ(g_messages[0].msg, 0x8001u);
+// The menu as shown: captions, the bold default, the greyed items.
+struct MenuSeen {
+    QStringList captions;
+    QString bold;
+    QStringList greyed;
+};
+MenuSeen Look(const QMenu& menu) {
+    MenuSeen seen{Captions(menu), {}, {}};
+    if (menu.defaultAction() && menu.defaultAction()->font().bold()) seen.bold = menu.defaultAction()->text();
+    for (QAction* a : menu.actions())
+        if (a->isVisible() && !a->isSeparator() && !a->isEnabled()) seen.greyed << a->text();
+    return seen;
 }
 
-TEST_F(TrayTest, AddShowsIconAndTooltipModifyChangesOnlyTheFlaggedPart) {
-    qtt::SetTrayHostProbe([] { return true; }, 0);
-    ASSERT_EQ(Shell_NotifyIconA(NIM_ADD, &nid), 1);
-    EXPECT_EQ(Shell_NotifyIconA(NIM_ADD, &nid), 0) << "the same icon twice";
-    ASSERT_NE(icon(), nullptr);
+TEST_F(TrayTest, OnAnXEmbedTrayClicksArriveAsButtonsGoingDownAndUp) {
+    Create(false);
+    EXPECT_EQ(icon()->contextMenu(), nullptr) << "Qt would pop up a menu of its own";
+    emit icon()->activated(QSystemTrayIcon::Trigger);
+    EXPECT_EQ(Take(), Events({"down L", "up L"}));
+    emit icon()->activated(QSystemTrayIcon::DoubleClick);
+    EXPECT_EQ(Take(), Events({"double L"}));
+    emit icon()->activated(QSystemTrayIcon::Context);
+    EXPECT_EQ(Take(), Events({"down R", "up R"}));
+    emit icon()->activated(QSystemTrayIcon::MiddleClick);
+    EXPECT_EQ(Take(), Events({"down M", "up M"}));
+    emit icon()->activated(QSystemTrayIcon::Unknown);
+    EXPECT_EQ(Take(), Events());
+}
+
+TEST_F(TrayTest, ShowsThePictureAtItsOwnSizeAndTheTipAsTheOwnerChangesThem) {
+    Create(false);
     EXPECT_TRUE(icon()->isVisible());
-    EXPECT_EQ(icon()->toolTip(), "vxstat") << "up to the NUL, not the blanks after it";
+    EXPECT_EQ(icon()->toolTip(), "vxstat");
     // Sent at the picture's own size, and it is the lowest level.
     EXPECT_EQ(icon()->icon().availableSizes(), QList<QSize>({QSize(32, 32)}));
-    QImage level0 = Pixels(icon());
-    EXPECT_EQ(level0.pixel(5, 5), qRgb(255, 255, 255));
+    const QImage level0 = Pixels(icon());
     EXPECT_EQ(level0.pixel(5, 27), qRgb(255, 255, 255));
     EXPECT_EQ(level0.pixel(5, 28), qRgb(135, 255, 29));
     EXPECT_EQ(level0.pixel(31, 31), qRgb(135, 255, 29));
 
-    // The icon changes; the tooltip in the record is not flagged and stays.
-    nid.uFlags = NIF_ICON;
-    nid.hIcon = LevelPicture(7);
-    SetTip("ignored");
-    ASSERT_EQ(Shell_NotifyIconA(NIM_MODIFY, &nid), 1);
+    tray->setPicture(LevelPicture(7));
     EXPECT_EQ(Pixels(icon()).pixel(5, 5), qRgb(135, 255, 29));
     EXPECT_EQ(icon()->toolTip(), "vxstat");
-
-    // The tooltip changes; the icon in the record is not flagged and stays.
-    nid.uFlags = NIF_TIP;
-    nid.hIcon = LevelPicture(0);
-    SetTip("vxStats");
-    ASSERT_EQ(Shell_NotifyIconA(NIM_MODIFY, &nid), 1);
+    tray->setTip("vxStats");
     EXPECT_EQ(icon()->toolTip(), "vxStats");
-    EXPECT_EQ(Pixels(icon()).pixel(5, 5), qRgb(135, 255, 29));
-
-    // A tooltip of 64 characters has no NUL: all of it shows.
-    const std::string long64(64, 'x');
-    SetTip(long64);
-    ASSERT_EQ(Shell_NotifyIconA(NIM_MODIFY, &nid), 1);
-    EXPECT_EQ(icon()->toolTip(), QString::fromStdString(long64));
 }
 
-TEST_F(TrayTest, DeleteRemovesTheIconAndUnknownIconsAreRefused) {
-    NOTIFYICONDATA other = nid;
-    other.uID = 78;
-    EXPECT_EQ(Shell_NotifyIconA(NIM_MODIFY, &other), 0);
-    EXPECT_EQ(Shell_NotifyIconA(NIM_DELETE, &other), 0);
-    ASSERT_EQ(Shell_NotifyIconA(NIM_ADD, &nid), 1);
-    QPointer<QSystemTrayIcon> shown = icon();
-    ASSERT_EQ(Shell_NotifyIconA(NIM_DELETE, &nid), 1);
-    EXPECT_EQ(icon(), nullptr);
+TEST_F(TrayTest, PopUpMenuShowsTheItemsAndReportsTheOneChosen) {
+    Create(false);
+    MenuSeen seen;
+    auto opened = AnswerNextMenu([&](QMenu& menu) {
+        seen = Look(menu);
+        return QStringLiteral("&Close");
+    });
+    tray->popUpMenu();
+    ASSERT_TRUE(*opened);
+    EXPECT_EQ(seen.captions, QStringList({"&Open vxStat", "-", "Greyed", "&Close"}));
+    EXPECT_EQ(seen.bold, "&Open vxStat");
+    EXPECT_EQ(seen.greyed, QStringList({"Greyed"}));
+    EXPECT_EQ(Take(), Events({"chosen 4"}));
+
+    // A new menu from the owner is the one shown next; dismissing chooses nothing.
+    tray->setMenu(TrayMenu{{{"One", true, true}, {"Two", true, true}}, -1});
+    opened = AnswerNextMenu([&](QMenu& menu) {
+        seen = Look(menu);
+        return QString();
+    });
+    tray->popUpMenu();
+    ASSERT_TRUE(*opened);
+    EXPECT_EQ(seen.captions, QStringList({"One", "Two"}));
+    EXPECT_EQ(seen.bold, "");
+    EXPECT_EQ(Take(), Events());
+}
+
+// Clicks an item of an open menu with a button; true when the item was there.
+bool ClickItem(QMenu& menu, const QString& caption, Qt::MouseButton button) {
+    for (QAction* a : menu.actions())
+        if (a->text() == caption) {
+            const QPoint at = menu.actionGeometry(a).center();
+            QTest::mouseMove(&menu, at);
+            QTest::mouseClick(&menu, button, {}, at);
+            return true;
+        }
+    return false;
+}
+
+TEST_F(TrayTest, OnlyTheLeftButtonChoosesFromThePopUpMenu) {
+    Create(false);
+    bool stillOpenAfterRight = false, rightFound = false, leftFound = false;
+    auto opened = AnswerNextMenu([&](QMenu& menu) {
+        rightFound = ClickItem(menu, "&Open vxStat", Qt::RightButton);
+        qtt::ProcessEvents();
+        stillOpenAfterRight = menu.isVisible();
+        if (stillOpenAfterRight) leftFound = ClickItem(menu, "&Close", Qt::LeftButton);
+        return QString();
+    });
+    tray->popUpMenu();
+    ASSERT_TRUE(*opened);
+    ASSERT_TRUE(rightFound);
+    EXPECT_TRUE(stillOpenAfterRight && leftFound);
+    EXPECT_EQ(Take(), Events({"chosen 4"})) << "only the left button's item";
+}
+
+TEST_F(TrayTest, OnAStatusNotifierHostTheHostDrawsTheMenuAndActivationIsADoubleClick) {
+    Create(true);
+    QMenu* menu = icon()->contextMenu();
+    ASSERT_NE(menu, nullptr) << "the host has no menu to draw";
+    const MenuSeen seen = Look(*menu);
+    EXPECT_EQ(seen.captions, QStringList({"&Open vxStat", "-", "Greyed", "&Close"}));
+    EXPECT_EQ(seen.bold, "&Open vxStat");
+    EXPECT_EQ(seen.greyed, QStringList({"Greyed"}));
+
+    emit icon()->activated(QSystemTrayIcon::Trigger);
+    EXPECT_EQ(Take(), Events({"double L"}));
+    emit icon()->activated(QSystemTrayIcon::Context);
+    EXPECT_EQ(Take(), Events()) << "the host shows the menu itself";
+    emit icon()->activated(QSystemTrayIcon::MiddleClick);
+    EXPECT_EQ(Take(), Events({"down M", "up M"}));
+
+    // popUpMenu() shows nothing of its own.
+    tray->popUpMenu();
+    EXPECT_EQ(QApplication::activePopupWidget(), nullptr);
+
+    // A choice in the host's menu comes after the host's call has returned.
+    menu->actions().at(4)->trigger();
+    EXPECT_EQ(Take(), Events());
+    ASSERT_TRUE(WaitFor([this] { return !log.empty(); }));
+    EXPECT_EQ(Take(), Events({"chosen 4"}));
+
+    // The menu follows the owner's changes, in the same exported menu.
+    tray->setMenu(TrayMenu{{{"Other", true, true}}, 0});
+    EXPECT_EQ(icon()->contextMenu(), menu);
+    EXPECT_EQ(Captions(*menu), QStringList({"Other"}));
+    menu->actions().at(0)->trigger();
+    ASSERT_TRUE(WaitFor([this] { return !log.empty(); }));
+    EXPECT_EQ(Take(), Events({"chosen 0"}));
+}
+
+TEST_F(TrayTest, TheIconGoesOnlyAfterTheClickThatLetItGo) {
+    qtt::SetTrayHost([] { return true; }, 0, false);
+    QPointer<QSystemTrayIcon> shown;
+    bool stillThereInside = false;
+    // The owner lets go of the icon from inside its own click ("&Close").
+    platform::TrayEvents events;
+    events.pressed = [&](MouseButton) {
+        tray.reset();
+        stillThereInside = !shown.isNull();
+    };
+    events.released = [&](MouseButton) { log.push_back("up after the icon went"); };
+    tray = platform::CreateTrayIcon(LevelPicture(0), "vxstat", std::move(events));
+    shown = icon();
+    ASSERT_FALSE(shown.isNull());
+    emit shown->activated(QSystemTrayIcon::Trigger);
+    EXPECT_TRUE(stillThereInside) << "deleted under its own handler";
+    EXPECT_EQ(Take(), Events()) << "no event from an icon that is gone";
     EXPECT_EQ(qtt::TrayIconCount(), 0u);
-    ASSERT_TRUE(shown) << "not under the handler that may be running";
     qtt::ProcessEvents();
     EXPECT_TRUE(shown.isNull()) << "the icon goes once the event is over";
-    EXPECT_EQ(Shell_NotifyIconA(NIM_DELETE, &nid), 0);
 }
 
 TEST_F(TrayTest, WaitsForATrayHostThatTurnsUpLater) {
-    bool host = false;
-    qtt::SetTrayHostProbe([&host] { return host; }, 10);
-    ASSERT_EQ(Shell_NotifyIconA(NIM_ADD, &nid), 1);
-    ASSERT_NE(icon(), nullptr);
+    auto host = std::make_shared<bool>(false);
+    auto asked = std::make_shared<int>(0);
+    Create(
+        false,
+        [host, asked] {
+            ++*asked;
+            return *host;
+        },
+        10);
     EXPECT_FALSE(icon()->isVisible());
-    QTest::qWait(50);
+    ASSERT_TRUE(WaitFor([&] { return *asked >= 3; })) << "nobody asks for the host again";
     EXPECT_FALSE(icon()->isVisible());
-    host = true;
+    *host = true;
     EXPECT_TRUE(WaitFor([this] { return icon()->isVisible(); }));
     // The icon works the same once it is there.
     emit icon()->activated(QSystemTrayIcon::DoubleClick);
-    EXPECT_EQ(received(), std::vector<LPARAM>({515}));
-}
-
-TEST(QtPopupMenu, ShowsTheItemsAndAnswersTheChosenIndex) {
-    const std::vector<MenuItem> items = {
-        {"&Open vxStat", true, true}, {"-", true, true}, {"Hidden", false, true},
-        {"Greyed", true, false},      {"&Close", true, true},
-    };
-    QStringList captions;
-    bool defaultBold = false, greyedDisabled = false;
-    QString defaultCaption;
-    auto seen = AnswerNextMenu([&](QMenu& menu) {
-        captions = Captions(menu);
-        if (menu.defaultAction()) {
-            defaultCaption = menu.defaultAction()->text();
-            defaultBold = menu.defaultAction()->font().bold();
-        }
-        for (QAction* a : menu.actions())
-            if (a->text() == "Greyed") greyedDisabled = !a->isEnabled();
-        return QStringLiteral("&Close");
-    });
-    EXPECT_EQ(PopupMenu(0, items, 0, 0), 4);
-    ASSERT_TRUE(*seen);
-    EXPECT_EQ(captions, QStringList({"&Open vxStat", "-", "Greyed", "&Close"}));
-    EXPECT_EQ(defaultCaption, "&Open vxStat");
-    EXPECT_TRUE(defaultBold);
-    EXPECT_TRUE(greyedDisabled);
-
-    seen = AnswerNextMenu([](QMenu&) { return QString(); });
-    EXPECT_EQ(PopupMenu(0, items, -1, 0), -1) << "dismissed";
-    ASSERT_TRUE(*seen);
+    EXPECT_EQ(Take(), Events({"double L"}));
 }
 
 TEST(QtMessageBox, ShowsPromptTitleAndIconUntilAnswered) {
@@ -218,7 +252,9 @@ TEST(QtMessageBox, ShowsPromptTitleAndIconUntilAnswered) {
         icon = box.icon();
         buttons = static_cast<int>(box.buttons().size());
     });
-    EXPECT_EQ(MsgBox("I will now close and delete the file", vbCritical | vbOKOnly, "Info"), vbOK);
+    EXPECT_EQ(
+        platform::MsgBox("I will now close and delete the file", platform::vbCritical | platform::vbOKOnly, "Info"),
+        platform::vbOK);
     ASSERT_TRUE(*seen);
     EXPECT_EQ(text, "I will now close and delete the file");
     EXPECT_EQ(title, "Info");
@@ -231,7 +267,7 @@ TEST(QtMessageBox, ShowsPromptTitleAndIconUntilAnswered) {
         icon = box.icon();
         format = box.textFormat();
     });
-    EXPECT_EQ(MsgBox("Clicked item with key <b>x</b>", vbInformation, "vxstat"), vbOK);
+    EXPECT_EQ(platform::MsgBox("Clicked item with key <b>x</b>", platform::vbInformation, "vxstat"), platform::vbOK);
     ASSERT_TRUE(*seen);
     EXPECT_EQ(icon, QMessageBox::Information);
     EXPECT_EQ(format, Qt::PlainText) << "text is never read as markup";
@@ -239,34 +275,31 @@ TEST(QtMessageBox, ShowsPromptTitleAndIconUntilAnswered) {
 
 // The whole program: the tray icon's right button and its menu.
 TEST_F(QtProgramTest, RightClickOnTheTrayIconOpensTheMenuOnceAndCloseEndsTheProgram) {
-    frmMain& monitor = StartMonitorByEnter("127.0.0.41");
-    const auto& nid = monitor.m_frmSysTray->nid();
-    QSystemTrayIcon* tray = qtt::TrayIcon(nid.hWnd, nid.uID);
+    WriteTotals("2048", "16");
+    StartMonitorByEnter("127.0.0.41");
+    QSystemTrayIcon* tray = qtt::TrayIcon();
     ASSERT_NE(tray, nullptr);
     EXPECT_EQ(tray->toolTip(), "vxStats");
     EXPECT_EQ(Pixels(tray).pixel(0, 27), qRgb(255, 255, 255));
     EXPECT_EQ(Pixels(tray).pixel(0, 28), qRgb(135, 255, 29));
 
     int menus = 0;
-    QStringList captions;
-    QString bold;
-    auto seen = AnswerNextMenu([&](QMenu& menu) {
+    MenuSeen seen;
+    auto opened = AnswerNextMenu([&](QMenu& menu) {
         ++menus;
-        captions = Captions(menu);
-        if (menu.defaultAction() && menu.defaultAction()->font().bold()) bold = menu.defaultAction()->text();
+        seen = Look(menu);
         return QString();
     });
     emit tray->activated(QSystemTrayIcon::Context);
-    ASSERT_TRUE(*seen);
+    ASSERT_TRUE(*opened);
     qtt::ProcessEvents();
     EXPECT_EQ(menus, 1);
-    EXPECT_EQ(captions, QStringList({"&Open vxStat", "-", "&Close"}));
-    EXPECT_EQ(bold, "&Open vxStat");
+    EXPECT_EQ(seen.captions, QStringList({"&Open vxStat", "-", "&Close"}));
+    EXPECT_EQ(seen.bold, "&Open vxStat");
 
-    dblTotalIncoming = 2048;
-    seen = AnswerNextMenu([](QMenu&) { return QStringLiteral("&Close"); });
+    opened = AnswerNextMenu([](QMenu&) { return QStringLiteral("&Close"); });
     emit tray->activated(QSystemTrayIcon::Context);
-    ASSERT_TRUE(*seen);
+    ASSERT_TRUE(*opened);
     EXPECT_FALSE(Default<frmMain>::Exists());
     EXPECT_TRUE(qtt::QuitRequested());
     EXPECT_EQ(qtt::TrayIconCount(), 0u);
@@ -278,12 +311,43 @@ TEST_F(QtProgramTest, OpenFromTheTrayMenuShowsAndRaisesTheHiddenMonitor) {
     QWidget* w = widgetOf(monitor.hWnd());
     w->setWindowState(Qt::WindowMinimized);
     ASSERT_FALSE(w->isVisible());
-    const auto& nid = monitor.m_frmSysTray->nid();
-    auto seen = AnswerNextMenu([](QMenu&) { return QStringLiteral("&Open vxStat"); });
-    emit qtt::TrayIcon(nid.hWnd, nid.uID)->activated(QSystemTrayIcon::Context);
-    ASSERT_TRUE(*seen);
+    auto opened = AnswerNextMenu([](QMenu&) { return QStringLiteral("&Open vxStat"); });
+    emit qtt::TrayIcon()->activated(QSystemTrayIcon::Context);
+    ASSERT_TRUE(*opened);
     EXPECT_TRUE(w->isVisible());
     EXPECT_TRUE(monitor.window().visible());
+}
+
+TEST_F(QtProgramTest, OnAStatusNotifierHostTheHostsMenuAndActivationWork) {
+    qtt::SetTrayHost([] { return true; }, 0, true);
+    WriteTotals("4242", "24");
+    frmMain& monitor = StartMonitorByEnter("127.0.0.43");
+    QSystemTrayIcon* tray = qtt::TrayIcon();
+    ASSERT_NE(tray, nullptr);
+    QMenu* menu = tray->contextMenu();
+    ASSERT_NE(menu, nullptr);
+    EXPECT_EQ(Captions(*menu), QStringList({"&Open vxStat", "-", "&Close"}));
+
+    // Activation brings the hidden window back.
+    QWidget* w = widgetOf(monitor.hWnd());
+    w->setWindowState(Qt::WindowMinimized);
+    ASSERT_FALSE(w->isVisible());
+    emit tray->activated(QSystemTrayIcon::Trigger);
+    EXPECT_TRUE(w->isVisible());
+
+    // So does "&Open vxStat" in the host's menu.
+    w->setWindowState(Qt::WindowMinimized);
+    qtt::ProcessEvents();  // what the window system says about it, first
+    ASSERT_FALSE(w->isVisible());
+    menu->actions().at(0)->trigger();
+    ASSERT_TRUE(WaitFor([w] { return w->isVisible(); }));
+
+    // "&Close" ends the program, which saves its totals.
+    menu->actions().at(2)->trigger();
+    ASSERT_TRUE(WaitFor([] { return !Default<frmMain>::Exists(); }));
+    EXPECT_TRUE(qtt::QuitRequested());
+    EXPECT_EQ(qtt::TrayIconCount(), 0u);
+    EXPECT_NE(ReadFile(file("userstats.txt")).find("Incoming= 4242"), std::string::npos);
 }
 
 }  // namespace

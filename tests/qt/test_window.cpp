@@ -1,6 +1,11 @@
 // Window and timer peers on their own, without the program's forms.
+#include <QAction>
+#include <QApplication>
+#include <QContextMenuEvent>
 #include <QLabel>
+#include <QMenu>
 #include <QWidget>
+#include <QWindow>
 #include <QtTest/QTest>
 
 #include "platform/forms.h"
@@ -117,6 +122,120 @@ TEST(QtWindow, LabelsShowPlainTextAndWrapOnlyAtBlanks) {
     scale.setCaption("two words");
     EXPECT_TRUE(scaleLabel->wordWrap());
     EXPECT_EQ(scaleLabel->text(), "two words");
+}
+
+// The substitute system menu of a plain window, opened by the right button.
+class QtSystemMenu : public ::testing::Test {
+protected:
+    void SetUp() override {
+        window = std::make_unique<Window>("w", "W", 1500, 300, BorderStyle::FixedSingle);
+        window->addSystemSeparator();
+        window->addSystemCommand("One", [this] { chosen.push_back("One"); });
+        window->addSystemCommand("Two", [this] { chosen.push_back("Two"); });
+        window->onCloseRequest = [this] { chosen.push_back("close"); };
+        window->show();
+    }
+    void TearDown() override {
+        window.reset();
+        qtt::ProcessEvents();
+    }
+    // Opens the menu, looks at it, chooses `caption` ("" for none).
+    void Open(const QString& caption) {
+        seen = QStringList();
+        enabled = QStringList();
+        auto opened = AnswerNextMenu([&](QMenu& menu) {
+            seen = Captions(menu);
+            for (QAction* a : menu.actions())
+                if (a->isEnabled() && !a->isSeparator()) enabled << a->text();
+            return caption;
+        });
+        QWidget* w = qtt::WindowWidget(window->hWnd());
+        QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(5, 5), w->mapToGlobal(QPoint(5, 5)));
+        QApplication::sendEvent(w, &event);
+        ASSERT_TRUE(*opened);
+    }
+
+    std::unique_ptr<Window> window;
+    std::vector<std::string> chosen;
+    QStringList seen, enabled;
+};
+
+TEST_F(QtSystemMenu, ListsTheStandardCommandsThenTheWindowsOwnAndRunsTheOneChosen) {
+    Open("Two");
+    EXPECT_EQ(seen, QStringList({"&Restore", "Mi&nimize", "-", "&Close", "-", "One", "Two"}));
+    EXPECT_EQ(enabled, QStringList({"Mi&nimize", "&Close", "One", "Two"})) << "Restore only when minimised";
+    EXPECT_EQ(chosen, std::vector<std::string>({"Two"}));
+
+    // A command added later is offered from then on.
+    window->addSystemCommand("Three", [this] { chosen.push_back("Three"); });
+    Open("Three");
+    EXPECT_EQ(seen.back(), "Three");
+    EXPECT_EQ(chosen, std::vector<std::string>({"Two", "Three"}));
+
+    Open("&Close");
+    EXPECT_EQ(chosen.back(), "close") << "Close asks the owner, as the close box does";
+    Open("");
+    EXPECT_EQ(chosen.size(), 3u) << "dismissed: nothing";
+}
+
+TEST_F(QtSystemMenu, MinimizeAndRestoreChangeTheWindowsState) {
+    int resized = 0;
+    window->onResize = [&resized] { ++resized; };
+    Open("Mi&nimize");
+    EXPECT_EQ(window->windowState(), WindowState::Minimized);
+    EXPECT_TRUE(qtt::WindowWidget(window->hWnd())->windowState() & Qt::WindowMinimized);
+    EXPECT_EQ(resized, 1);
+
+    Open("&Restore");
+    EXPECT_TRUE(enabled.contains("&Restore"));
+    EXPECT_EQ(window->windowState(), WindowState::Normal);
+    EXPECT_FALSE(qtt::WindowWidget(window->hWnd())->windowState() & Qt::WindowMinimized);
+    EXPECT_EQ(resized, 2);
+}
+
+TEST_F(QtSystemMenu, AWindowWithoutAMinimiseBoxCannotBeMinimisedFromIt) {
+    window = std::make_unique<Window>("d", "D", 1500, 300, BorderStyle::FixedDialog);
+    window->show();
+    Open("Mi&nimize");
+    EXPECT_EQ(seen, QStringList({"&Restore", "Mi&nimize", "-", "&Close"}));
+    EXPECT_EQ(enabled, QStringList({"&Close"}));
+    EXPECT_EQ(window->windowState(), WindowState::Normal);
+}
+
+TEST_F(QtSystemMenu, AWindowThatWentWhileItsMenuWasOpenHearsNothing) {
+    bool ran = false;
+    window->addSystemCommand("Late", [&ran] { ran = true; });
+    auto opened = AnswerNextMenu([this](QMenu&) {
+        window.reset();
+        return QStringLiteral("Late");
+    });
+    QWidget* w = qtt::WindowWidget(window->hWnd());
+    QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(5, 5), w->mapToGlobal(QPoint(5, 5)));
+    QApplication::sendEvent(w, &event);
+    ASSERT_TRUE(*opened);
+    EXPECT_FALSE(ran);
+}
+
+TEST(QtWindow, AlwaysOnTopFollowsTheModelOnTheSameNativeWindow) {
+    Window window("top", "Top", 1500, 300, BorderStyle::FixedSingle);
+    window.show();
+    QWidget* w = qtt::WindowWidget(window.hWnd());
+    const WId native = w->winId();
+    window.setAlwaysOnTop(true);
+    EXPECT_TRUE(w->windowHandle()->flags().testFlag(Qt::WindowStaysOnTopHint));
+    EXPECT_TRUE(w->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+    EXPECT_TRUE(w->isVisible());
+    EXPECT_EQ(w->winId(), native) << "made anew";
+    window.setAlwaysOnTop(false);
+    EXPECT_FALSE(w->windowHandle()->flags().testFlag(Qt::WindowStaysOnTopHint));
+    EXPECT_FALSE(w->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+    EXPECT_EQ(w->winId(), native);
+
+    // Set before the window is first shown, it holds once it is.
+    Window early("early", "Early", 1500, 300, BorderStyle::FixedSingle);
+    early.setAlwaysOnTop(true);
+    early.show();
+    EXPECT_TRUE(qtt::WindowWidget(early.hWnd())->windowHandle()->flags().testFlag(Qt::WindowStaysOnTopHint));
 }
 
 }  // namespace
