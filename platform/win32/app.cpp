@@ -18,7 +18,7 @@ constexpr int kErrPathFileAccess = 75;
 std::wstring ModuleFileName() {
     std::vector<wchar_t> buffer(MAX_PATH);
     for (;;) {
-        DWORD n = GetModuleFileNameW(nullptr, buffer.data(), static_cast<::DWORD>(buffer.size()));
+        DWORD n = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
         if (n == 0) return {};
         if (n < buffer.size()) return std::wstring(buffer.data(), n);
         buffer.resize(buffer.size() * 2);  // a long path: try again with room
@@ -28,8 +28,8 @@ std::wstring ModuleFileName() {
 // A text of the program's version information, in its first translation.
 std::string VersionText(const wchar_t* name) {
     std::wstring exe = ModuleFileName();
-    ::DWORD ignored = 0;
-    ::DWORD size = GetFileVersionInfoSizeW(exe.c_str(), &ignored);
+    DWORD ignored = 0;
+    DWORD size = GetFileVersionInfoSizeW(exe.c_str(), &ignored);
     if (size == 0) return {};
     std::vector<char> info(size);
     if (!GetFileVersionInfoW(exe.c_str(), 0, size, info.data())) return {};
@@ -66,10 +66,9 @@ std::string AppPath() {
 std::string ProgramFile(const std::string& name) { return AppPath() + "\\" + name; }
 
 std::string AppTitle() {
-    static const std::string title = [] {
-        std::string t = VersionText(L"ProductName");
-        return t.empty() ? std::string("vxstat") : t;
-    }();
+    std::string& title = win32::Backend().title;
+    if (title.empty()) title = VersionText(L"ProductName");
+    if (title.empty()) title = "vxstat";
     return title;
 }
 
@@ -79,7 +78,7 @@ std::string CommandLine() { return win32::Utf8(win32::ArgumentsOf(GetCommandLine
 
 void Kill(const std::string& path) {
     if (DeleteFileW(win32::Widen(path).c_str())) return;
-    ::DWORD error = GetLastError();
+    DWORD error = GetLastError();
     if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
         throw RuntimeError(kErrFileNotFound, "File not found");
     throw RuntimeError(kErrPathFileAccess, "Path/File access error");

@@ -1,43 +1,56 @@
-// What the Win32 backend's files share. The seam headers come first: the
-// Windows headers define many of the seam's names (WM_CLOSE, NOTIFYICONDATA,
-// ...) as macros, so after <windows.h> the backend uses the Windows spellings
-// and reaches the seam's own record through the aliases below.
+// What the Win32 backend's files share: the backend's state, text
+// conversion, the guard around model code, and the pieces one file makes for
+// another.
 #pragma once
 
+#include <deque>
 #include <exception>
+#include <functional>
+#include <map>
+#include <memory>
 #include <string>
 #include <string_view>
+#include <tuple>
+#include <vector>
 
 #include "platform/app.h"
 #include "platform/forms.h"
-#include "platform/menus.h"
 #include "platform/net.h"
 #include "platform/pictures.h"
 #include "platform/profile.h"
-#include "platform/shell.h"
+#include "platform/tray.h"
 #include "platform/types.h"
-#include "platform/user32.h"
-
-namespace vx::platform::win32 {
-using ModelNotifyIconData = vx::platform::NOTIFYICONDATA;
-}  // namespace vx::platform::win32
 
 #include <windows.h>
+// After windows.h, which it needs.
 #include <shellapi.h>
-
-// Windows' HWND_* macros cast to HWND, which inside the seam's namespaces is
-// the seam's integer handle: they are spelled here, outside them.
-namespace vx_win32_handles {
-inline ::HWND MessageOnlyParent() { return HWND_MESSAGE; }
-inline ::HWND Top() { return HWND_TOP; }
-inline ::HWND Bottom() { return HWND_BOTTOM; }
-}  // namespace vx_win32_handles
 
 namespace vx::platform::win32 {
 
 // Handles cross the seam as integers; these are the real ones.
-inline ::HWND Native(vx::platform::HWND h) { return reinterpret_cast<::HWND>(h); }
-inline vx::platform::HWND Handle(::HWND h) { return reinterpret_cast<vx::platform::HWND>(h); }
+inline HWND Native(WindowHandle h) { return reinterpret_cast<HWND>(h); }
+inline WindowHandle Handle(HWND h) { return reinterpret_cast<WindowHandle>(h); }
+inline HICON NativeIcon(PictureHandle h) { return reinterpret_cast<HICON>(h); }
+
+struct TrayRecord;  // tray.cpp: one notification icon as the backend keeps it
+
+// Everything the backend keeps between calls, in one place.
+struct State {
+    HWND messageWindow = nullptr;              // message-only window that runs posted work (event_loop.cpp)
+    int handlerDepth = 0;                      // model handlers now on the stack (HandlerScope)
+    std::deque<std::function<void()>> posted;  // work from Post(), run when no handler is
+    ATOM formClass = 0;                        // the forms' window class (window.cpp)
+    // Fonts made for controls, by face, size and weight; they live as long as the program.
+    std::map<std::tuple<std::string, double, bool>, HFONT> fonts;
+    HWND trayWindow = nullptr;  // hidden top-level window that owns every tray icon (tray.cpp)
+    UINT taskbarCreated = 0;    // the message Explorer broadcasts when its taskbar comes (back)
+    UINT nextTrayId = 1;        // the shell's id of the next icon
+    std::vector<std::shared_ptr<TrayRecord>> trayIcons;  // icons shown now, oldest first
+    std::string title;  // the program's title from its version information, once read (app.cpp)
+};
+
+// The one instance; never destroyed, so forms torn down at exit still find it.
+State& Backend();
 
 // Text: UTF-8 inside the program, UTF-16 or the ANSI code page at the system.
 std::wstring Widen(std::string_view utf8);
@@ -45,15 +58,15 @@ std::string Utf8(std::wstring_view wide);
 std::string ToAnsi(std::string_view utf8);
 std::string FromAnsi(std::string_view ansi);
 // The text of a window or control, from the system's ANSI form.
-std::string WindowText(::HWND hwnd);
+std::string WindowText(HWND hwnd);
 
 // Model code is running (a handler is on the stack). Work posted with Post()
 // waits until no handler is running, so a nested modal loop (a message box, a
 // popup menu) never destroys a form whose handler is still executing.
 class HandlerScope {
 public:
-    HandlerScope();
-    ~HandlerScope();
+    HandlerScope() { ++Backend().handlerDepth; }
+    ~HandlerScope() { --Backend().handlerDepth; }
     HandlerScope(const HandlerScope&) = delete;
     HandlerScope& operator=(const HandlerScope&) = delete;
 };
@@ -79,9 +92,8 @@ void Guarded(F&& handler) {
 bool PreTranslate(MSG& msg);
 
 // controls.cpp / timer.cpp: the native side of each kind of control.
-class FormPeer;
-std::unique_ptr<ControlPeer> CreateNativeControl(::HWND parent, Control& control, int id);
-std::unique_ptr<ControlPeer> CreateNativeTimer(::HWND owner, Control& timer, UINT_PTR id);
+std::unique_ptr<ControlPeer> CreateNativeControl(HWND parent, Control& control, int id);
+std::unique_ptr<ControlPeer> CreateNativeTimer(HWND owner, Control& timer, UINT_PTR id);
 
 // What a form's window procedure hands to its controls' peers.
 class NativeControl : public ControlPeer {
@@ -98,16 +110,19 @@ public:
     virtual UINT_PTR id() const = 0;
 };
 
-// shell_notify.cpp: the shell's record for the component's one. The size is
-// that of the first record layout on this platform (its 64-byte tooltip), the
-// tooltip in the ANSI code page.
-NOTIFYICONDATAA ShellRecord(const ModelNotifyIconData& model);
-// shell_notify.cpp: whether a WM_MOUSEMOVE at a hidden window is the shell's
-// callback for one of the icons that window added.
-bool IsTrayCallback(::HWND hwnd, WPARAM wParam, LPARAM lParam);
-
-// shell_notify.cpp: takes the icons still shown out of the notification area,
-// for an end of the program that runs no unload handler.
+// tray.cpp: the message the shell sends the tray window for an icon: the
+// icon's id in wParam, the mouse message in lParam.
+inline constexpr UINT kTrayCallback = WM_APP + 2;
+// tray.cpp: a tooltip as the shell's first record layout holds it: at most 63
+// bytes of the code page, never ending on the first half of a double-byte
+// character.
+std::string ShellTip(std::string_view text, UINT codePage);
+// tray.cpp: the shell's record of the first layout for an icon of ours.
+NOTIFYICONDATAA ShellRecord(HWND window, UINT id, HICON icon, std::string_view utf8Tip);
+// tray.cpp: the shell's id of an icon made by CreateTrayIcon.
+UINT TrayIconId(const TrayIcon& icon);
+// tray.cpp: takes the icons still shown out of the notification area, for an
+// end of the program that runs no unload handler.
 void RemoveTrayIcons();
 
 // event_loop.cpp: the window that runs posted work; made by InitApplication.

@@ -2,8 +2,6 @@
 // lines, EDIT text boxes, drop-down COMBOBOXes, BUTTONs and the common
 // controls' progress bar.
 #include <cmath>
-#include <map>
-#include <tuple>
 
 #include "platform/win32/backend.h"
 
@@ -19,7 +17,7 @@ constexpr int kComboListPixels = 120;  // room for the drop-down list below the 
 int Pixels(int twips) { return MulDiv(twips, 1, kTwipsPerPixel); }
 
 HFONT FontFor(const Font& font) {
-    static std::map<std::tuple<std::string, double, bool>, HFONT> made;  // live as long as the program
+    auto& made = Backend().fonts;
     auto key = std::make_tuple(font.face, font.points, font.bold);
     auto it = made.find(key);
     if (it != made.end()) return it->second;
@@ -35,8 +33,8 @@ HFONT FontFor(const Font& font) {
 
 struct NativeKind {
     const char* className;
-    ::DWORD style;
-    ::DWORD exStyle;
+    DWORD style;
+    DWORD exStyle;
 };
 
 NativeKind KindOf(const Control& control) {
@@ -67,7 +65,7 @@ std::string InitialText(const Control& control) {
 
 class ChildPeer : public NativeControl {
 public:
-    ChildPeer(::HWND parent, Control& model, int id) : model_(model), id_(id) {
+    ChildPeer(HWND parent, Control& model, int id) : model_(model), id_(id) {
         NativeKind kind = KindOf(model);
         const Twips& r = model.rect();
         int x = Pixels(r.left), y = Pixels(r.top), width = Pixels(r.width), height = Pixels(r.height);
@@ -79,14 +77,14 @@ public:
             height = std::max(1, Pixels(std::abs(line.y2 - line.y1)));
         }
         if (model.kind() == ControlKind::ComboBox) height += kComboListPixels;
-        ::DWORD style = WS_CHILD | WS_CLIPSIBLINGS | kind.style | (model.visible() ? WS_VISIBLE : 0) |
-                        (model.enabled() ? 0 : WS_DISABLED);
+        DWORD style = WS_CHILD | WS_CLIPSIBLINGS | kind.style | (model.visible() ? WS_VISIBLE : 0) |
+                      (model.enabled() ? 0 : WS_DISABLED);
         hwnd_ = CreateWindowExA(kind.exStyle, kind.className, ToAnsi(InitialText(model)).c_str(), style, x, y, width,
-                                height, parent, reinterpret_cast<::HMENU>(static_cast<INT_PTR>(id)),
+                                height, parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
                                 GetModuleHandleA(nullptr), nullptr);
         SetWindowLongPtrA(hwnd_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(static_cast<NativeControl*>(this)));
         placeInZOrder(parent);
-        ::SendMessageA(hwnd_, WM_SETFONT, reinterpret_cast<WPARAM>(FontFor(FontOf(model))), FALSE);
+        SendMessageA(hwnd_, WM_SETFONT, reinterpret_cast<WPARAM>(FontFor(FontOf(model))), FALSE);
         for (Prop p : {Prop::Items, Prop::Text, Prop::Range, Prop::Value, Prop::Picture}) changed(p);
     }
 
@@ -127,42 +125,42 @@ private:
         updating_ = false;
     }
     void setProgress();
-    void placeInZOrder(::HWND parent);
+    void placeInZOrder(HWND parent);
 
     Control& model_;
     int id_;
-    ::HWND hwnd_ = nullptr;
+    HWND hwnd_ = nullptr;
     bool updating_ = false;
 };
 
 // Labels, images and lines are drawn on the form itself, under every control
 // that has a window of its own (a label may reach under its text box). The
 // others keep the order they were made in, which is also their tab order.
-void ChildPeer::placeInZOrder(::HWND parent) {
-    ::HWND after = vx_win32_handles::Bottom();
+void ChildPeer::placeInZOrder(HWND parent) {
+    HWND after = HWND_BOTTOM;
     if (!lightweight()) {
-        after = vx_win32_handles::Top();
-        for (::HWND h = GetWindow(parent, GW_CHILD); h != nullptr; h = GetWindow(h, GW_HWNDNEXT)) {
+        after = HWND_TOP;
+        for (HWND h = GetWindow(parent, GW_CHILD); h != nullptr; h = GetWindow(h, GW_HWNDNEXT)) {
             auto* other = reinterpret_cast<NativeControl*>(GetWindowLongPtrA(h, GWLP_USERDATA));
             if (h != hwnd_ && other != nullptr && !other->lightweight()) after = h;
         }
     }
-    ::SetWindowPos(hwnd_, after, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    SetWindowPos(hwnd_, after, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
 }
 
 void ChildPeer::setProgress() {
     auto& bar = static_cast<ProgressBar&>(model_);
-    ::SendMessageA(hwnd_, PBM_SETRANGE32, 0, kProgressSteps);
+    SendMessageA(hwnd_, PBM_SETRANGE32, 0, kProgressSteps);
     double span = static_cast<double>(bar.max()) - bar.min();
     double share = span > 0 ? (static_cast<double>(bar.value()) - bar.min()) / span : 0;
-    ::SendMessageA(hwnd_, PBM_SETPOS, static_cast<WPARAM>(std::lround(share * kProgressSteps)), 0);
+    SendMessageA(hwnd_, PBM_SETPOS, static_cast<WPARAM>(std::lround(share * kProgressSteps)), 0);
 }
 
 void ChildPeer::changed(Prop what) {
     switch (what) {
     case Prop::Visible: ShowWindow(hwnd_, model_.visible() ? SW_SHOWNA : SW_HIDE); return;
     case Prop::Enabled: EnableWindow(hwnd_, model_.enabled()); return;
-    case Prop::Font: ::SendMessageA(hwnd_, WM_SETFONT, reinterpret_cast<WPARAM>(FontFor(FontOf(model_))), TRUE); return;
+    case Prop::Font: SendMessageA(hwnd_, WM_SETFONT, reinterpret_cast<WPARAM>(FontFor(FontOf(model_))), TRUE); return;
     default: break;
     }
     switch (model_.kind()) {
@@ -172,7 +170,8 @@ void ChildPeer::changed(Prop what) {
     case ControlKind::TextBox:
         if (what == Prop::Text) {
             auto& box = static_cast<TextBox&>(model_);
-            ::SendMessageA(hwnd_, EM_SETPASSWORDCHAR, static_cast<WPARAM>(static_cast<unsigned char>(box.passwordChar())), 0);
+            SendMessageA(hwnd_, EM_SETPASSWORDCHAR, static_cast<WPARAM>(static_cast<unsigned char>(box.passwordChar())),
+                         0);
             setNativeText(box.text());
             InvalidateRect(hwnd_, nullptr, TRUE);
         }
@@ -181,9 +180,9 @@ void ChildPeer::changed(Prop what) {
         auto& combo = static_cast<ComboBox&>(model_);
         if (what == Prop::Items) {
             updating_ = true;
-            ::SendMessageA(hwnd_, CB_RESETCONTENT, 0, 0);  // also empties the edit field
+            SendMessageA(hwnd_, CB_RESETCONTENT, 0, 0);  // also empties the edit field
             for (const std::string& item : combo.items())
-                ::SendMessageA(hwnd_, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(ToAnsi(item).c_str()));
+                SendMessageA(hwnd_, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(ToAnsi(item).c_str()));
             updating_ = false;
             setNativeText(combo.text());
         } else if (what == Prop::Text) {
@@ -194,7 +193,7 @@ void ChildPeer::changed(Prop what) {
     case ControlKind::CheckBox:
         if (what == Prop::Value) {
             static const WPARAM states[] = {BST_UNCHECKED, BST_CHECKED, BST_INDETERMINATE};
-            ::SendMessageA(hwnd_, BM_SETCHECK, states[static_cast<CheckBox&>(model_).value()], 0);
+            SendMessageA(hwnd_, BM_SETCHECK, states[static_cast<CheckBox&>(model_).value()], 0);
         }
         break;
     case ControlKind::ProgressBar:
@@ -202,7 +201,7 @@ void ChildPeer::changed(Prop what) {
         break;
     case ControlKind::Image:
         if (what == Prop::Picture)
-            ::SendMessageA(hwnd_, STM_SETICON, static_cast<WPARAM>(static_cast<Image&>(model_).picture()), 0);
+            SendMessageA(hwnd_, STM_SETICON, static_cast<WPARAM>(static_cast<Image&>(model_).picture()), 0);
         break;
     default: break;
     }
@@ -220,7 +219,7 @@ void ChildPeer::command(UINT code) {
             combo.setText(WindowText(hwnd_));
         } else if (code == CBN_SELCHANGE) {
             // The edit field still holds the old text at this point.
-            LRESULT index = ::SendMessageA(hwnd_, CB_GETCURSEL, 0, 0);
+            LRESULT index = SendMessageA(hwnd_, CB_GETCURSEL, 0, 0);
             if (index >= 0 && static_cast<std::size_t>(index) < combo.items().size())
                 combo.setText(combo.items()[static_cast<std::size_t>(index)]);
         }
@@ -241,7 +240,7 @@ void ChildPeer::command(UINT code) {
 
 }  // namespace
 
-std::unique_ptr<ControlPeer> CreateNativeControl(::HWND parent, Control& control, int id) {
+std::unique_ptr<ControlPeer> CreateNativeControl(HWND parent, Control& control, int id) {
     return std::make_unique<ChildPeer>(parent, control, id);
 }
 

@@ -1,6 +1,4 @@
 // The message loop, work posted to it, and errors that escape a handler.
-#include <deque>
-#include <functional>
 
 #include "platform/win32/backend.h"
 #include "runtime/errors.h"
@@ -13,20 +11,17 @@ namespace {
 
 constexpr UINT kRunPosted = WM_APP + 1;
 
-::HWND g_messageWindow = nullptr;
-int g_handlerDepth = 0;
-std::deque<std::function<void()>> g_posted;
-
 void RunPosted() {
     // Posted work may post more; all of it runs before the next event.
-    while (g_handlerDepth == 0 && !g_posted.empty()) {
-        auto fn = std::move(g_posted.front());
-        g_posted.pop_front();
+    State& state = Backend();
+    while (state.handlerDepth == 0 && !state.posted.empty()) {
+        auto fn = std::move(state.posted.front());
+        state.posted.pop_front();
         Guarded(fn);
     }
 }
 
-LRESULT CALLBACK MessageWindowProc(::HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+LRESULT CALLBACK MessageWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     if (msg == kRunPosted) {
         RunPosted();  // inside a handler's modal loop it waits for the outer loop
         return 0;
@@ -36,8 +31,10 @@ LRESULT CALLBACK MessageWindowProc(::HWND hwnd, UINT msg, WPARAM wParam, LPARAM 
 
 }  // namespace
 
-HandlerScope::HandlerScope() { ++g_handlerDepth; }
-HandlerScope::~HandlerScope() { --g_handlerDepth; }
+State& Backend() {
+    static State& state = *new State;  // outlives every static form
+    return state;
+}
 
 void ReportUnhandled(const std::exception& error) {
     std::string text;
@@ -49,13 +46,15 @@ void ReportUnhandled(const std::exception& error) {
 }
 
 void CreateMessageWindow(HINSTANCE instance) {
-    if (g_messageWindow) return;
+    State& state = Backend();
+    if (state.messageWindow) return;
     WNDCLASSW wc{};
     wc.lpfnWndProc = MessageWindowProc;
     wc.hInstance = instance;
     wc.lpszClassName = L"vxstat.messages";
     RegisterClassW(&wc);
-    g_messageWindow = CreateWindowExW(0, wc.lpszClassName, L"", 0, 0, 0, 0, 0, vx_win32_handles::MessageOnlyParent(), nullptr, instance, nullptr);
+    state.messageWindow =
+        CreateWindowExW(0, wc.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, instance, nullptr);
 }
 
 }  // namespace win32
@@ -82,8 +81,9 @@ int RunEventLoop() {
 void Quit() { PostQuitMessage(0); }
 
 void Post(std::function<void()> fn) {
-    win32::g_posted.push_back(std::move(fn));
-    if (win32::g_messageWindow) PostMessageW(win32::g_messageWindow, win32::kRunPosted, 0, 0);
+    win32::State& state = win32::Backend();
+    state.posted.push_back(std::move(fn));
+    if (state.messageWindow) PostMessageW(state.messageWindow, win32::kRunPosted, 0, 0);
 }
 
 }  // namespace vx::platform

@@ -11,7 +11,7 @@ namespace vx::platform {
 
 namespace {
 
-constexpr ::DWORD kTimeoutMs = 2000;
+constexpr DWORD kTimeoutMs = 2000;
 
 struct InternetHandle {
     HINTERNET h;
@@ -24,8 +24,8 @@ struct InternetHandle {
 };
 
 void SetTimeouts(HINTERNET h) {
-    ::DWORD timeout = kTimeoutMs;
-    for (::DWORD option : {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT, INTERNET_OPTION_RECEIVE_TIMEOUT})
+    DWORD timeout = kTimeoutMs;
+    for (DWORD option : {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT, INTERNET_OPTION_RECEIVE_TIMEOUT})
         InternetSetOptionA(h, option, &timeout, sizeof timeout);
 }
 
@@ -50,7 +50,7 @@ UrlResponse OpenURL(const std::string& url) {
 
     // No cache, no cookies, no dialogs, and no authentication of WinINet's own:
     // a 401 answer comes back with its page like any other.
-    const ::DWORD flags = INTERNET_FLAG_NO_AUTH | INTERNET_FLAG_NO_UI | INTERNET_FLAG_NO_COOKIES | INTERNET_FLAG_RELOAD |
+    const DWORD flags = INTERNET_FLAG_NO_AUTH | INTERNET_FLAG_NO_UI | INTERNET_FLAG_NO_COOKIES | INTERNET_FLAG_RELOAD |
                           INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_PRAGMA_NOCACHE;
     InternetHandle request(HttpOpenRequestA(connection.h, "GET", win32::ToAnsi(parts->path).c_str(), nullptr, nullptr,
                                             nullptr, flags, 0));
@@ -60,19 +60,19 @@ UrlResponse OpenURL(const std::string& url) {
     std::string headers;
     if (parts->hasUserInfo)
         headers = "Authorization: Basic " + win32::Base64(win32::ToAnsi(parts->user + ":" + parts->password)) + "\r\n";
-    if (!HttpSendRequestA(request.h, headers.empty() ? nullptr : headers.c_str(), static_cast<::DWORD>(headers.size()),
+    if (!HttpSendRequestA(request.h, headers.empty() ? nullptr : headers.c_str(), static_cast<DWORD>(headers.size()),
                           nullptr, 0))
         Fail("The request failed");
 
     UrlResponse response;
-    ::DWORD status = 0, size = sizeof status;
+    DWORD status = 0, size = sizeof status;
     if (HttpQueryInfoA(request.h, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size, nullptr))
         response.status = static_cast<long>(status);
 
     const ULONGLONG deadline = GetTickCount64() + 2 * kTimeoutMs;
     char chunk[8192];
     for (;;) {
-        ::DWORD got = 0;
+        DWORD got = 0;
         if (!InternetReadFile(request.h, chunk, sizeof chunk, &got)) Fail("The page could not be read");
         if (got == 0) break;
         if (response.body.size() + got > kMaxBodyBytes) throw RuntimeError(kErrInternet, "The page is too large");

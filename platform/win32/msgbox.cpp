@@ -6,7 +6,7 @@ namespace vx::platform {
 int MsgBox(const std::string& prompt, int style, const std::string& title) {
     // Owned by the program's active window, if any, so that it stays above it;
     // a box from the tray (no window shown) comes to the front by itself.
-    ::HWND owner = GetActiveWindow();
+    HWND owner = GetActiveWindow();
     UINT flags = static_cast<UINT>(style);
     if (owner == nullptr) flags |= MB_SETFOREGROUND;
     win32::HandlerScope scope;  // its modal loop must not run posted work

@@ -3,7 +3,7 @@
 
 namespace vx::platform {
 
-HICON CreatePicture(int width, int height, const std::vector<std::uint32_t>& rgb) {
+PictureHandle CreatePicture(int width, int height, const std::vector<std::uint32_t>& rgb) {
     if (width <= 0 || height <= 0 || rgb.size() < static_cast<std::size_t>(width) * static_cast<std::size_t>(height))
         return 0;
     BITMAPINFO info{};
@@ -22,16 +22,17 @@ HICON CreatePicture(int width, int height, const std::vector<std::uint32_t>& rgb
     for (std::size_t i = 0; i < static_cast<std::size_t>(width) * static_cast<std::size_t>(height); ++i)
         pixels[i] = 0xFF000000u | (rgb[i] & 0xFFFFFFu);  // 0xAARRGGBB is the DIB's BGRA; fully opaque
     // An all-zero mask: every pixel is drawn.
-    std::vector<std::uint8_t> maskBits(static_cast<std::size_t>((width + 15) / 16 * 2) * static_cast<std::size_t>(height), 0);
+    std::vector<std::uint8_t> maskBits(
+        static_cast<std::size_t>((width + 15) / 16 * 2) * static_cast<std::size_t>(height), 0);
     HBITMAP mask = CreateBitmap(width, height, 1, 1, maskBits.data());
     ICONINFO icon{};
     icon.fIcon = TRUE;
     icon.hbmColor = colour;
     icon.hbmMask = mask;
-    ::HICON made = CreateIconIndirect(&icon);
+    HICON made = CreateIconIndirect(&icon);
     DeleteObject(colour);  // the icon holds its own copies
     DeleteObject(mask);
-    return reinterpret_cast<HICON>(made);
+    return reinterpret_cast<PictureHandle>(made);
 }
 
 }  // namespace vx::platform

@@ -17,12 +17,12 @@ struct Ansi {
 
 }  // namespace
 
-DWORD GetPrivateProfileStringA(const char* section, const char* key, const char* deflt, char* buffer, DWORD size,
-                               const char* file) {
+std::uint32_t GetPrivateProfileStringA(const char* section, const char* key, const char* deflt, char* buffer,
+                                       std::uint32_t size, const char* file) {
     if (buffer == nullptr || size == 0) return 0;
     std::string ansi(size, '\0');
-    ::DWORD n = ::GetPrivateProfileStringA(Ansi(section).get(), Ansi(key).get(), Ansi(deflt).get(), ansi.data(), size,
-                                           Ansi(file).get());
+    DWORD n = ::GetPrivateProfileStringA(Ansi(section).get(), Ansi(key).get(), Ansi(deflt).get(), ansi.data(), size,
+                                         Ansi(file).get());
     // Back in UTF-8, which may be longer: cut to the buffer, never inside a character.
     std::string value = win32::FromAnsi(std::string_view(ansi.data(), n));
     std::size_t count = value.size();
@@ -32,11 +32,12 @@ DWORD GetPrivateProfileStringA(const char* section, const char* key, const char*
     }
     std::memcpy(buffer, value.data(), count);
     buffer[count] = '\0';
-    return static_cast<DWORD>(count);
+    return static_cast<std::uint32_t>(count);
 }
 
-BOOL WritePrivateProfileStringA(const char* section, const char* key, const char* value, const char* file) {
-    return ::WritePrivateProfileStringA(Ansi(section).get(), Ansi(key).get(), Ansi(value).get(), Ansi(file).get());
+bool WritePrivateProfileStringA(const char* section, const char* key, const char* value, const char* file) {
+    return ::WritePrivateProfileStringA(Ansi(section).get(), Ansi(key).get(), Ansi(value).get(), Ansi(file).get()) !=
+           FALSE;
 }
 
 }  // namespace vx::platform

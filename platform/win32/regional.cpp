@@ -15,7 +15,7 @@ std::wstring LocaleText(LCTYPE what) {
 }
 
 UINT LocaleNumber(LCTYPE what) {
-    ::DWORD value = 0;
+    DWORD value = 0;
     GetLocaleInfoW(LOCALE_USER_DEFAULT, what | LOCALE_RETURN_NUMBER, reinterpret_cast<LPWSTR>(&value),
                    sizeof value / sizeof(wchar_t));
     return value;

@@ -40,7 +40,7 @@ std::string FromAnsi(std::string_view ansi) {
     return Utf8(wide);
 }
 
-std::string WindowText(::HWND hwnd) {
+std::string WindowText(HWND hwnd) {
     int n = GetWindowTextLengthA(hwnd);
     std::string text(static_cast<std::size_t>(n) + 1, '\0');
     n = GetWindowTextA(hwnd, text.data(), n + 1);

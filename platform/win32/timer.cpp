@@ -7,7 +7,7 @@ namespace {
 
 class TimerPeer : public NativeControl {
 public:
-    TimerPeer(::HWND owner, Timer& model, UINT_PTR id) : owner_(owner), model_(model), id_(id) { changed(Prop::Enabled); }
+    TimerPeer(HWND owner, Timer& model, UINT_PTR id) : owner_(owner), model_(model), id_(id) { changed(Prop::Enabled); }
     // KillTimer also drops a WM_TIMER already waiting in the queue, so no tick
     // reaches a timer (or a form) that has gone.
     ~TimerPeer() override { KillTimer(owner_, id_); }
@@ -25,14 +25,14 @@ public:
     void timer() override { model_.tick(); }
 
 private:
-    ::HWND owner_;
+    HWND owner_;
     Timer& model_;
     UINT_PTR id_;
 };
 
 }  // namespace
 
-std::unique_ptr<ControlPeer> CreateNativeTimer(::HWND owner, Control& timer, UINT_PTR id) {
+std::unique_ptr<ControlPeer> CreateNativeTimer(HWND owner, Control& timer, UINT_PTR id) {
     return std::make_unique<TimerPeer>(owner, static_cast<Timer&>(timer), id);
 }
 

@@ -1,6 +1,6 @@
-// Forms as native top-level windows: styles and sizes from the model, its
-// window procedure at the end of any subclassing chain, keys, timers and the
-// tray callback handed to the model.
+// Forms as native top-level windows: styles and sizes from the model, keys,
+// timers, the close box and minimising handed to the model, always-on-top,
+// and the program's commands in the real system menu.
 #include "platform/win32/backend.h"
 
 namespace vx::platform {
@@ -11,8 +11,10 @@ namespace {
 
 constexpr char kFormClass[] = "vxstat.form";
 constexpr int kFirstControlId = 100;  // clear of IDOK and IDCANCEL
-
-ATOM g_formClass = 0;
+// The program's system-menu commands: one id every 16 (the system keeps the
+// low four bits of its own commands), all below its SC_ range.
+constexpr UINT kFirstSystemCommand = 0x1010;
+constexpr UINT kSystemCommandStep = 0x10;
 
 int Pixels(int twips) { return MulDiv(twips, 1, kTwipsPerPixel); }
 
@@ -24,7 +26,7 @@ int ShiftState() {
     return shift;
 }
 
-LRESULT CALLBACK FormWndProc(::HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+LRESULT CALLBACK FormWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 
 }  // namespace
 
@@ -33,37 +35,41 @@ public:
     explicit FormPeer(Window& model);
     ~FormPeer() override;
 
-    vx::platform::HWND handle() const override { return Handle(hwnd_); }
+    WindowHandle handle() const override { return Handle(hwnd_); }
     void changed(Prop what) override;
     void stateChanged() override;
     void raise() override;
     std::unique_ptr<ControlPeer> createControlPeer(Control& control) override;
 
     Window& model() { return model_; }
-    void attach(::HWND hwnd) { hwnd_ = hwnd; }
+    void attach(HWND hwnd) { hwnd_ = hwnd; }
     LRESULT proc(UINT msg, WPARAM wParam, LPARAM lParam);
     bool hasTabStops() const;
 
 private:
-    LRESULT toModel(UINT msg, WPARAM wParam, LPARAM lParam);
     void centre();
     void activated(bool active);
+    void appendSystemCommands();
+    static LRESULT CALLBACK SystemMenuProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 
     Window& model_;
-    ::HWND hwnd_ = nullptr;
+    HWND hwnd_ = nullptr;
     bool shownOnce_ = false;
-    ::HWND lastFocus_ = nullptr;
+    HWND lastFocus_ = nullptr;
     int nextId_ = kFirstControlId;
+    std::size_t systemCommandsShown_ = 0;  // the model's commands already in the system menu
+    WNDPROC formProc_ = nullptr;           // the procedure SystemMenuProc hands on to, once installed
 };
 
 namespace {
 
-FormPeer* PeerOf(::HWND hwnd) {
-    if (hwnd == nullptr || g_formClass == 0 || GetClassLongPtrA(hwnd, GCW_ATOM) != g_formClass) return nullptr;
+FormPeer* PeerOf(HWND hwnd) {
+    const ATOM formClass = Backend().formClass;
+    if (hwnd == nullptr || formClass == 0 || GetClassLongPtrA(hwnd, GCW_ATOM) != formClass) return nullptr;
     return reinterpret_cast<FormPeer*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
 }
 
-LRESULT CALLBACK FormWndProc(::HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+LRESULT CALLBACK FormWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     if (msg == WM_NCCREATE) {
         auto* peer = static_cast<FormPeer*>(reinterpret_cast<CREATESTRUCTA*>(lParam)->lpCreateParams);
         peer->attach(hwnd);
@@ -75,22 +81,23 @@ LRESULT CALLBACK FormWndProc(::HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam
 }
 
 void RegisterFormClass() {
-    if (g_formClass) return;
+    State& state = Backend();
+    if (state.formClass) return;
     WNDCLASSA wc{};
     wc.lpfnWndProc = FormWndProc;
     wc.hInstance = GetModuleHandleA(nullptr);
     wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
     wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
     wc.lpszClassName = kFormClass;
-    g_formClass = RegisterClassA(&wc);
+    state.formClass = RegisterClassA(&wc);
 }
 
 }  // namespace
 
 FormPeer::FormPeer(Window& model) : model_(model) {
     RegisterFormClass();
-    ::DWORD style = WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
-    ::DWORD exStyle = WS_EX_CONTROLPARENT;
+    DWORD style = WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
+    DWORD exStyle = WS_EX_CONTROLPARENT;
     switch (model.border()) {
     case BorderStyle::FixedSingle: style |= WS_MINIMIZEBOX; break;
     case BorderStyle::FixedDialog: exStyle |= WS_EX_DLGMODALFRAME; break;
@@ -109,6 +116,7 @@ FormPeer::FormPeer(Window& model) : model_(model) {
 FormPeer::~FormPeer() {
     if (hwnd_ == nullptr) return;
     // From here on the window's messages reach no model.
+    if (formProc_) SetWindowLongPtrA(hwnd_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(formProc_));
     SetWindowLongPtrA(hwnd_, GWLP_USERDATA, 0);
     DestroyWindow(hwnd_);
 }
@@ -130,8 +138,8 @@ void FormPeer::changed(Prop what) {
     case Prop::Text: SetWindowTextA(hwnd_, ToAnsi(model_.caption()).c_str()); break;
     case Prop::Picture: {
         auto icon = static_cast<LPARAM>(model_.icon());
-        ::SendMessageA(hwnd_, WM_SETICON, ICON_BIG, icon);
-        ::SendMessageA(hwnd_, WM_SETICON, ICON_SMALL, icon);
+        SendMessageA(hwnd_, WM_SETICON, ICON_BIG, icon);
+        SendMessageA(hwnd_, WM_SETICON, ICON_SMALL, icon);
         break;
     }
     case Prop::Visible:
@@ -146,6 +154,10 @@ void FormPeer::changed(Prop what) {
             ShowWindow(hwnd_, SW_HIDE);
         }
         break;
+    case Prop::OnTop:
+        SetWindowPos(hwnd_, model_.alwaysOnTop() ? HWND_TOPMOST : HWND_NOTOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+        break;
+    case Prop::SystemMenu: appendSystemCommands(); break;
     default: break;
     }
 }
@@ -155,7 +167,46 @@ void FormPeer::stateChanged() {
     ShowWindow(hwnd_, model_.windowState() == WindowState::Minimized ? SW_MINIMIZE : SW_RESTORE);
 }
 
-void FormPeer::raise() { ::SetWindowPos(hwnd_, vx_win32_handles::Top(), 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE); }
+void FormPeer::raise() { SetWindowPos(hwnd_, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE); }
+
+// The model only ever adds commands: the new ones go after those shown.
+void FormPeer::appendSystemCommands() {
+    const auto& commands = model_.systemCommands();
+    if (systemCommandsShown_ >= commands.size()) return;
+    HMENU menu = GetSystemMenu(hwnd_, FALSE);
+    if (menu == nullptr) return;
+    if (formProc_ == nullptr)
+        formProc_ = reinterpret_cast<WNDPROC>(
+            SetWindowLongPtrA(hwnd_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&FormPeer::SystemMenuProc)));
+    for (; systemCommandsShown_ < commands.size(); ++systemCommandsShown_) {
+        const std::size_t id = kFirstSystemCommand + systemCommandsShown_ * kSystemCommandStep;
+        if (id >= SC_SIZE) break;  // the system's own commands start there
+        const std::string& text = commands[systemCommandsShown_].text;
+        if (text.empty())
+            AppendMenuA(menu, MF_SEPARATOR, 0, nullptr);
+        else
+            AppendMenuA(menu, MF_STRING, id, ToAnsi(text).c_str());
+    }
+}
+
+// Subclasses a form that has commands of its own in its system menu: those
+// go to the model, everything else on to the form's procedure.
+LRESULT CALLBACK FormPeer::SystemMenuProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    FormPeer* peer = PeerOf(hwnd);
+    if (peer == nullptr) return DefWindowProcA(hwnd, msg, wParam, lParam);
+    if (msg == WM_SYSCOMMAND) {
+        const WPARAM command = wParam & 0xFFF0;
+        if (command >= kFirstSystemCommand && command < SC_SIZE) {
+            const std::size_t index = (command - kFirstSystemCommand) / kSystemCommandStep;
+            if (index < peer->systemCommandsShown_) {
+                Window& model = peer->model_;
+                Guarded([&] { model.userSystemCommand(index); });
+                return 0;
+            }
+        }
+    }
+    return CallWindowProcA(peer->formProc_, hwnd, msg, wParam, lParam);
+}
 
 void FormPeer::centre() {
     RECT window;
@@ -167,65 +218,50 @@ void FormPeer::centre() {
     int width = window.right - window.left, height = window.bottom - window.top;
     int x = area.left + (area.right - area.left - width) / 2;
     int y = area.top + (area.bottom - area.top - height) / 2;
-    ::SetWindowPos(hwnd_, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    SetWindowPos(hwnd_, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void FormPeer::activated(bool active) {
     if (!active) {
-        ::HWND focus = GetFocus();
+        HWND focus = GetFocus();
         if (focus && IsChild(hwnd_, focus)) lastFocus_ = focus;
         return;
     }
-    ::HWND target = lastFocus_ && IsWindow(lastFocus_) && IsChild(hwnd_, lastFocus_)
-                        ? lastFocus_
-                        : GetNextDlgTabItem(hwnd_, nullptr, FALSE);
+    HWND target = lastFocus_ && IsWindow(lastFocus_) && IsChild(hwnd_, lastFocus_)
+                      ? lastFocus_
+                      : GetNextDlgTabItem(hwnd_, nullptr, FALSE);
     SetFocus(target ? target : hwnd_);
-}
-
-LRESULT FormPeer::toModel(UINT msg, WPARAM wParam, LPARAM lParam) {
-    LRESULT result = 0;
-    Guarded([&] { result = model_.defaultProc(msg, wParam, lParam); });
-    return result;
 }
 
 LRESULT FormPeer::proc(UINT msg, WPARAM wParam, LPARAM lParam) {
     switch (msg) {
     case WM_SYSCOMMAND:
+        // The model decides: minimising may hide the window instead, and
+        // closing unloads the form (or not).
         switch (wParam & 0xFFF0) {
-        case SC_MINIMIZE:
-        case SC_CLOSE: return toModel(msg, wParam, lParam);
+        case SC_MINIMIZE: Guarded([&] { model_.setWindowState(WindowState::Minimized); }); return 0;
+        case SC_CLOSE: Guarded([&] { model_.userCloseRequested(); }); return 0;
         case SC_RESTORE:
-            if (model_.windowState() == WindowState::Minimized) return toModel(msg, wParam, lParam);
-            break;
+            if (model_.windowState() != WindowState::Minimized) break;
+            Guarded([&] { model_.setWindowState(WindowState::Normal); });
+            return 0;
         default: break;
         }
         break;
-    case WM_CLOSE:
-        // Through the procedure chain as the close box's command.
-        Guarded([&] { model_.userCloseRequested(); });
-        return 0;
+    case WM_CLOSE: Guarded([&] { model_.userCloseRequested(); }); return 0;
     case WM_QUERYENDSESSION: return TRUE;
     case WM_ENDSESSION:
         // The user logs off or Windows shuts down: the forms close the normal
         // way (the monitor saves its totals) before the process is ended.
         if (wParam) Guarded([&] { model_.userCloseRequested(); });
         return 0;
-    case WM_MOUSEMOVE:
-        // A hidden window sees no real mouse: only the shell's callbacks for
-        // its own icons count there.
-        if (model_.border() != BorderStyle::Hidden || IsTrayCallback(hwnd_, wParam, lParam))
-            toModel(msg, wParam, lParam);
-        return 0;
-    case WM_CHAR:
-        Guarded([&] { model_.userKeyPress(static_cast<int>(wParam)); });
-        break;
-    case WM_KEYUP:
-        Guarded([&] { model_.userKeyUp(static_cast<int>(wParam), ShiftState()); });
-        break;
+    case WM_CHAR: Guarded([&] { model_.userKeyPress(static_cast<int>(wParam)); }); break;
+    case WM_KEYUP: Guarded([&] { model_.userKeyUp(static_cast<int>(wParam), ShiftState()); }); break;
     case WM_COMMAND:
         if (lParam != 0) {
-            auto* control = reinterpret_cast<NativeControl*>(GetWindowLongPtrA(reinterpret_cast<::HWND>(lParam), GWLP_USERDATA));
-            if (control && GetParent(reinterpret_cast<::HWND>(lParam)) == hwnd_)
+            auto* control =
+                reinterpret_cast<NativeControl*>(GetWindowLongPtrA(reinterpret_cast<HWND>(lParam), GWLP_USERDATA));
+            if (control && GetParent(reinterpret_cast<HWND>(lParam)) == hwnd_)
                 Guarded([&] { control->command(HIWORD(wParam)); });
             return 0;
         }
@@ -259,7 +295,7 @@ LRESULT FormPeer::proc(UINT msg, WPARAM wParam, LPARAM lParam) {
 
 bool PreTranslate(MSG& msg) {
     if (msg.hwnd == nullptr) return false;
-    ::HWND root = GetAncestor(msg.hwnd, GA_ROOT);
+    HWND root = GetAncestor(msg.hwnd, GA_ROOT);
     FormPeer* peer = PeerOf(root);
     if (peer == nullptr) return false;
     // Key preview: the form hears its controls' keys before they do.

@@ -4,6 +4,10 @@
 # "/STATS" showing the logged statistics without creating the file.
 # Usage: e2e.sh VXSTAT_EXE SIMROUTER_PY. Needs DISPLAY and a WINEPREFIX (as
 # scripts/test-windows provides) and only loopback networking.
+#
+# Every wait is for a condition, up to a deadline on the clock; every X
+# command has its own time limit, so a stuck X server fails the test instead
+# of hanging it.
 set -u
 exe="$1"
 simrouter="$2"
@@ -24,18 +28,31 @@ cleanup() {
 }
 trap cleanup EXIT
 
-visible() { xdotool search --onlyvisible --name "$1" 2>/dev/null | head -1; }
-wait_gone() {  # pid, tenths of a second
-  i=0
-  while kill -0 "$1" 2>/dev/null && [ $i -lt "$2" ]; do sleep 0.1; i=$((i + 1)); done
-  ! kill -0 "$1" 2>/dev/null
+now() { date +%s%N | cut -c1-13; }  # milliseconds
+# until SECONDS COMMAND...: runs COMMAND until it succeeds or SECONDS have passed.
+until_ok() {
+  limit=$(($(now) + $1 * 1000))
+  shift
+  while ! "$@"; do
+    [ "$(now)" -lt "$limit" ] || return 1
+    sleep 0.1
+  done
 }
+x() { timeout 10 "$@"; }  # an X client, never left hanging
+visible() { x xdotool search --onlyvisible --name "$1" 2>/dev/null | head -1; }
+gone() { ! kill -0 "$1" 2>/dev/null; }
 
-python3 "$simrouter" --address $address --no-web --console-port 23 --rx-rate 20000 --tx-rate 3000 \
+python3 "$simrouter" --address $address --web-port 0 --console-port 23 --rx-rate 20000 --tx-rate 3000 \
   >"$work/sim.log" 2>&1 &
 sim_pid=$!
-for _ in $(seq 50); do grep -q "simrouter ready" "$work/sim.log" && break; sleep 0.1; done
-grep -q "simrouter ready" "$work/sim.log" || { cat "$work/sim.log"; echo "FAIL: the simulated router did not start"; exit 1; }
+until_ok 10 grep -q "simrouter ready" "$work/sim.log" || { cat "$work/sim.log"; echo "FAIL: the simulated router did not start"; exit 1; }
+control=$(sed -n 's/.*web=\([^ ]*\).*/\1/p' "$work/sim.log")
+# How many readings the console has given so far.
+readings() {
+  python3 -c 'import json, sys, urllib.request as u
+reply = u.build_opener(u.ProxyHandler({})).open("http://%s/simctl" % sys.argv[1], timeout=5)
+print(json.load(reply)["ifconfig_replies"])' "$control" 2>/dev/null
+}
 
 # --- Monitoring the 9106 console, started from boot.ini -----------------------
 mkdir "$work/app"
@@ -46,19 +63,19 @@ printf '[Settings]\r\nEnabled=True\r\nIP=%s\r\nPassword=secret\r\nSpeed=2meg\r\n
 (cd "$work/app" && exec wine vxstat.exe) >"$work/vxstat.log" 2>&1 &
 vx_pid=$!
 
-# The captions as they come, until logged in (or 40 s).
+# The captions as they come, until logged in.
 : >"$work/captions"
 last=""
-for _ in $(seq 400); do
+logged_in() {
   w=$(visible '^Vexlo Router Stats')
-  caption=$([ -n "$w" ] && xdotool getwindowname "$w" 2>/dev/null)
+  caption=$([ -n "$w" ] && x xdotool getwindowname "$w" 2>/dev/null)
   if [ -n "$caption" ] && [ "$caption" != "$last" ]; then
     echo "$caption" >>"$work/captions"
     last="$caption"
   fi
-  grep -q -- "- Sent Password" "$work/captions" && [ "$caption" = "Vexlo Router Stats" ] && break
-  sleep 0.1
-done
+  grep -q -- "- Sent Password" "$work/captions" && [ "$caption" = "Vexlo Router Stats" ]
+}
+until_ok 40 logged_in
 expected="Vexlo Router Stats - Connecting
 Vexlo Router Stats - Sent User
 Vexlo Router Stats - Sent Password
@@ -69,39 +86,38 @@ seen=$(grep -v -x "Vexlo Router Stats" "$work/captions" | head -3; grep -n . "$w
 monitor=$(visible '^Vexlo Router Stats$')
 
 # A few readings, so the totals grow.
-sleep 4
+first=$(readings)
+grown() { [ "$(readings)" -ge $((${first:-0} + 3)) ] 2>/dev/null; }
+until_ok 30 grown || fail "the console gave no more readings after the login"
 
 tray=$(visible '^Wine System Tray$')
 [ -n "$tray" ] || fail "no tray icon in Wine's tray window"
 if [ -n "$tray" ]; then
   # Out from under the monitor window (no window manager places them here).
-  xdotool windowmove "$tray" 600 500
-  sleep 0.5
-  xdotool search --onlyvisible --name '^$' | sort >"$work/before"
-  xdotool mousemove --window "$tray" 10 10 click 3
-  menu=""
-  for _ in $(seq 30); do
-    menu=$(xdotool search --onlyvisible --name '^$' | sort | comm -23 - "$work/before" | head -1)
-    [ -n "$menu" ] && break
-    sleep 0.1
-  done
-  [ -n "$menu" ] || fail "a right click on the tray icon opened no menu"
+  x xdotool windowmove "$tray" 600 500
+  moved() { x xdotool getwindowgeometry "$tray" | grep -q "Position: 600,500"; }
+  until_ok 5 moved || fail "the tray window did not move"
+  x xdotool search --onlyvisible --name '^$' | sort >"$work/before"
+  x xdotool mousemove --window "$tray" 10 10 click 3
+  new_window() {
+    menu=$(x xdotool search --onlyvisible --name '^$' | sort | comm -23 - "$work/before" | head -1)
+    [ -n "$menu" ]
+  }
+  until_ok 10 new_window || fail "a right click on the tray icon opened no menu"
 fi
 if [ -n "${E2E_SCREENSHOT:-}" ] && [ -n "$monitor" ]; then
-  import -window root "$E2E_SCREENSHOT"
+  x import -window root "$E2E_SCREENSHOT"
 fi
 if [ -n "$menu" ]; then
   # "&Close" is the last item: open vxStat, a separator, Close.
-  eval "$(xdotool getwindowgeometry --shell "$menu")"
-  xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT - 8))
-  sleep 0.3
-  xdotool mousedown 1
-  sleep 0.1
-  xdotool mouseup 1
-  wait_gone "$vx_pid" 150 || fail "\"&Close\" did not end the program"
+  eval "$(x xdotool getwindowgeometry --shell "$menu")"
+  x xdotool mousemove --sync $((X + WIDTH / 2)) $((Y + HEIGHT - 8))
+  x xdotool mousedown 1
+  x xdotool mouseup 1
+  until_ok 15 gone "$vx_pid" || fail "\"&Close\" did not end the program"
 fi
-sleep 0.5
-[ -z "$(visible '^Wine System Tray$')" ] || fail "the tray icon stayed after the program ended"
+no_tray() { [ -z "$(visible '^Wine System Tray$')" ]; }
+until_ok 5 no_tray || fail "the tray icon stayed after the program ended"
 stats="$work/app/userstats.txt"
 grep -q "^Enabled=True" "$stats" || fail "no Enabled=True in userstats.txt"
 grep -q "^Date=." "$stats" || fail "no Date in userstats.txt"
@@ -116,13 +132,8 @@ mkdir "$work/stats"
 cp "$exe" "$work/stats/vxstat.exe"
 (cd "$work/stats" && exec wine vxstat.exe /STATS) >"$work/stats.log" 2>&1 &
 vx_pid=$!
-window=""
-for _ in $(seq 150); do
-  window=$(visible '^Logged Statistics$')
-  [ -n "$window" ] && break
-  sleep 0.1
-done
-[ -n "$window" ] || fail "/STATS showed no \"Logged Statistics\" window"
+stats_window() { [ -n "$(visible '^Logged Statistics$')" ]; }
+until_ok 15 stats_window || fail "/STATS showed no \"Logged Statistics\" window"
 [ -z "$(visible '^Vexlo Router Stats')$(visible '^Router Details$')" ] || fail "/STATS opened other windows too"
 [ ! -e "$work/stats/userstats.txt" ] || fail "/STATS created userstats.txt"
 

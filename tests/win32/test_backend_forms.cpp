@@ -1,7 +1,7 @@
 // Forms and controls as native windows: sizes and styles, both directions of
-// every control, key preview, timers, the real system menu and subclassing.
-#include "tests/win32/support.h"
+// every control, key preview, timers, the real system menu, always-on-top.
 #include "runtime/errors.h"
+#include "tests/win32/support.h"
 
 #include <commctrl.h>
 
@@ -21,8 +21,8 @@ protected:
         int argc = 0;
         InitApplication(argc, nullptr);
     }
-    static ::HWND H(const Window& w) { return Native(w.hWnd()); }
-    static ::HWND H(const Control& c) { return GetDlgItem(Native(c.owner().hWnd()), Id(c)); }
+    static HWND H(const Window& w) { return Native(w.hWnd()); }
+    static HWND H(const Control& c) { return GetDlgItem(Native(c.owner().hWnd()), Id(c)); }
     static int Id(const Control& c) {
         int id = 100;
         for (const auto& other : c.owner().controls()) {
@@ -31,9 +31,9 @@ protected:
         }
         return -1;
     }
-    static LONG_PTR Style(::HWND h) { return GetWindowLongPtrA(h, GWL_STYLE); }
-    static LONG_PTR ExStyle(::HWND h) { return GetWindowLongPtrA(h, GWL_EXSTYLE); }
-    static std::string Text(::HWND h) {
+    static LONG_PTR Style(HWND h) { return GetWindowLongPtrA(h, GWL_STYLE); }
+    static LONG_PTR ExStyle(HWND h) { return GetWindowLongPtrA(h, GWL_EXSTYLE); }
+    static std::string Text(HWND h) {
         char buffer[256] = {};
         GetWindowTextA(h, buffer, sizeof buffer);
         return buffer;
@@ -95,7 +95,7 @@ TEST_F(NativeForms, MinimisingCanHideTheWindowAndShowingBringsItBackAtNormalSize
         }
     };
     w.show();
-    ::SendMessageA(H(w), WM_SYSCOMMAND, SC_MINIMIZE, 0);
+    SendMessageA(H(w), WM_SYSCOMMAND, SC_MINIMIZE, 0);
     EXPECT_FALSE(IsWindowVisible(H(w)));
     ASSERT_GE(seen.size(), 1u);
     EXPECT_EQ(seen.front(), WindowState::Minimized);
@@ -124,15 +124,15 @@ TEST_F(NativeForms, TextBoxesAndComboBoxesCarryTextBothWays) {
     EXPECT_EQ(ip.text(), "127.0.0.6");
     EXPECT_EQ(changes, 2);
 
-    EXPECT_EQ(::SendMessageA(H(password), EM_GETPASSWORDCHAR, 0, 0), '*');
+    EXPECT_EQ(SendMessageA(H(password), EM_GETPASSWORDCHAR, 0, 0), '*');
 
-    EXPECT_EQ(::SendMessageA(H(speed), CB_GETCOUNT, 0, 0), 2);
+    EXPECT_EQ(SendMessageA(H(speed), CB_GETCOUNT, 0, 0), 2);
     EXPECT_EQ(Text(H(speed)), "512");
     speed.setText("anything");
     EXPECT_EQ(Text(H(speed)), "anything");
     // The user picks the first entry of the list.
-    ::SendMessageA(H(speed), CB_SETCURSEL, 0, 0);
-    ::SendMessageA(H(w), WM_COMMAND, MAKEWPARAM(Id(speed), CBN_SELCHANGE), reinterpret_cast<LPARAM>(H(speed)));
+    SendMessageA(H(speed), CB_SETCURSEL, 0, 0);
+    SendMessageA(H(w), WM_COMMAND, MAKEWPARAM(Id(speed), CBN_SELCHANGE), reinterpret_cast<LPARAM>(H(speed)));
     EXPECT_EQ(speed.text(), "2meg");
 }
 
@@ -145,25 +145,25 @@ TEST_F(NativeForms, ButtonsCheckBoxesAndBars) {
     go.onClick = [&] { ++clicks; };
     w.show();
 
-    ::SendMessageA(H(go), BM_CLICK, 0, 0);
+    SendMessageA(H(go), BM_CLICK, 0, 0);
     EXPECT_EQ(clicks, 1);
     EXPECT_EQ(Text(H(go)), "Start Monitor");
 
-    ::SendMessageA(H(box), BM_CLICK, 0, 0);
+    SendMessageA(H(box), BM_CLICK, 0, 0);
     EXPECT_EQ(box.value(), 1);
-    EXPECT_EQ(::SendMessageA(H(box), BM_GETCHECK, 0, 0), BST_CHECKED);
-    ::SendMessageA(H(box), BM_CLICK, 0, 0);
+    EXPECT_EQ(SendMessageA(H(box), BM_GETCHECK, 0, 0), BST_CHECKED);
+    SendMessageA(H(box), BM_CLICK, 0, 0);
     EXPECT_EQ(box.value(), 0);
     box.setValue(2);
-    EXPECT_EQ(::SendMessageA(H(box), BM_GETCHECK, 0, 0), BST_INDETERMINATE);
+    EXPECT_EQ(SendMessageA(H(box), BM_GETCHECK, 0, 0), BST_INDETERMINATE);
 
     bar.setMax(65536);
     bar.setValue(32768);
-    EXPECT_EQ(::SendMessageA(H(bar), PBM_GETPOS, 0, 0), 5000);  // half of the native range
+    EXPECT_EQ(SendMessageA(H(bar), PBM_GETPOS, 0, 0), 5000);  // half of the native range
     bar.setValue(65536);
-    EXPECT_EQ(::SendMessageA(H(bar), PBM_GETPOS, 0, 0), 10000);
+    EXPECT_EQ(SendMessageA(H(bar), PBM_GETPOS, 0, 0), 10000);
     bar.setValue(0);
-    EXPECT_EQ(::SendMessageA(H(bar), PBM_GETPOS, 0, 0), 0);
+    EXPECT_EQ(SendMessageA(H(bar), PBM_GETPOS, 0, 0), 0);
 }
 
 TEST_F(NativeForms, LabelsShowTheirCaptionFontAndVisibility) {
@@ -176,7 +176,7 @@ TEST_F(NativeForms, LabelsShowTheirCaptionFontAndVisibility) {
     figure.setCaption("300k/s");
     EXPECT_EQ(Text(H(figure)), "300k/s");
     LOGFONTA font{};
-    GetObjectA(reinterpret_cast<HFONT>(::SendMessageA(H(figure), WM_GETFONT, 0, 0)), sizeof font, &font);
+    GetObjectA(reinterpret_cast<HFONT>(SendMessageA(H(figure), WM_GETFONT, 0, 0)), sizeof font, &font);
     EXPECT_EQ(font.lfWeight, FW_BOLD);
     EXPECT_STREQ(font.lfFaceName, "MS Sans Serif");
     EXPECT_EQ(font.lfHeight, -11);  // 8.25 points at 96 dpi
@@ -194,8 +194,8 @@ TEST_F(NativeForms, LabelsLieUnderTheControlsTheyReachUnder) {
     Label& l2 = w.addLabel("Label2", Twips{0, 270, 1245, 225}, "Username:");
     TextBox& user = w.addTextBox("txtUser", Twips{750, 240, 1245, 255}, "admin");
     CommandButton& go = w.addButton("cmdGo", Twips{2040, 30, 1215, 1065}, "Start Monitor");
-    std::vector<::HWND> zOrder;  // top first
-    for (::HWND h = GetWindow(H(w), GW_CHILD); h != nullptr; h = GetWindow(h, GW_HWNDNEXT)) zOrder.push_back(h);
+    std::vector<HWND> zOrder;  // top first
+    for (HWND h = GetWindow(H(w), GW_CHILD); h != nullptr; h = GetWindow(h, GW_HWNDNEXT)) zOrder.push_back(h);
     auto position = [&](const Control& c) { return std::find(zOrder.begin(), zOrder.end(), H(c)) - zOrder.begin(); };
     EXPECT_LT(position(ip), position(l1));
     EXPECT_LT(position(ip), position(l2));
@@ -256,70 +256,118 @@ TEST_F(NativeForms, TimersTickUntilDisabledAndNeverIntoAGoneWindow) {
     EXPECT_EQ(ticks, gone);
 }
 
-std::vector<std::pair<UINT, WPARAM>> g_seen;
-LONG_PTR g_previous = 0;
-
-LRESULT VX_CALLBACK Extension(vx::platform::HWND hWnd, vx::platform::UINT msg, vx::platform::WPARAM wParam,
-                              vx::platform::LPARAM lParam) {
-    if (msg == WM_SYSCOMMAND) g_seen.emplace_back(msg, wParam);
-    if (msg == WM_SYSCOMMAND && wParam == 1010) return 0;
-    return vx::platform::CallWindowProcA(g_previous, hWnd, msg, wParam, lParam);
+// The system menu's items after the standard ones: "-" for a separator.
+std::vector<std::string> LastItems(HMENU menu, int count) {
+    std::vector<std::string> items;
+    const int total = GetMenuItemCount(menu);
+    for (int i = std::max(0, total - count); i < total; ++i) {
+        char text[64] = {};
+        if (GetMenuStringA(menu, static_cast<UINT>(i), text, sizeof text, MF_BYPOSITION) == 0 &&
+            (GetMenuState(menu, static_cast<UINT>(i), MF_BYPOSITION) & MF_SEPARATOR))
+            items.emplace_back("-");
+        else
+            items.emplace_back(text);
+    }
+    return items;
 }
 
-TEST_F(NativeForms, TheRealSystemMenuAndWindowProcedureChain) {
+TEST_F(NativeForms, TheProgramsCommandsAreInTheRealSystemMenu) {
+    Window w("frmMain", "x", 5340, 555, BorderStyle::FixedSingle);
+    w.show();
+    HMENU menu = GetSystemMenu(H(w), FALSE);
+    ASSERT_NE(menu, nullptr);
+    const int standard = GetMenuItemCount(menu);
+    const LONG_PTR formProc = GetWindowLongPtrA(H(w), GWLP_WNDPROC);
+    std::vector<std::string> ran;
+    w.addSystemSeparator();
+    w.addSystemCommand("Always on top", [&] { ran.push_back("top"); });
+    w.addSystemCommand("Statistics", [&] { ran.push_back("stats"); });
+    ASSERT_EQ(GetMenuItemCount(menu), standard + 3);
+    EXPECT_EQ(LastItems(menu, 3), (std::vector<std::string>{"-", "Always on top", "Statistics"}));
+    // The window procedure is subclassed once there are commands of ours.
+    EXPECT_NE(GetWindowLongPtrA(H(w), GWLP_WNDPROC), formProc);
+
+    // Choosing an item: the system sends its id, each id runs its own handler.
+    const UINT top = GetMenuItemID(menu, standard + 1);
+    const UINT stats = GetMenuItemID(menu, standard + 2);
+    EXPECT_NE(top, stats);
+    EXPECT_LT(stats, static_cast<UINT>(SC_SIZE));
+    SendMessageA(H(w), WM_SYSCOMMAND, stats, 0);
+    SendMessageA(H(w), WM_SYSCOMMAND, top, 0);
+    EXPECT_EQ(ran, (std::vector<std::string>{"stats", "top"}));
+
+    // A command added later joins the end; the earlier ones are not repeated.
+    w.addSystemCommand("Later", [&] { ran.push_back("later"); });
+    ASSERT_EQ(GetMenuItemCount(menu), standard + 4);
+    EXPECT_EQ(LastItems(menu, 4), (std::vector<std::string>{"-", "Always on top", "Statistics", "Later"}));
+    SendMessageA(H(w), WM_SYSCOMMAND, GetMenuItemID(menu, standard + 3), 0);
+    EXPECT_EQ(ran.back(), "later");
+}
+
+TEST_F(NativeForms, TheSubclassedFormStillHearsTheSystemsOwnCommands) {
     Window w("frmMain", "x", 5340, 555, BorderStyle::FixedSingle);
     std::vector<WindowState> states;
-    int closes = 0;
+    int closes = 0, tops = 0;
     w.onResize = [&] { states.push_back(w.windowState()); };
     w.onCloseRequest = [&] { ++closes; };
+    w.addSystemCommand("Always on top", [&] { ++tops; });
     w.show();
-
-    vx::platform::HMENU menu = vx::platform::GetSystemMenu(w.hWnd(), FALSE);
-    int before = GetMenuItemCount(reinterpret_cast<::HMENU>(menu));
-    vx::platform::AppendMenuA(menu, MF_SEPARATOR, 0, nullptr);
-    vx::platform::AppendMenuA(menu, MF_STRING, 1010, "Always on top");
-    EXPECT_EQ(GetMenuItemCount(reinterpret_cast<::HMENU>(menu)), before + 2);
-    char text[64] = {};
-    GetMenuStringA(reinterpret_cast<::HMENU>(menu), 1010, text, sizeof text, MF_BYCOMMAND);
-    EXPECT_STREQ(text, "Always on top");
-
-    const LONG_PTR own = GetWindowLongPtrA(H(w), GWLP_WNDPROC);
-    g_seen.clear();
-    g_previous = vx::platform::SetWindowLongA(w.hWnd(), -4, reinterpret_cast<LONG_PTR>(&Extension));
-    EXPECT_EQ(g_previous, own);  // the whole 64-bit address, not half of it
-
-    ::SendMessageA(H(w), WM_SYSCOMMAND, 1010, 0);
-    EXPECT_TRUE(states.empty());
-    ::SendMessageA(H(w), WM_SYSCOMMAND, SC_MINIMIZE, 0);  // passed on to the form
+    SendMessageA(H(w), WM_SYSCOMMAND, SC_MINIMIZE, 0);
     EXPECT_EQ(states, std::vector<WindowState>{WindowState::Minimized});
-    PostMessageA(H(w), WM_CLOSE, 0, 0);  // arrives as the close command, through the chain
-    PumpFor(50);
+    EXPECT_TRUE(IsIconic(H(w)));
+    SendMessageA(H(w), WM_SYSCOMMAND, SC_RESTORE, 0);
+    EXPECT_EQ(states, (std::vector<WindowState>{WindowState::Minimized, WindowState::Normal}));
+    EXPECT_FALSE(IsIconic(H(w)));
+    SendMessageA(H(w), WM_SYSCOMMAND, SC_CLOSE, 0);  // the system menu's Close, or Alt+F4
     EXPECT_EQ(closes, 1);
-    ASSERT_EQ(g_seen.size(), 3u);
-    EXPECT_EQ(g_seen[2].second, static_cast<WPARAM>(SC_CLOSE));
+    PostMessageA(H(w), WM_CLOSE, 0, 0);  // the close box
+    ASSERT_TRUE(PumpUntil([&] { return closes == 2; }));
+    EXPECT_EQ(tops, 0);
+    EXPECT_TRUE(IsWindow(H(w))) << "closing is the model's decision";
+}
 
-    vx::platform::SetWindowLongA(w.hWnd(), -4, g_previous);
-    EXPECT_EQ(GetWindowLongPtrA(H(w), GWLP_WNDPROC), own);
+TEST_F(NativeForms, ACommandMayDestroyItsOwnWindow) {
+    // Forms put their window's end off until the event is over; even done at
+    // once, the subclass procedure must not touch what has gone.
+    auto w = std::make_unique<Window>("frmMain", "x", 5340, 555, BorderStyle::FixedSingle);
+    HWND h = H(*w);
+    int ran = 0;
+    w->addSystemCommand("Unload", [&] {
+        ++ran;
+        w.reset();
+    });
+    HMENU menu = GetSystemMenu(h, FALSE);
+    const UINT unload = GetMenuItemID(menu, GetMenuItemCount(menu) - 1);
+    SendMessageA(h, WM_SYSCOMMAND, unload, 0);
+    EXPECT_EQ(ran, 1);
+    EXPECT_EQ(w, nullptr);
+    EXPECT_FALSE(IsWindow(h));
+}
+
+TEST_F(NativeForms, AlwaysOnTopIsTheRealZOrder) {
+    Window w("frmMain", "x", 5340, 555, BorderStyle::FixedSingle);
+    w.show();
+    EXPECT_FALSE(ExStyle(H(w)) & WS_EX_TOPMOST);
+    w.setAlwaysOnTop(true);
+    EXPECT_TRUE(ExStyle(H(w)) & WS_EX_TOPMOST);
+    w.setAlwaysOnTop(false);
+    EXPECT_FALSE(ExStyle(H(w)) & WS_EX_TOPMOST);
+    // Also before the window is first shown.
+    Window later("frmMain", "x", 5340, 555, BorderStyle::FixedSingle);
+    later.setAlwaysOnTop(true);
+    later.show();
+    EXPECT_TRUE(ExStyle(H(later)) & WS_EX_TOPMOST);
 }
 
 TEST_F(NativeForms, TheEndOfTheSessionClosesTheFormsTheNormalWay) {
     Window w("frmMain", "x", 5340, 555, BorderStyle::FixedSingle);
     int closes = 0;
     w.onCloseRequest = [&] { ++closes; };
-    EXPECT_TRUE(::SendMessageA(H(w), WM_QUERYENDSESSION, 0, 0));
-    ::SendMessageA(H(w), WM_ENDSESSION, FALSE, 0);  // the session goes on after all
+    EXPECT_TRUE(SendMessageA(H(w), WM_QUERYENDSESSION, 0, 0));
+    SendMessageA(H(w), WM_ENDSESSION, FALSE, 0);  // the session goes on after all
     EXPECT_EQ(closes, 0);
-    ::SendMessageA(H(w), WM_ENDSESSION, TRUE, 0);
+    SendMessageA(H(w), WM_ENDSESSION, TRUE, 0);
     EXPECT_EQ(closes, 1);
-}
-
-TEST_F(NativeForms, AlwaysOnTopIsTheRealZOrder) {
-    Window w("frmMain", "x", 5340, 555, BorderStyle::FixedSingle);
-    w.show();
-    vx::platform::SetWindowPos(w.hWnd(), -1, 0, 0, 0, 0, 3);
-    EXPECT_TRUE(ExStyle(H(w)) & WS_EX_TOPMOST);
-    vx::platform::SetWindowPos(w.hWnd(), -2, 0, 0, 0, 0, 3);
-    EXPECT_FALSE(ExStyle(H(w)) & WS_EX_TOPMOST);
 }
 
 TEST_F(NativeForms, PostedWorkWaitsForTheRunningHandler) {
@@ -346,8 +394,8 @@ TEST_F(NativeForms, AnErrorEscapingAHandlerIsReportedNotFatal) {
         if (++clicks == 1) throw RuntimeError(kErrInvalidPropertyValue, "Invalid property value");
     };
     g_report.clear();
-    SetTimer(nullptr, 0, 300, [](::HWND, UINT, UINT_PTR id, ::DWORD) {
-        ::HWND box = FindWindowA("#32770", "vxstat");
+    SetTimer(nullptr, 0, 300, [](HWND, UINT, UINT_PTR id, ::DWORD) {
+        HWND box = FindWindowA("#32770", "vxstat");
         if (box == nullptr) return;
         KillTimer(nullptr, id);
         char text[256] = {};
@@ -355,9 +403,9 @@ TEST_F(NativeForms, AnErrorEscapingAHandlerIsReportedNotFatal) {
         g_report = text;
         PostMessageA(box, WM_COMMAND, IDOK, 0);
     });
-    ::SendMessageA(H(b), BM_CLICK, 0, 0);  // returns once the report is closed
+    SendMessageA(H(b), BM_CLICK, 0, 0);  // returns once the report is closed
     EXPECT_NE(g_report.find("Run-time error '380'"), std::string::npos) << g_report;
-    ::SendMessageA(H(b), BM_CLICK, 0, 0);  // and the program goes on
+    SendMessageA(H(b), BM_CLICK, 0, 0);  // and the program goes on
     EXPECT_EQ(clicks, 2);
 }
 

@@ -1,6 +1,7 @@
 // The profile-file rules, given to our portable implementation and to the
 // system's GetPrivateProfileStringA/WritePrivateProfileStringA alike: what they
 // read must agree. Where the files they write differ, the tests say how.
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -10,7 +11,6 @@
 #include "platform/portable/profile_file.h"
 #include "platform/profile.h"
 
-// After the program's headers: Windows' own headers define some of their names.
 #include <gtest/gtest.h>
 
 namespace vx::platform {
@@ -18,8 +18,8 @@ namespace {
 
 struct Implementation {
     const char* name;
-    DWORD (*get)(const char*, const char*, const char*, char*, DWORD, const char*);
-    BOOL (*put)(const char*, const char*, const char*, const char*);
+    std::uint32_t (*get)(const char*, const char*, const char*, char*, std::uint32_t, const char*);
+    bool (*put)(const char*, const char*, const char*, const char*);
 };
 
 const Implementation kPortable{"portable", portable::GetString, portable::WriteString};
@@ -55,14 +55,12 @@ std::string Contents(const std::string& file) {
     return s.str();
 }
 
-void Put(const std::string& file, const std::string& contents) {
-    std::ofstream(file, std::ios::binary) << contents;
-}
+void Put(const std::string& file, const std::string& contents) { std::ofstream(file, std::ios::binary) << contents; }
 
 std::string Read(const Implementation& impl, const std::string& file, const char* section, const char* key,
-                 DWORD size = 255) {
+                 std::uint32_t size = 255) {
     std::string buffer(size, '\0');
-    DWORD n = impl.get(section, key, "Default", buffer.data(), size, file.c_str());
+    std::uint32_t n = impl.get(section, key, "Default", buffer.data(), size, file.c_str());
     return buffer.substr(0, n);
 }
 
