@@ -8,6 +8,7 @@
 #include "runtime/numtext.h"
 #include "sources/ConsoleSource.h"
 #include "sources/RouterMessages.h"
+#include "sources/UpnpSource.h"
 #include "sources/WebSource.h"
 #include "traffic/modFunctions.h"
 #include "tray/LevelPictures.h"
@@ -59,9 +60,9 @@ frmMain::frmMain(MonitorSettings settings)
       lblBytesIn(window().control<platform::Label>("lblBytesIn")),
       Timer(window().control<platform::Timer>("Timer")),
       settings_(std::move(settings)),
-      // The statistics page's reading only shows rates; the console's also
-      // counts the totals.
-      traffic_(settings_.totals, settings_.is9106) {
+      // The statistics page's reading only shows rates; the console's and the
+      // gateway's also count the totals.
+      traffic_(settings_.totals, settings_.is9106 || UpnpLocation(settings_.routerIP).has_value()) {
     for (std::size_t i = 0; i < Icons.size(); ++i)
         Icons[i] = &window().control<platform::Image>("Icons(" + std::to_string(i) + ")");
     Timer.setEnabled(false);  // ticks from the end of the load on
@@ -93,7 +94,9 @@ void frmMain::Form_Load() {
     ExtendSystemMenu(*this);
 
     ShowStatus("Connecting");
-    if (settings_.is9106)
+    if (const std::optional<std::string> location = UpnpLocation(settings_.routerIP))
+        source_ = std::make_unique<UpnpSource>(platform::OpenGateway(*location));
+    else if (settings_.is9106)
         source_ = std::make_unique<ConsoleSource>(settings_.user, settings_.password, settings_.routerIP,
                                                   [this](const std::string& status) { ShowStatus(status); });
     else

@@ -1,6 +1,8 @@
 // The "Problem" boxes the readings show.
 #pragma once
 
+#include <string>
+
 namespace vx {
 
 inline constexpr const char* kWrongDetailsMessage =
@@ -18,5 +20,11 @@ inline constexpr const char* kStuckCounterMessage =
     "Readings are passed over until the counter moves again";
 
 inline constexpr const char* kProblemTitle = "Problem";
+
+// What failed with the UPnP gateway, and what to do about it.
+inline std::string UpnpProblemMessage(const std::string& failure) {
+    return "Reading the router over UPnP failed: " + failure +
+           "\r\nPlease switch UPnP on in the router's settings; vxstat keeps trying";
+}
 
 }  // namespace vx

@@ -39,8 +39,7 @@ std::string Describe() {
     std::ostringstream out;
     for (platform::Window* w : platform::Window::all()) {
         out << w->name() << " \"" << w->caption() << "\"" << (w->visible() ? " shown" : " hidden") << "\n";
-        for (auto& c : w->controls())
-            out << "  " << c->name() << " " << c->rect().left << "," << c->rect().top << "\n";
+        for (auto& c : w->controls()) out << "  " << c->name() << " " << c->rect().left << "," << c->rect().top << "\n";
     }
     return out.str();
 }

@@ -13,6 +13,7 @@
 
 #include "platform/app.h"
 #include "platform/forms.h"
+#include "platform/gateway.h"
 #include "platform/net.h"
 #include "platform/tray.h"
 
@@ -90,6 +91,14 @@ struct State {
     std::vector<std::string> urlsFetched;
     std::function<std::unique_ptr<platform::TcpClient>()> tcpFactory;  // overrides the fake client
     FakeTcpClient* lastTcpClient = nullptr;
+
+    // The UPnP gateway: every round answers at once with what is here.
+    struct Gateway {
+        std::string location = "(none)";  // what the program opened
+        platform::GatewayAnswer next;     // the next round's answer (failure, totals, details)
+        int rounds = 0;
+        int detailRounds = 0;
+    } gateway;
 
     bool quitRequested = false;
     std::deque<std::function<void()>> posted;

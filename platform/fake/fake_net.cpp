@@ -1,7 +1,9 @@
 // The fake backend's network: scripted pages and a scripted TCP peer. Kept
 // apart from the rest of the fake so that a test program can link the real
 // network instead and still drive the forms headless.
+#include <utility>
 #include "platform/fake/fake.h"
+
 #include "runtime/errors.h"
 
 namespace vx {
@@ -15,14 +17,16 @@ void FakeTcpClient::Connect() {
 
 void FakeTcpClient::GetData(std::string& data) {
     if (state != platform::SocketState::Connected)
-        throw RuntimeError(kErrSocketNotConnected, "Wrong protocol or connection state for the requested transaction or request");
+        throw RuntimeError(kErrSocketNotConnected,
+                           "Wrong protocol or connection state for the requested transaction or request");
     data = std::move(incoming);
     incoming.clear();
 }
 
 void FakeTcpClient::SendData(const std::string& data) {
     if (state != platform::SocketState::Connected)
-        throw RuntimeError(kErrSocketNotConnected, "Wrong protocol or connection state for the requested transaction or request");
+        throw RuntimeError(kErrSocketNotConnected,
+                           "Wrong protocol or connection state for the requested transaction or request");
     sent.push_back(data);
 }
 
@@ -41,6 +45,36 @@ std::unique_ptr<TcpClient> CreateTcpClient() {
     auto client = std::make_unique<fake::FakeTcpClient>();
     fake::S().lastTcpClient = client.get();
     return client;
+}
+
+}  // namespace platform
+
+namespace platform {
+
+namespace {
+
+class FakeGateway : public Gateway {
+public:
+    void request(bool details) override {
+        if (pending_) return;  // one round at a time
+        fake::State::Gateway& g = fake::S().gateway;
+        ++g.rounds;
+        if (details) ++g.detailRounds;
+        GatewayAnswer a = g.next;
+        if (!details) a.linkDown = a.linkUp = a.uptime = std::nullopt;
+        pending_ = a;
+    }
+    std::optional<GatewayAnswer> answer() override { return std::exchange(pending_, std::nullopt); }
+
+private:
+    std::optional<GatewayAnswer> pending_;
+};
+
+}  // namespace
+
+std::unique_ptr<Gateway> OpenGateway(const std::string& location) {
+    fake::S().gateway.location = location;
+    return std::make_unique<FakeGateway>();
 }
 
 }  // namespace platform

@@ -1,5 +1,7 @@
-// The URL fetch over libcurl's easy interface: one synchronous, bounded
-// request per call, the user-info sent as basic authentication.
+// HTTP over libcurl's easy interface: synchronous, bounded requests, the
+// user-info sent as basic authentication. Each handle keeps its connection
+// to the router between requests where the router allows it: a new
+// connection every second costs more than the rest of a tick.
 #include <curl/curl.h>
 
 #include <memory>
@@ -7,6 +9,7 @@
 
 #include "platform/net.h"
 #include "platform/posix/url_userinfo.h"
+#include "platform/upnp/http_session.h"
 #include "runtime/errors.h"
 
 namespace vx::platform {
@@ -68,17 +71,22 @@ struct EasyDeleter {
 
 }  // namespace
 
-UrlResponse OpenURL(const std::string& url) {
-    GlobalInit();
-    // One handle for the program's life saves setting a transfer up anew each
-    // second; every request still gets a connection of its own (below).
-    static std::unique_ptr<CURL, EasyDeleter> curl(curl_easy_init());
-    if (!curl) Fail("no transfer handle");
-    curl_easy_reset(curl.get());
+namespace {
 
-    const UrlWithoutUserInfo parts = SplitUserInfo(url);
+using Easy = std::unique_ptr<CURL, EasyDeleter>;
+
+struct Request {
+    std::string url;
+    const char* contentType = nullptr;  // with a body: a POST
+    const std::string* header = nullptr;
+    const std::string* body = nullptr;
+};
+
+UrlResponse Perform(CURL* h, const Request& request) {
+    // Options go back to their defaults; the open connection stays.
+    curl_easy_reset(h);
+    const UrlWithoutUserInfo parts = SplitUserInfo(request.url);
     Body body;
-    CURL* h = curl.get();
     curl_easy_setopt(h, CURLOPT_URL, parts.url.c_str());
 #if LIBCURL_VERSION_NUM >= 0x075500
     curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http");
@@ -99,7 +107,15 @@ UrlResponse OpenURL(const std::string& url) {
     curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &Collect);
     curl_easy_setopt(h, CURLOPT_WRITEDATA, &body);
     curl_easy_setopt(h, CURLOPT_USERAGENT, "vxstat");
-    curl_easy_setopt(h, CURLOPT_FORBID_REUSE, 1L);  // no connection is kept between readings
+    std::unique_ptr<curl_slist, decltype(&curl_slist_free_all)> headers(nullptr, &curl_slist_free_all);
+    if (request.body) {
+        const std::string type = std::string("Content-Type: ") + request.contentType;
+        headers.reset(curl_slist_append(nullptr, type.c_str()));
+        if (request.header) headers.reset(curl_slist_append(headers.release(), request.header->c_str()));
+        curl_easy_setopt(h, CURLOPT_HTTPHEADER, headers.get());
+        curl_easy_setopt(h, CURLOPT_POSTFIELDS, request.body->c_str());
+        curl_easy_setopt(h, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(request.body->size()));
+    }
 
     const CURLcode code = curl_easy_perform(h);
     if (body.tooLarge || code == CURLE_FILESIZE_EXCEEDED) Fail("the page is larger than 1 MiB");
@@ -110,5 +126,33 @@ UrlResponse OpenURL(const std::string& url) {
     response.body = std::move(body.text);
     return response;
 }
+
+Easy NewHandle() {
+    GlobalInit();
+    Easy curl(curl_easy_init());
+    if (!curl) Fail("no transfer handle");
+    return curl;
+}
+
+class CurlSession : public HttpSession {
+public:
+    UrlResponse post(const std::string& url, const std::string& contentType, const std::string& header,
+                     const std::string& body) override {
+        return Perform(curl_.get(), Request{url, contentType.c_str(), &header, &body});
+    }
+
+private:
+    Easy curl_ = NewHandle();
+};
+
+}  // namespace
+
+UrlResponse OpenURL(const std::string& url) {
+    // One handle for the program's life: it keeps the connection to the router.
+    static Easy curl = NewHandle();
+    return Perform(curl.get(), Request{url});
+}
+
+std::unique_ptr<HttpSession> CreateHttpSession() { return std::make_unique<CurlSession>(); }
 
 }  // namespace vx::platform

@@ -123,8 +123,8 @@ TEST_F(Monitor, TheCloseBoxSavesBothTotalsAndTakesTheIconAway) {
     m.window().userCloseRequested();
     EXPECT_FALSE(Default<frmMain>::Exists());
     EXPECT_FALSE(S().tray.shown);
-    EXPECT_NE(ReadFile(statsFile()).find(NewFileText("Incoming= 1234567\nOutGoing= 2E+15\n")), std::string::npos)
-        << ReadFile(statsFile());
+    EXPECT_EQ(ReadIniValue("TotalStats", "Incoming", statsFile()), "1234567") << ReadFile(statsFile());
+    EXPECT_EQ(ReadIniValue("TotalStats", "OutGoing", statsFile()), "2E+15") << ReadFile(statsFile());
     EXPECT_FALSE(m.Timer.timerEnabled()) << "no tick after unload";
     const int fetched = fetches;
     m.Timer.tick();

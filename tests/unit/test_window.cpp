@@ -111,7 +111,11 @@ TEST_F(WindowModel, ACommandMayChangeTheMenuWhileItRuns) {
     int runs = 0;
     w.addSystemCommand("Grow", [&] {
         // Enough additions to move the list in memory under the running handler.
-        for (int i = 0; i < 64; ++i) w.addSystemCommand("x" + std::to_string(i), nullptr);
+        for (int i = 0; i < 64; ++i) {
+            std::string text = "x";
+            text += std::to_string(i);
+            w.addSystemCommand(text, nullptr);
+        }
         ++runs;
     });
     w.userSystemCommand(0);

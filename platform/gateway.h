@@ -1,0 +1,43 @@
+// A UPnP Internet Gateway Device: its WAN byte totals, line speeds and the
+// connection's uptime. The calls run on a worker of the backend's: nothing
+// here ever blocks the caller.
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace vx::platform {
+
+struct GatewayAnswer {
+    // Empty when the gateway answered; otherwise what failed, for the user:
+    // "no UPnP gateway answered", "the gateway refused GetTotalBytesReceived", ...
+    std::string failure;
+    bool found = false;  // a gateway was found (a failure came later)
+    // WANCommonInterfaceConfig: the byte totals (unsigned 32-bit on most routers).
+    std::optional<double> received;
+    std::optional<double> sent;
+    double at = 0;  // when the totals came: seconds on the monotonic clock (runtime/clock.h)
+    // With details: GetCommonLinkProperties (bits a second) and the connection
+    // service's GetStatusInfo (seconds up).
+    std::optional<double> linkDown;
+    std::optional<double> linkUp;
+    std::optional<double> uptime;
+};
+
+class Gateway {
+public:
+    virtual ~Gateway() = default;
+    // Starts one round of calls unless one is under way: discovery first when
+    // no gateway is known yet (about two seconds), then both byte totals, and
+    // with `details` the line speeds and the uptime. Never blocks.
+    virtual void request(bool details) = 0;
+    // The answer of the last round once it has finished, once; until then nothing.
+    virtual std::optional<GatewayAnswer> answer() = 0;
+};
+
+// `location` is the gateway's description URL ("http://HOST:PORT/PATH"), or
+// empty to find the gateway on the local network (SSDP).
+std::unique_ptr<Gateway> OpenGateway(const std::string& location);
+
+}  // namespace vx::platform

@@ -1,0 +1,26 @@
+// HTTP for the backends' own workers (the UPnP gateway's SOAP calls): one
+// connection to the host kept open between requests where the server allows
+// it. Not for the layers above the seam.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "platform/net.h"
+
+namespace vx::platform {
+
+class HttpSession {
+public:
+    virtual ~HttpSession() = default;
+    // POSTs `body` with the given content type and one extra header line
+    // ("Name: value"); bounded like OpenURL (1 s to connect, 2 s in all,
+    // 1 MiB). A transport failure raises a run-time error.
+    virtual UrlResponse post(const std::string& url, const std::string& contentType, const std::string& header,
+                             const std::string& body) = 0;
+};
+
+// Made and used on one thread; each session has its own connection.
+std::unique_ptr<HttpSession> CreateHttpSession();
+
+}  // namespace vx::platform

@@ -1,0 +1,33 @@
+// The router's UPnP gateway: the WAN byte totals once a tick, the line speeds
+// and the connection's uptime at the start and now and then.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "platform/gateway.h"
+#include "sources/Source.h"
+
+namespace vx {
+
+// "upnp" (find the gateway) or "upnp://HOST[:PORT]/PATH" (its description),
+// letter case ignored: the gateway's location (empty: find it). Nothing for
+// any other address.
+std::optional<std::string> UpnpLocation(const std::string& address);
+
+class UpnpSource : public Source {
+public:
+    explicit UpnpSource(std::unique_ptr<platform::Gateway> gateway);
+
+    std::optional<Reading> poll() override;
+    std::optional<LineSpeed> lineSpeed() const override { return speed_; }
+
+private:
+    std::unique_ptr<platform::Gateway> gateway_;
+    std::optional<LineSpeed> speed_;
+    std::optional<double> uptime_;
+    int roundsSinceDetails_ = 0;
+    bool told_ = false;  // the user has been told once what failed
+};
+
+}  // namespace vx

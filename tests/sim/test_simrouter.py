@@ -1,0 +1,672 @@
+#!/usr/bin/env python3
+"""Checks the simulated router (tools/simrouter.py) serves what the program's
+tests rely on: the firmware's statistics table, BusyBox 1.2's ifconfig, and
+the UPnP gateway (SSDP over multicast, description, SOAP control and its
+fault modes). Run it inside a private network namespace:
+
+    scripts/in-private-net python3 tests/sim/test_simrouter.py
+
+It ends with "N passed, M failed" and exits non-zero on a failure.
+"""
+
+import base64
+import html.parser
+import http.client
+import json
+import os
+import select
+import shutil
+import signal
+import socket
+import subprocess
+import sys
+import time
+import traceback
+import urllib.parse
+import xml.etree.ElementTree as ElementTree
+
+ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+SIM = os.path.join(ROOT, "tools", "simrouter.py")
+U32 = 2 ** 32
+SSDP = ("239.255.255.250", 1900)
+DEVICE = "urn:schemas-upnp-org:device:"
+SERVICE = "urn:schemas-upnp-org:service:"
+CIF = SERVICE + "WANCommonInterfaceConfig:1"
+SOAP_ENV = "http://schemas.xmlsoap.org/soap/envelope/"
+DEADLINE = 20.0  # seconds for anything to happen on a busy machine
+
+passed, failed = 0, 0
+
+
+def check(condition, what):
+    global passed, failed
+    if condition:
+        passed += 1
+    else:
+        failed += 1
+        print("FAIL: " + what, flush=True)
+    return condition
+
+
+def wait_for(condition, timeout=DEADLINE, step=0.02):
+    """condition()'s first true value, or None once the deadline passes."""
+    end = time.monotonic() + timeout
+    while True:
+        value = condition()
+        if value or time.monotonic() >= end:
+            return value or None
+        time.sleep(step)
+
+
+# ---- running the simulator -----------------------------------------------------
+
+class Sim:
+    def __init__(self, address, *args):
+        self.address = address
+        argv = [sys.executable, SIM, "--address", address, "--console-port", "0"] + list(args)
+        if "--duration" not in args:
+            argv += ["--duration", "120"]
+        self.proc = subprocess.Popen(argv, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        line = b""
+        end = time.monotonic() + DEADLINE
+        while not line.endswith(b"\n") and time.monotonic() < end:
+            ready, _, _ = select.select([self.proc.stdout], [], [], max(0.0, end - time.monotonic()))
+            if not ready:
+                break
+            chunk = os.read(self.proc.stdout.fileno(), 1)
+            if not chunk:
+                break
+            line += chunk
+        self.line = line.decode()
+        if not self.line.startswith("simrouter ready "):
+            self.stop()
+            raise RuntimeError("the simulator did not start: %r %s" % (self.line, self.proc.stderr.read()))
+        self.fields = dict(f.split("=", 1) for f in self.line.split()[2:])
+
+    def stop(self):
+        """SIGTERM, then the exit status (None if it had to be killed)."""
+        if self.proc.poll() is None:
+            self.proc.send_signal(signal.SIGTERM)
+        try:
+            return self.proc.wait(DEADLINE)
+        except subprocess.TimeoutExpired:
+            self.proc.kill()
+            self.proc.wait()
+            return None
+        finally:
+            self.proc.stdout.close()
+            self.proc.stderr.close()
+
+    @property
+    def upnp(self):
+        return self.fields["upnp"]
+
+    def control(self, query=""):
+        """/simctl on the web server, else on the UPnP one."""
+        host = self.fields["web"] if self.fields["web"] != "-" else urllib.parse.urlsplit(self.upnp).netloc
+        c = http.client.HTTPConnection(host, timeout=DEADLINE)
+        c.request("GET", "/simctl?" + query)
+        reply = c.getresponse()
+        body = reply.read()
+        c.close()
+        if reply.status != 200:
+            raise RuntimeError("control refused: %s" % body)
+        return json.loads(body)
+
+
+def run_sim(*args):
+    out = subprocess.run([sys.executable, SIM] + list(args), capture_output=True, timeout=DEADLINE)
+    if out.returncode != 0:
+        raise RuntimeError(out.stderr.decode())
+    return out.stdout.decode("latin-1")
+
+
+# ---- reading a table as a browser lays it out ----------------------------------
+
+class Tables(html.parser.HTMLParser):
+    """Tables as rows of (text, colspan, rowspan); script text is not cell text."""
+
+    def __init__(self):
+        super().__init__()
+        self.tables, self._stack, self._cell, self.tags = [], [], None, []
+
+    def handle_starttag(self, tag, attrs):
+        self.tags.append((tag, dict(attrs)))
+        if tag == "table":
+            self._stack.append([])
+        elif tag == "tr" and self._stack:
+            self._stack[-1].append([])
+        elif tag in ("td", "th") and self._stack:
+            a = dict(attrs)
+            self._cell = [[], int(a.get("colspan", 1)), int(a.get("rowspan", 1))]
+            self._stack[-1][-1].append(self._cell)
+
+    def handle_endtag(self, tag):
+        if tag in ("td", "th"):
+            self._cell = None
+        elif tag == "table" and self._stack:
+            self.tables.append(self._stack.pop())
+
+    def handle_data(self, data):
+        if self._cell is not None:
+            self._cell[0].append(data)
+
+
+def grid(table):
+    """grid[r][c] = (text, cell id) with spans filled in."""
+    g = {}
+    for r, row in enumerate(table):
+        c = 0
+        for n, (parts, colspan, rowspan) in enumerate(row):
+            while (r, c) in g:
+                c += 1
+            for rr in range(r, r + rowspan):
+                for cc in range(c, c + colspan):
+                    g[(rr, cc)] = (" ".join("".join(parts).split()), (r, n))
+            c += colspan
+    rows = 1 + max(r for r, _ in g)
+    cols = 1 + max(c for _, c in g)
+    return [[g.get((r, c), ("", None)) for c in range(cols)] for r in range(rows)]
+
+
+def read_firmware_table(page):
+    """(column headings as paths, data rows as lists of texts)."""
+    p = Tables()
+    p.feed(page)
+    p.close()
+    if len(p.tables) != 1:
+        raise AssertionError("%d tables" % len(p.tables))
+    g = grid(p.tables[0])
+    first_data = next(r for r, row in enumerate(g) if any(t.isdigit() for t, _ in row))
+    headings = []
+    for c in range(len(g[0])):
+        path, seen = [], set()
+        for r in range(first_data):
+            text, cell = g[r][c]
+            if cell not in seen and text:
+                path.append(text)
+            seen.add(cell)
+        headings.append(tuple(path))
+    return headings, [[t for t, _ in row] for row in g[first_data:]], p
+
+
+def test_firmware_page():
+    page = run_sim("--print-page", "--page-layout", "firmware", "--wan-rows", "2",
+                   "--rx-start", str(U32 + 100), "--tx-start", str(3 * U32 - 1))
+    headings, rows, parsed = read_firmware_table(page)
+    check(headings[0] == ("Interface",) and headings[1] == ("Description",),
+          "Interface and Description head the first columns: %s" % headings[:2])
+    for direction in ("Received", "Transmitted"):
+        for group in ("Total", "Multicast"):
+            figures = [h[2] for h in headings if h[:2] == (direction, group)]
+            check(figures == ["Bytes", "Pkts", "Errs", "Drops"],
+                  "%s > %s has Bytes, Pkts, Errs, Drops: %s" % (direction, group, figures))
+    rx_col = headings.index(("Received", "Total", "Bytes"))
+    tx_col = headings.index(("Transmitted", "Total", "Bytes"))
+    check([r[:2] for r in rows] == [["nas_0_35", "br_0_35"], ["ppp0", "pppoe_0_38_1"]],
+          "a bridged row before the PPPoE row: %s" % [r[:2] for r in rows])
+    check(rows[1][rx_col] == "100" and rows[1][tx_col] == str(U32 - 1),
+          "the PPPoE row's byte totals wrap at 2**32: %s %s" % (rows[1][rx_col], rows[1][tx_col]))
+    check(all(c.isdigit() and int(c) < U32 for r in rows for c in r[2:]), "every figure a ui32")
+    tags = [t for t, _ in parsed.tags]
+    check(any(a.get("http-equiv", "").lower() == "refresh" for t, a in parsed.tags if t == "meta"),
+          "a meta refresh")
+    head = page[:page.lower().index("<body")]
+    check("script" in tags and "<script" in head and "<TD" in page and "<td" in page and "<Tr>" in page,
+          "a script in the head and mixed-case tags")
+    check(any("\r\n" in c for r in raw_cells(page) for c in r), "line breaks inside cells")
+
+    one = read_firmware_table(run_sim("--print-page", "--page-layout", "firmware", "--rx-start", "7"))[1]
+    check([r[:2] for r in one] == [["ppp0", "pppoe_0_38_1"]] and one[0][rx_col] == "7",
+          "one WAN row by default: %s" % one)
+    classic = run_sim("--print-page", "--rx-start", "5")
+    check("Octets" in classic and "Multicast" not in classic, "the classic page stays the default")
+
+
+def raw_cells(page):
+    p = Tables()
+    p.feed(page)
+    return [["".join(parts) for parts, _, _ in row] for row in p.tables[0]]
+
+
+def fetch_page(web, user="admin", password="secret"):
+    c = http.client.HTTPConnection(web, timeout=DEADLINE)
+    auth = base64.b64encode(("%s:%s" % (user, password)).encode()).decode()
+    c.request("GET", "/statswan.cmd", headers={"Authorization": "Basic " + auth})
+    r = c.getresponse()
+    body = r.read().decode("latin-1")
+    c.close()
+    return r.status, body
+
+
+def test_firmware_served():
+    # 64-bit counters under the hood, yet the page's figures wrap at 2**32.
+    sim = Sim("127.0.0.11", "--no-console", "--page-layout", "firmware", "--wan-rows", "3",
+              "--rx-start", str(U32 - 300000), "--rx-rate", "1000000", "--tx-rate", "1000")
+    try:
+        status, page = fetch_page(sim.fields["web"])
+        check(status == 200, "the firmware page is served: %d" % status)
+        headings, rows, _ = read_firmware_table(page)
+        rx_col = headings.index(("Received", "Total", "Bytes"))
+        check(len(rows) == 3 and rows[-1][0] == "ppp0", "three WAN rows, PPPoE last")
+        first = int(rows[-1][rx_col])
+        seen = []
+
+        def wrapped():
+            r = read_firmware_table(fetch_page(sim.fields["web"])[1])[1]
+            seen.append(int(r[-1][rx_col]))
+            return seen[-1] < first
+        check(wait_for(wrapped), "the served figure wraps at 2**32: %s" % seen[-3:])
+        check(all(v < U32 for v in seen), "no figure at or over 2**32")
+        check(fetch_page(sim.fields["web"], password="wrong")[0] == 401, "authentication still asked for")
+        sim.control("mode=garbled")
+        garbled = read_firmware_table(fetch_page(sim.fields["web"])[1].replace("N/A", "x"))[0]
+        check(garbled == headings, "the garbled firmware page keeps its headings")
+    finally:
+        check(sim.stop() == 0, "stops cleanly on SIGTERM")
+
+
+# ---- the console ----------------------------------------------------------------
+
+def check_busybox12(reply, rx):
+    lines = reply.replace("\r\n", "\n").split("\n")
+    check("Point-to-Point Protocol" in reply and "Point-Point" not in reply,
+          "BusyBox 1.2 spells Point-to-Point Protocol")
+    heads = [ln for ln in lines if "Link encap:" in ln]
+    check([h[:16] for h in heads] == ["br0".ljust(16), "lo".ljust(16), "ppp0".ljust(16),
+                                      "pppoe_0_38_1".ljust(16)]
+          and all(h[16:].startswith("Link encap:") for h in heads),
+          "a name column of 15 and a blank: %s" % heads)
+    rest = [ln for ln in lines if ln and "Link encap:" not in ln and ln != "> "]
+    check(rest and all(ln.startswith(" " * 16) and ln[16] != " " for ln in rest),
+          "continuation lines indented 16 blanks")
+    ppp = reply[reply.index("Point-to-Point"):]
+    ppp = ppp[:ppp.index("\r\n\r\n")]
+    check("RX bytes:%d (" % rx in ppp, "64-bit figures in the PPP block: %d" % rx)
+
+
+def console_ifconfig(where):
+    host, port = where.rsplit(":", 1)
+    s = socket.create_connection((host, int(port)), timeout=DEADLINE)
+    data = b""
+
+    def until(text):
+        nonlocal data
+        while text not in data:
+            chunk = s.recv(65536)
+            if not chunk:
+                raise AssertionError("the console closed: %r" % data)
+            data += chunk
+        at = data.index(text) + len(text)
+        out, data = data[:at], data[at:]
+        return out
+
+    until(b"Login: ")
+    s.sendall(b"admin\r\n")
+    until(b"Password: ")
+    s.sendall(b"secret\r\n")
+    until(b"> ")
+    s.sendall(b"ifconfig\r\n")
+    reply = until(b"> ").decode("latin-1")
+    s.close()
+    return reply[reply.index("\r\n") + 2:]  # past the echo
+
+
+def test_console_layouts():
+    rx = 5 * U32 + 17
+    check_busybox12(run_sim("--print-ifconfig", "--console-layout", "busybox12", "--rx-start", str(rx)), rx)
+    classic = run_sim("--print-ifconfig", "--rx-start", "5")
+    check("Point-Point Protocol" in classic and "ppp0      Link encap:" in classic,
+          "the classic console stays the default")
+    sim = Sim("127.0.0.12", "--no-web", "--console-layout", "busybox12", "--rx-start", str(rx))
+    try:
+        check_busybox12(console_ifconfig(sim.fields["console"]), rx)
+    finally:
+        check(sim.stop() == 0, "stops cleanly on SIGTERM")
+
+
+# ---- UPnP -------------------------------------------------------------------------
+
+def m_search(target, want, mx=1, to=SSDP):
+    """Sends an M-SEARCH to the SSDP group (or `to`) and gathers the answers
+    (source address, headers) until want(answers) holds or the deadline
+    passes."""
+    s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+    s.bind(("127.0.0.1", 0))
+    s.setsockopt(socket.IPPROTO_IP, socket.IP_MULTICAST_IF, socket.inet_aton("127.0.0.1"))
+    s.setsockopt(socket.IPPROTO_IP, socket.IP_MULTICAST_LOOP, 1)
+    request = ("M-SEARCH * HTTP/1.1\r\nHOST: 239.255.255.250:1900\r\nMAN: \"ssdp:discover\"\r\n"
+               "MX: %d\r\nST: %s\r\n\r\n" % (mx, target)).encode()
+    answers = []
+    end = time.monotonic() + DEADLINE
+    s.sendto(request, to)
+    while not want(answers) and time.monotonic() < end:
+        ready, _, _ = select.select([s], [], [], min(0.5, max(0.0, end - time.monotonic())))
+        if not ready:
+            continue
+        data, peer = s.recvfrom(4096)
+        lines = data.decode("latin-1").split("\r\n")
+        headers = {"_status": lines[0]}
+        for line in lines[1:]:
+            name, colon, value = line.partition(":")
+            if colon:
+                headers[name.strip().upper()] = value.strip()
+        answers.append((peer[0], headers))
+    s.close()
+    return answers
+
+
+def soap(conn, control_url, service, action):
+    body = ('<?xml version="1.0"?><s:Envelope xmlns:s="%s" '
+            's:encodingStyle="http://schemas.xmlsoap.org/soap/encoding/"><s:Body>'
+            '<u:%s xmlns:u="%s"></u:%s></s:Body></s:Envelope>' % (SOAP_ENV, action, service, action))
+    conn.request("POST", control_url, body=body.encode(),
+                 headers={"Content-Type": 'text/xml; charset="utf-8"', "SOAPAction": '"%s#%s"' % (service, action)})
+    r = conn.getresponse()
+    root = ElementTree.fromstring(r.read())
+    values = {el.tag.rpartition("}")[2]: (el.text or "") for el in root.iter() if len(el) == 0}
+    return r.status, values
+
+
+class Gateway:
+    """What a control point learns from the description."""
+
+    def __init__(self, location):
+        self.location = location
+        url = urllib.parse.urlsplit(location)
+        self.conn = http.client.HTTPConnection(url.netloc, timeout=DEADLINE)
+        self.conn.request("GET", url.path)
+        r = self.conn.getresponse()
+        self.description = r.read()
+        if r.status != 200:
+            raise AssertionError("no description: %d" % r.status)
+        ns = {"d": "urn:schemas-upnp-org:device-1-0"}
+        self.root = ElementTree.fromstring(self.description)
+        self.ns = ns
+        self.services = {}
+        for service in self.root.iter("{%s}service" % ns["d"]):
+            kind = service.findtext("d:serviceType", namespaces=ns)
+            self.services[kind] = {k: service.findtext("d:" + k, namespaces=ns)
+                                   for k in ("controlURL", "SCPDURL", "eventSubURL")}
+        self.connection = next((k for k in self.services if "WANIPConnection" in k or "WANPPPConnection" in k),
+                               None)
+
+    def call(self, service, action):
+        return soap(self.conn, self.services[service]["controlURL"], service, action)
+
+    def close(self):
+        self.conn.close()
+
+
+def test_upnp_description_and_control():
+    sim = Sim("127.0.0.21", "--upnp", "--no-console", "--rx-start", "123456789", "--tx-start", "2345678",
+              "--rx-rate", "1000", "--tx-rate", "100", "--link-down", "8000000", "--link-up", "1000000")
+    try:
+        words = sim.line.split()
+        check(words[:4] == ["simrouter", "ready", "web=" + sim.fields["web"], "console=-"] and len(words) == 5
+              and words[4].startswith("upnp=http://127.0.0.21:")
+              and sim.upnp.endswith("/rootDesc.xml"), "the ready line keeps its fields, upnp last: " + sim.line)
+        g = Gateway(sim.upnp)
+        ns = g.ns
+        root = g.root.find("d:device", ns)
+        wan = root.find("d:deviceList/d:device", ns) if root is not None else None
+        conn = wan.find("d:deviceList/d:device", ns) if wan is not None else None
+        check(root is not None and root.findtext("d:deviceType", namespaces=ns)
+              == DEVICE + "InternetGatewayDevice:1", "the root device is an IGD:1")
+        check(wan is not None and wan.findtext("d:deviceType", namespaces=ns) == DEVICE + "WANDevice:1"
+              and wan.findtext("d:serviceList/d:service/d:serviceType", namespaces=ns) == CIF,
+              "a WANDevice:1 with WANCommonInterfaceConfig:1")
+        check(conn is not None and conn.findtext("d:deviceType", namespaces=ns) == DEVICE + "WANConnectionDevice:1"
+              and conn.findtext("d:serviceList/d:service/d:serviceType", namespaces=ns)
+              == SERVICE + "WANIPConnection:1", "a WANConnectionDevice:1 with WANIPConnection:1")
+        for kind, urls in g.services.items():
+            check(all(urls.values()), "%s has control, SCPD and event URLs" % kind)
+            g.conn.request("GET", urls["SCPDURL"])
+            r = g.conn.getresponse()
+            scpd = r.read().decode()
+            check(r.status == 200 and "<scpd" in scpd and "<action>" in scpd, "the SCPD of %s is served" % kind)
+        first_socket = g.conn.sock
+
+        status, v = g.call(CIF, "GetTotalBytesReceived")
+        received = int(v.get("NewTotalBytesReceived", -1))
+        check(status == 200 and 123456789 <= received < 123456789 + 1000 * 120,
+              "GetTotalBytesReceived: %s %s" % (status, v))
+        status, v = g.call(CIF, "GetTotalBytesSent")
+        check(status == 200 and 2345678 <= int(v.get("NewTotalBytesSent", -1)) < 2345678 + 100 * 120,
+              "GetTotalBytesSent: %s %s" % (status, v))
+        status, v = g.call(CIF, "GetTotalPacketsReceived")
+        check(status == 200 and int(v.get("NewTotalPacketsReceived", 0)) > 0, "GetTotalPacketsReceived: %s" % v)
+        status, v = g.call(CIF, "GetTotalPacketsSent")
+        check(status == 200 and int(v.get("NewTotalPacketsSent", 0)) > 0, "GetTotalPacketsSent: %s" % v)
+        status, v = g.call(CIF, "GetCommonLinkProperties")
+        check(status == 200 and v.get("NewWANAccessType") == "DSL" and v.get("NewLayer1UpstreamMaxBitRate")
+              == "1000000" and v.get("NewLayer1DownstreamMaxBitRate") == "8000000"
+              and v.get("NewPhysicalLinkStatus") == "Up", "GetCommonLinkProperties: %s" % v)
+        status, v = g.call(g.connection, "GetStatusInfo")
+        check(status == 200 and v.get("NewConnectionStatus") == "Connected"
+              and v.get("NewLastConnectionError") == "ERROR_NONE" and v.get("NewUptime", "").isdigit(),
+              "GetStatusInfo: %s" % v)
+        status, v = g.call(g.connection, "GetExternalIPAddress")
+        check(status == 200 and v.get("NewExternalIPAddress", "").count(".") == 3, "GetExternalIPAddress: %s" % v)
+        status, v = g.call(CIF, "GetNothingAtAll")
+        check(status == 500 and v.get("errorCode") == "401" and v.get("errorDescription") == "Invalid Action",
+              "an unknown action answers fault 401: %s %s" % (status, v))
+        status, v = g.call(CIF, "GetStatusInfo")
+        check(status == 500 and v.get("errorCode") == "401", "another service's action answers fault 401")
+        check(g.conn.sock is first_socket and first_socket is not None, "one connection kept open throughout")
+
+        # The byte totals follow the counters through the control endpoint.
+        sim.control("rx=%d" % (U32 + 42))
+        status, v = g.call(CIF, "GetTotalBytesReceived")
+        check(int(v.get("NewTotalBytesReceived", -1)) < 42 + 1000 * 120, "ui4 totals wrap at 2**32: %s" % v)
+        g.close()
+    finally:
+        check(sim.stop() == 0, "stops cleanly on SIGTERM")
+
+
+def test_upnp_wrap():
+    sim = Sim("127.0.0.22", "--upnp", "--no-web", "--no-console", "--upnp-urlbase", "--rx-start", str(U32 - 400000),
+              "--tx-start", str(U32 - 40000), "--rx-rate", "1000000", "--tx-rate", "100000")
+    try:
+        g = Gateway(sim.upnp)
+        base = g.root.findtext("d:URLBase", namespaces=g.ns)
+        check(base and sim.upnp.startswith(base), "--upnp-urlbase gives the description's URLBase: %s" % base)
+        readings = []
+
+        def wrapped():
+            rx = int(g.call(CIF, "GetTotalBytesReceived")[1]["NewTotalBytesReceived"])
+            tx = int(g.call(CIF, "GetTotalBytesSent")[1]["NewTotalBytesSent"])
+            readings.append((rx, tx))
+            return rx < readings[0][0] and tx < readings[0][1]
+        check(wait_for(wrapped), "both totals wrap at 2**32: %s" % readings[-3:])
+        check(all(rx < U32 and tx < U32 for rx, tx in readings), "no total at or over 2**32")
+        state = sim.control()
+        check(state["upnp_requests"] >= 2 * len(readings), "/simctl answers on the UPnP port without a web server")
+        g.close()
+    finally:
+        check(sim.stop() == 0, "stops cleanly on SIGTERM")
+
+
+def test_upnp_discovery():
+    a = Sim("127.0.0.31", "--upnp", "--no-web", "--no-console")
+    b = Sim("127.0.0.32", "--upnp", "--no-web", "--no-console", "--upnp-connection", "ppp")
+    quiet = Sim("127.0.0.33", "--upnp", "--no-web", "--no-console", "--upnp-mode", "silent")
+    v2 = Sim("127.0.0.34", "--upnp", "--no-web", "--no-console", "--upnp-igd", "2")
+    sims = (a, b, v2)
+    try:
+        targets = ["upnp:rootdevice", DEVICE + "InternetGatewayDevice:1", CIF]
+        for target in targets:
+            answers = m_search(target, lambda got: {p for p, _ in got} >= {s.address for s in sims})
+            for sim in sims:
+                mine = [h for p, h in answers if p == sim.address]
+                check(len(mine) == 1, "%s answers %s once: %d" % (sim.address, target, len(mine)))
+                if not mine:
+                    continue
+                h = mine[0]
+                check(h["_status"] == "HTTP/1.1 200 OK" and h.get("ST") == target and h.get("LOCATION") == sim.upnp
+                      and h.get("USN", "").startswith("uuid:") and "EXT" in h and "SERVER" in h
+                      and h.get("CACHE-CONTROL", "").startswith("max-age="),
+                      "%s's answer to %s: %s" % (sim.address, target, h))
+                check(h.get("USN", "").endswith("::" + target), "the USN names %s: %s" % (target, h.get("USN")))
+            check(not [p for p, _ in answers if p == quiet.address], "a silent gateway does not answer")
+        # The silent one heard every search and answered none.
+        heard = wait_for(lambda: quiet.control()["ssdp_searches"] >= len(targets))
+        check(heard and quiet.control()["ssdp_replies"] == 0, "the silent gateway heard and kept quiet")
+
+        unicast = m_search("upnp:rootdevice", lambda got: bool(got), to=(b.address, 1900))
+        check([p for p, _ in unicast] == [b.address], "a unicast search to one gateway: %s"
+              % [p for p, _ in unicast])
+
+        # ssdp:all: every device, service and the root from each gateway.
+        answers = m_search("ssdp:all", lambda got: len([p for p, _ in got if p == a.address]) >= 9)
+        sts = {h["ST"] for p, h in answers if p == a.address}
+        check(sts >= {"upnp:rootdevice", DEVICE + "InternetGatewayDevice:1", DEVICE + "WANDevice:1",
+                      DEVICE + "WANConnectionDevice:1", CIF, SERVICE + "WANIPConnection:1"},
+              "ssdp:all lists the whole device: %s" % sorted(sts))
+
+        for target, answering in ((SERVICE + "WANPPPConnection:1", b), (DEVICE + "InternetGatewayDevice:2", v2)):
+            others = [s for s in sims if s is not answering]
+            before = {s.address: s.control() for s in others}
+            got = m_search(target, lambda got: any(p == answering.address for p, _ in got))
+            check([p for p, _ in got] == [answering.address], "only %s answers %s: %s"
+                  % (answering.address, target, [p for p, _ in got]))
+            for s in others:
+                heard = wait_for(lambda: s.control()["ssdp_searches"] > before[s.address]["ssdp_searches"])
+                check(heard and s.control()["ssdp_replies"] == before[s.address]["ssdp_replies"],
+                      "%s heard the search for %s and did not answer" % (s.address, target))
+        g = Gateway(v2.upnp)
+        check(g.connection == SERVICE + "WANIPConnection:2" and CIF in g.services,
+              "an IGD:2 has WANIPConnection:2 and WANCommonInterfaceConfig:1: %s" % list(g.services))
+        check(g.call(g.connection, "GetStatusInfo")[0] == 200, "WANIPConnection:2 answers")
+        g.close()
+        g = Gateway(b.upnp)
+        check(g.connection == SERVICE + "WANPPPConnection:1" and g.call(g.connection, "GetStatusInfo")[0] == 200,
+              "the PPP gateway's connection service answers")
+        g.close()
+    finally:
+        for sim in (a, b, quiet, v2):
+            check(sim.stop() == 0, "%s stops cleanly on SIGTERM" % sim.address)
+
+
+def test_upnp_modes():
+    sim = Sim("127.0.0.41", "--upnp", "--no-console", "--upnp-mode", "restart", "--restart-after", "4",
+              "--rx-start", "1000000000", "--tx-start", "500000000", "--rx-rate", "1000")
+    try:
+        g = Gateway(sim.upnp)
+        uptimes = []
+
+        def uptime():
+            uptimes.append(int(g.call(g.connection, "GetStatusInfo")[1]["NewUptime"]))
+            return uptimes[-1]
+        up = wait_for(lambda: uptime() >= 2)
+        check(up, "the uptime counts seconds: %s" % uptimes[-3:])
+        before = int(g.call(CIF, "GetTotalBytesReceived")[1]["NewTotalBytesReceived"])
+        check(before >= 1000000000 and sim.control()["restarts"] == 0, "no reboot yet: %d" % before)
+
+        def rebooted():
+            return int(g.call(CIF, "GetTotalBytesReceived")[1]["NewTotalBytesReceived"]) < 1000000
+        check(wait_for(rebooted), "restart: the counters start again from small values")
+        check(uptime() < uptimes[-2], "restart: the uptime starts again: %s" % uptimes[-3:])
+        check(sim.control()["restarts"] == 1, "one reboot")
+        check(g.conn.sock is not None, "the connection outlives the reboot")
+
+        # A reboot on demand, and the fault modes switched while running.
+        check(wait_for(lambda: uptime() >= 1), "the uptime counts again")
+        sim.control("restart=1")
+        check(uptime() == 0 and int(g.call(CIF, "GetTotalBytesReceived")[1]["NewTotalBytesReceived"]) < 1000000,
+              "restart=1 reboots at once")
+
+        sim.control("upnp=stuck")
+        for action, name in (("GetTotalBytesReceived", "NewTotalBytesReceived"),
+                             ("GetTotalBytesSent", "NewTotalBytesSent")):
+            status, v = g.call(CIF, action)
+            check(status == 200 and v.get(name) == "4294967295", "stuck: %s answers 4294967295: %s" % (action, v))
+        status, v = g.call(CIF, "GetTotalPacketsReceived")
+        check(status == 200 and v.get("NewTotalPacketsReceived") != "4294967295", "stuck: packets still move")
+
+        sim.control("upnp=refuse")
+        for service, action in ((CIF, "GetTotalBytesReceived"), (CIF, "GetCommonLinkProperties"),
+                                (g.connection, "GetStatusInfo"), (g.connection, "GetExternalIPAddress")):
+            status, v = g.call(service, action)
+            check(status == 500 and v.get("errorCode") == "501" and v.get("errorDescription") == "Action Failed",
+                  "refuse: %s answers fault 501: %s %s" % (action, status, v))
+        g.conn.request("GET", "/rootDesc.xml")
+        r = g.conn.getresponse()
+        check(r.status == 200 and b"InternetGatewayDevice" in r.read(), "refuse: the description is still served")
+        answers = m_search("upnp:rootdevice", lambda got: any(p == sim.address for p, _ in got))
+        check(any(p == sim.address for p, _ in answers), "refuse: discovery still answers")
+
+        sim.control("upnp=ok")
+        status, v = g.call(CIF, "GetTotalBytesReceived")
+        check(status == 200 and int(v["NewTotalBytesReceived"]) < 1000000, "ok again: %s" % v)
+        try:
+            sim.control("upnp=bogus")
+            check(False, "an unknown upnp mode is refused")
+        except RuntimeError:
+            check(True, "")
+        g.close()
+    finally:
+        check(sim.stop() == 0, "stops cleanly on SIGTERM")
+
+    # Started in a fault mode.
+    for mode in ("stuck", "refuse"):
+        sim = Sim("127.0.0.42", "--upnp", "--no-web", "--no-console", "--upnp-mode", mode)
+        try:
+            g = Gateway(sim.upnp)
+            status, v = g.call(CIF, "GetTotalBytesSent")
+            expected = (200, "4294967295") if mode == "stuck" else (500, None)
+            check((status, v.get("NewTotalBytesSent")) == expected, "%s from the start: %s %s" % (mode, status, v))
+            g.close()
+        finally:
+            check(sim.stop() == 0, "stops cleanly on SIGTERM")
+
+
+def test_duration_and_listen():
+    sim = Sim("127.0.0.51", "--upnp", "--duration", "0.5")
+    try:
+        code = sim.proc.wait(DEADLINE)
+    except subprocess.TimeoutExpired:
+        code = None
+    check(code == 0, "--duration stops it by itself: %s" % code)
+    sim.stop()
+    out = subprocess.run([sys.executable, SIM, "--address", "10.1.2.3", "--upnp"], capture_output=True,
+                         timeout=DEADLINE)
+    check(out.returncode != 0 and not out.stdout, "refuses a non-loopback address")
+
+
+def test_upnpc():
+    """An independent control point, where miniupnpc's upnpc is installed."""
+    upnpc = shutil.which("upnpc")
+    if not upnpc:
+        print("upnpc not installed: its checks skipped", flush=True)
+        return
+    sim = Sim("127.0.0.61", "--upnp", "--no-web", "--no-console", "--rx-start", "123456789",
+              "--link-down", "8000000", "--link-up", "1000000")
+    try:
+        out = subprocess.run([upnpc, "-u", sim.upnp, "-s"], capture_output=True, timeout=60).stdout.decode()
+        check("Connected" in out and "Recv: 1234" in out, "upnpc -u URL -s reads the gateway:\n" + out)
+        check("8000000" in out and "1000000" in out, "upnpc reads the link's bit rates")
+        out = subprocess.run([upnpc, "-m", "lo", "-s"], capture_output=True, timeout=60).stdout.decode()
+        check(sim.upnp in out, "upnpc -s discovers the gateway over multicast:\n" + out)
+    finally:
+        check(sim.stop() == 0, "stops cleanly on SIGTERM")
+
+
+def main():
+    names = [n for _, n in socket.if_nameindex()]
+    if names != ["lo"]:
+        print("run inside a private network namespace: scripts/in-private-net python3 %s (interfaces: %s)"
+              % (sys.argv[0], names))
+        return 2
+    for test in (test_firmware_page, test_firmware_served, test_console_layouts, test_upnp_description_and_control,
+                 test_upnp_wrap, test_upnp_discovery, test_upnp_modes, test_duration_and_listen, test_upnpc):
+        try:
+            test()
+        except Exception:
+            check(False, "%s raised:\n%s" % (test.__name__, traceback.format_exc()))
+    print("%d passed, %d failed" % (passed, failed), flush=True)
+    return 1 if failed else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
