@@ -92,7 +92,7 @@ struct State {
     std::function<std::unique_ptr<platform::TcpClient>()> tcpFactory;  // overrides the fake client
     FakeTcpClient* lastTcpClient = nullptr;
 
-    // The UPnP gateway: every round answers at once with what is here.
+    // The UPnP gateway: a round answers with what is here when the program looks for its answer.
     struct Gateway {
         std::string location = "(none)";  // what the program opened
         platform::GatewayAnswer next;     // the next round's answer (failure, totals, details)

@@ -53,6 +53,8 @@ namespace platform {
 
 namespace {
 
+// A round finishes just before the next tick looks for it, with the
+// gateway's state as it is then.
 class FakeGateway : public Gateway {
 public:
     void request(bool details) override {
@@ -60,14 +62,18 @@ public:
         fake::State::Gateway& g = fake::S().gateway;
         ++g.rounds;
         if (details) ++g.detailRounds;
-        GatewayAnswer a = g.next;
-        if (!details) a.linkDown = a.linkUp = a.uptime = std::nullopt;
-        pending_ = a;
+        pending_ = details;
     }
-    std::optional<GatewayAnswer> answer() override { return std::exchange(pending_, std::nullopt); }
+    std::optional<GatewayAnswer> answer() override {
+        if (!pending_) return std::nullopt;
+        GatewayAnswer a = fake::S().gateway.next;
+        if (!*pending_) a.linkDown = a.linkUp = a.uptime = std::nullopt;
+        pending_.reset();
+        return a;
+    }
 
 private:
-    std::optional<GatewayAnswer> pending_;
+    std::optional<bool> pending_;  // a round under way, with details or not
 };
 
 }  // namespace
