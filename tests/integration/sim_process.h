@@ -23,6 +23,7 @@ public:
 
     const std::string& web() const { return web_; }          // "127.0.0.N:PORT", empty when off
     const std::string& console() const { return console_; }  // the same for the console
+    const std::string& upnp() const { return upnp_; }        // the gateway's description URL, empty when off
     int consolePort() const;
 
     // GET /simctl?query over a plain socket (not the code under test);
@@ -41,6 +42,7 @@ private:
     int out_ = -1;
     std::string web_;
     std::string console_;
+    std::string upnp_;
 };
 
 void SleepMs(int ms);
