@@ -11,12 +11,13 @@ changed or reset while it runs.
 
 prints one line once both servers listen:
 
-    simrouter ready web=127.0.0.1:PORT console=127.0.0.1:PORT
+    simrouter ready web=127.0.0.1:PORT console=127.0.0.1:PORT upnp=-
 
 ("-" for a server that is off). Control while running:
   GET /simctl?mode=busy&rx=100&tx=50&reset=1&console=flood  (no authentication)
       answers the state as JSON; SIGUSR1 resets both counters to 0 (a router
-      restart); SIGTERM or SIGINT stop it; --duration stops it by itself.
+      restart, which the UPnP uptime follows); SIGTERM or SIGINT stop it;
+      --duration stops it by itself.
 
 Web modes: ok (the page; wrong details get a 401 whose page says "System
 Authentication Failed"), busy ("Server Busy"), 404 ("Error 404"), authfail
@@ -28,15 +29,35 @@ connection) and huge (a page over 1 MiB).
 Console modes: normal, and flood (after connecting, numbered lines "%09d\\n"
 as fast as the peer takes them).
 
+Layouts: --page-layout classic (the default: one counter per row) or
+firmware (one table with "Received"/"Transmitted" column groups and a row per
+WAN connection, --wan-rows of them, each figure an unsigned 32-bit counter);
+--console-layout classic (the default) or busybox12 (BusyBox 1.2 and later:
+"Point-to-Point Protocol", a 15-character name column).
+
+With --upnp it is also an Internet Gateway Device: it answers SSDP searches
+on 239.255.255.250:1900 (joined on the loopback interface) from its own
+address, serves the description /rootDesc.xml and its services' documents,
+and answers SOAP control calls (byte and packet totals as ui4, link
+properties, status with uptime, external address). --upnp-mode: ok,
+restart (a router reboot after --restart-after seconds: counters and uptime
+start again), stuck (byte totals always 4294967295), refuse (every action a
+SOAP fault 501) or silent (no SSDP answers). The ready line then ends with
+upnp=http://HOST:PORT/rootDesc.xml. /simctl also takes upnp=MODE,
+restart=1 (reboot now) and restart_after=S (with upnp=restart), and is
+answered on the UPnP port too.
+
 Python 3 standard library only.
 """
 
 import argparse
 import base64
+import email.utils
 import http.server
 import ipaddress
 import json
 import math
+import select
 import signal
 import socket
 import socketserver
@@ -45,9 +66,14 @@ import sys
 import threading
 import time
 import urllib.parse
+import uuid
+import xml.etree.ElementTree as ElementTree
 
 WEB_MODES = ("ok", "busy", "404", "authfail", "401", "garbled", "redirect", "hang", "reset", "huge")
 CONSOLE_MODES = ("normal", "flood")
+PAGE_LAYOUTS = ("classic", "firmware")
+CONSOLE_LAYOUTS = ("classic", "busybox12")
+UPNP_MODES = ("ok", "restart", "stuck", "refuse", "silent")
 CRLF = "\r\n"
 
 # Telnet option negotiation a console opens with: WILL ECHO, WILL SUPPRESS-GO-AHEAD, DO NAWS.
@@ -103,30 +129,85 @@ class Counters:
                 self.tx_rate = float(tx_rate)
 
 
+# A rebooted router's counters start again from what the new PPP session has
+# already moved.
+REBOOT_RX, REBOOT_TX = 1480, 922
+
+
 class Router:
-    """Everything both servers share."""
+    """Everything the servers share."""
 
     def __init__(self, args):
         self.user = args.user
         self.password = args.password
         self.mode = args.mode
         self.console_mode = args.console_mode
+        self.page_layout = args.page_layout
+        self.console_layout = args.console_layout
+        self.wan_rows = args.wan_rows
         self.iac = args.iac
         self.counters = Counters(args.rx_start, args.tx_start, args.rx_rate, args.tx_rate,
                                  args.counter_bits, args.wave)
+        self.link_down, self.link_up = args.link_down, args.link_up
+        self.external_ip = args.external_ip
+        self.restart_after = args.restart_after
         self.stop = threading.Event()
+        self.wake = threading.Event()  # the main loop has something to do
+        self.reboot_signalled = False  # set by SIGUSR1, done by the main loop
         self._lock = threading.Lock()
+        self._connected_at = time.monotonic()
+        self._restart_at = None
+        self.upnp_mode = "ok"
+        self.set_upnp_mode(args.upnp_mode)
         self.stats = {"web_requests": 0, "console_connections": 0, "logins": 0,
-                      "failed_logins": 0, "ifconfig_replies": 0}
+                      "failed_logins": 0, "ifconfig_replies": 0, "ssdp_searches": 0,
+                      "ssdp_replies": 0, "upnp_requests": 0, "restarts": 0}
 
-    def count(self, key):
+    def count(self, key, n=1):
         with self._lock:
-            self.stats[key] += 1
+            self.stats[key] += n
+
+    def set_upnp_mode(self, mode, restart_after=None):
+        """In "restart" mode the router reboots once, a while after the mode is set."""
+        with self._lock:
+            self.upnp_mode = mode
+            delay = self.restart_after if restart_after is None else restart_after
+            self._restart_at = time.monotonic() + delay if mode == "restart" else None
+
+    def reboot(self, rx=REBOOT_RX, tx=REBOOT_TX):
+        """Counters from small values, the connection up again from now."""
+        with self._lock:
+            self._reboot_unlocked(rx, tx)
+
+    def _reboot_unlocked(self, rx, tx):
+        self.counters.set(rx, tx)
+        self._connected_at = time.monotonic()
+        self._restart_at = None
+        self.stats["restarts"] += 1
+
+    def poll(self):
+        """Carries out a reboot that is due; every reading calls it first, so
+        no answer shows the counters from before a reboot that has passed."""
+        with self._lock:
+            if self._restart_at is not None and time.monotonic() >= self._restart_at:
+                self._reboot_unlocked(REBOOT_RX, REBOOT_TX)
+            return None if self._restart_at is None else self._restart_at - time.monotonic()
+
+    def read(self):
+        self.poll()
+        return self.counters.read()
+
+    def uptime(self):
+        self.poll()
+        with self._lock:
+            return int(time.monotonic() - self._connected_at)
 
     def state(self):
-        rx, tx = self.counters.read()
+        rx, tx = self.read()
+        uptime = self.uptime()
         with self._lock:
-            return dict(self.stats, mode=self.mode, console=self.console_mode, rx=rx, tx=tx)
+            return dict(self.stats, mode=self.mode, console=self.console_mode, rx=rx, tx=tx,
+                        upnp=self.upnp_mode, uptime=uptime)
 
 
 # ---- the statistics page -------------------------------------------------------
@@ -188,6 +269,95 @@ def counters_as_read(page):
     s = _walk(page, 28)
     outgoing = s[1:s.lower().find("</td>")]
     return incoming, outgoing
+
+
+# ---- the statistics page as the firmware writes it ---------------------------
+
+U32 = 2 ** 32
+
+# Bridged services the firmware lists before the PPPoE connection: they carry
+# almost nothing, so their counters stand still.
+BRIDGED_ROWS = [("nas_0_35", "br_0_35", 18432, 5120), ("nas_0_36", "br_0_36", 9216, 2304),
+                ("nas_0_37", "br_0_37", 4608, 1536), ("nas_8_35", "br_8_35", 2048, 1024)]
+MAX_WAN_ROWS = len(BRIDGED_ROWS) + 1
+
+FIRMWARE_HEAD = CRLF.join([
+    "<HTML>", "<HEAD>",
+    "<META HTTP-EQUIV='Pragma' CONTENT='no-cache'>",
+    '<meta http-equiv="refresh" content="15; url=statswan.cmd">',
+    "<LINK rel='stylesheet' href='stylemain.css' type='text/css'>",
+    '<link rel="stylesheet" href="colors.css" type="text/css">',
+    '<script language="javascript">',
+    "<!-- hide",
+    "function resetClick() {",
+    "   var loc = 'statswan.cmd?action=reset';",
+    "   var code = 'location=\"' + loc + '\"';",
+    "   eval(code);",
+    "}",
+    "function cell(v) { if (v < 0) return '<td>-</td>'; return '<td>' + v + '</td>'; }",
+    "// done hiding -->",
+    "</script>",
+    "<title>WAN Statistics</title>",
+    "</HEAD>", ""])
+
+FIRMWARE_GROUPS = ("Total", "Multicast")
+FIRMWARE_FIGURES = ("Bytes", "Pkts", "Errs", "Drops")
+
+
+def _figure_cell(value):
+    text = "N/A" if value is None else str(value % U32)
+    return "      <TD align='right'>" + CRLF + "        " + text + CRLF + "      </TD>" + CRLF
+
+
+def _firmware_row(name, description, rx, tx, moving):
+    """Received then transmitted: Total bytes, pkts, errs, drops, then the
+    same for multicast. `moving` rows derive packets from bytes."""
+    def group(total, size, drops):
+        if total is None:
+            return [None] * 8
+        multicast = total // 97
+        return [total, total // size, 0, drops, multicast, multicast // 1316, 0, 0]
+    cells = group(rx, 612 if moving else 192, 3 if moving else 0) + group(tx, 187 if moving else 128, 0)
+    out = "  <Tr>" + CRLF
+    out += '      <td class="hd">' + name + "</td>" + CRLF
+    out += "      <td>" + CRLF + "        " + description + CRLF + "      </td>" + CRLF
+    out += "".join(_figure_cell(v) for v in cells)
+    return out + "  </Tr>" + CRLF
+
+
+def firmware_page(rx, tx, wan_rows=1):
+    """One table: the header rows name the columns by spans (Interface and
+    Description over three rows; Received and Transmitted over a Total and a
+    Multicast group; Bytes, Pkts, Errs, Drops under each), then one row per
+    WAN connection, the bridged services first and the PPPoE connection,
+    whose counters move, last. Every figure wraps at 2**32 as the firmware's
+    unsigned longs do. None for rx and tx gives "N/A" figures."""
+    span = len(FIRMWARE_GROUPS) * len(FIRMWARE_FIGURES)
+    page = FIRMWARE_HEAD + CRLF.join([
+        "<BODY>", "<blockquote>", "<form>",
+        "<b>WAN Statistics</b><br><br>",
+        '<TABLE border="1" cellpadding=\'4\' cellspacing="0">', ""])
+    page += "  <TR>" + CRLF
+    page += '      <TD class="hd" ROWSPAN="3">Interface</TD>' + CRLF
+    page += "      <td class='hd' rowspan='3'>Description</td>" + CRLF
+    for direction in ("Received", "Transmitted"):
+        page += '      <td class="hd" colspan="%d" align="center">%s</td>' % (span, direction) + CRLF
+    page += "  </TR>" + CRLF + "  <tr>" + CRLF
+    for _ in ("Received", "Transmitted"):
+        for g in FIRMWARE_GROUPS:
+            page += "      <TD class='hd' COLSPAN='%d' align='center'>%s</TD>" % (len(FIRMWARE_FIGURES), g) + CRLF
+    page += "  </tr>" + CRLF + "  <tr>" + CRLF
+    for _ in range(2 * len(FIRMWARE_GROUPS)):
+        page += "".join('      <td class="hd">%s</td>' % f + CRLF for f in FIRMWARE_FIGURES)
+    page += "  </tr>" + CRLF
+    for name, description, b_rx, b_tx in BRIDGED_ROWS[:max(0, wan_rows - 1)]:
+        page += _firmware_row(name, description, b_rx, b_tx, moving=False)
+    page += _firmware_row("ppp0", "pppoe_0_38_1", rx, tx, moving=True)
+    page += CRLF.join([
+        "</TABLE>", "<br>",
+        "<input type='button' onClick='resetClick()' value='Reset Statistics'>",
+        "</form>", "</blockquote>", "</body>", "</HTML>", ""])
+    return page
 
 
 def _simple_page(title, text):
@@ -256,10 +426,12 @@ class WebHandler(http.server.BaseHTTPRequestHandler):
             return None
         if not self._authorised():
             return self._send(401, AUTH_FAILED_PAGE, challenge)
-        rx, tx = self.router.counters.read()
+        rx, tx = self.router.read()
+        layout = firmware_page if self.router.page_layout == "firmware" else stats_page
+        rows = {"wan_rows": self.router.wan_rows} if layout is firmware_page else {}
         if mode == "garbled":
-            return self._send(200, stats_page(None, None))
-        page = stats_page(rx, tx)
+            return self._send(200, layout(None, None, **rows))
+        page = layout(rx, tx, **rows)
         if mode == "huge":
             page = page.replace("</body>", "<!-- " + "x" * (2 * 1024 * 1024) + " --></body>")
         if mode == "reset":
@@ -275,28 +447,42 @@ class WebHandler(http.server.BaseHTTPRequestHandler):
         return self._send(200, page)
 
     def _control(self, query):
-        r = self.router
-        try:
-            if "mode" in query:
-                if query["mode"][0] not in WEB_MODES:
-                    raise ValueError("unknown mode")
-                r.mode = query["mode"][0]
-            if "console" in query:
-                if query["console"][0] not in CONSOLE_MODES:
-                    raise ValueError("unknown console mode")
-                r.console_mode = query["console"][0]
-            if "reset" in query:
-                r.counters.set(0, 0)
-            if "rx" in query or "tx" in query:
-                r.counters.set(int(query["rx"][0]) if "rx" in query else None,
-                               int(query["tx"][0]) if "tx" in query else None)
-            if "rx_rate" in query or "tx_rate" in query:
-                r.counters.set_rates(float(query["rx_rate"][0]) if "rx_rate" in query else None,
-                                     float(query["tx_rate"][0]) if "tx_rate" in query else None)
-        except ValueError as e:
-            body = json.dumps({"error": str(e)})
-            return self._send(400, body)
-        return self._send(200, json.dumps(r.state()))
+        status, body = control(self.router, query)
+        return self._send(status, body)
+
+
+def control(r, query):
+    """/simctl: changes what the query asks for, answers the state as JSON."""
+    try:
+        if "mode" in query:
+            if query["mode"][0] not in WEB_MODES:
+                raise ValueError("unknown mode")
+            r.mode = query["mode"][0]
+        if "console" in query:
+            if query["console"][0] not in CONSOLE_MODES:
+                raise ValueError("unknown console mode")
+            r.console_mode = query["console"][0]
+        if "upnp" in query:
+            if query["upnp"][0] not in UPNP_MODES:
+                raise ValueError("unknown upnp mode")
+            delay = float(query["restart_after"][0]) if "restart_after" in query else None
+            if delay is not None and not (0 <= delay < 1e9):
+                raise ValueError("restart_after out of range")
+            r.set_upnp_mode(query["upnp"][0], delay)
+            r.wake.set()
+        if "reset" in query:
+            r.reboot(0, 0)
+        if "restart" in query:
+            r.reboot()
+        if "rx" in query or "tx" in query:
+            r.counters.set(int(query["rx"][0]) if "rx" in query else None,
+                           int(query["tx"][0]) if "tx" in query else None)
+        if "rx_rate" in query or "tx_rate" in query:
+            r.counters.set_rates(float(query["rx_rate"][0]) if "rx_rate" in query else None,
+                                 float(query["tx_rate"][0]) if "tx_rate" in query else None)
+    except ValueError as e:
+        return 400, json.dumps({"error": str(e)})
+    return 200, json.dumps(r.state())
 
 
 # ---- the console ---------------------------------------------------------------
@@ -310,35 +496,44 @@ def human_size(n):
     return "%.1f %s" % (value, unit)
 
 
-def _interface(name, encap, addr_line, flags, mtu, rx, tx, txqueuelen):
+def _interface(name, encap, addr_line, flags, mtu, rx, tx, txqueuelen, width=10):
+    """One interface's block; `width` is the name column's, continuation
+    lines indented by as much (BusyBox 1.2 and later: 15 and a blank)."""
+    head = "%-*s" % (width, name) if width == 10 else "%-*s " % (width, name)
+    indent = " " * (10 if width == 10 else width + 1)
     lines = [
-        "%-10sLink encap:%s  " % (name, encap),
-        "          %s" % addr_line,
-        "          %s  MTU:%d  Metric:1" % (flags, mtu),
-        "          RX packets:%d errors:0 dropped:0 overruns:0 frame:0" % (rx // 612),
-        "          TX packets:%d errors:0 dropped:0 overruns:0 carrier:0" % (tx // 187),
-        "          collisions:0 txqueuelen:%d " % txqueuelen,
-        "          RX bytes:%d (%s)  TX bytes:%d (%s)" % (rx, human_size(rx), tx, human_size(tx)),
+        "%sLink encap:%s  " % (head, encap),
+        indent + addr_line,
+        indent + "%s  MTU:%d  Metric:1" % (flags, mtu),
+        indent + "RX packets:%d errors:0 dropped:0 overruns:0 frame:0" % (rx // 612),
+        indent + "TX packets:%d errors:0 dropped:0 overruns:0 carrier:0" % (tx // 187),
+        indent + "collisions:0 txqueuelen:%d " % txqueuelen,
+        indent + "RX bytes:%d (%s)  TX bytes:%d (%s)" % (rx, human_size(rx), tx, human_size(tx)),
         "",
     ]
     return CRLF.join(lines) + CRLF
 
 
-def ifconfig_reply(rx, tx):
+def ifconfig_reply(rx, tx, layout="classic"):
     """ifconfig's layout: the LAN bridge and loopback first, the PPP link,
-    then the ATM interface under it."""
+    then the interface under it. BusyBox 1.2 and later spell the PPP
+    encapsulation "Point-to-Point Protocol", print the names in a column of
+    15 and the figures as 64-bit numbers (the counters' own width still
+    decides where they wrap)."""
+    newer = layout == "busybox12"
+    width = 15 if newer else 10
     lan_rx, lan_tx = (tx * 3) // 2 + 48213, (rx * 5) // 4 + 91377
     return (_interface("br0", "Ethernet  HWaddr 00:90:4C:60:12:34",
                        "inet addr:192.168.1.1  Bcast:192.168.1.255  Mask:255.255.255.0",
-                       "UP BROADCAST RUNNING MULTICAST", 1500, lan_rx, lan_tx, 0)
+                       "UP BROADCAST RUNNING MULTICAST", 1500, lan_rx, lan_tx, 0, width)
             + _interface("lo", "Local Loopback", "inet addr:127.0.0.1  Mask:255.0.0.0",
-                         "UP LOOPBACK RUNNING", 16436, 31234, 31234, 0)
-            + _interface("ppp0", "Point-Point Protocol",
+                         "UP LOOPBACK RUNNING", 16436, 31234, 31234, 0, width)
+            + _interface("ppp0", "Point-to-Point Protocol" if newer else "Point-Point Protocol",
                          "inet addr:10.64.12.7  P-t-P:10.64.0.1  Mask:255.255.255.255",
-                         "UP POINTOPOINT RUNNING NOARP MULTICAST", 1492, rx, tx, 3)
-            + _interface("nas_0_38", "Ethernet  HWaddr 00:90:4C:60:12:35",
+                         "UP POINTOPOINT RUNNING NOARP MULTICAST", 1492, rx, tx, 3, width)
+            + _interface("pppoe_0_38_1" if newer else "nas_0_38", "Ethernet  HWaddr 00:90:4C:60:12:35",
                          "inet6 addr: fe80::290:4cff:fe60:1235/64 Scope:Link",
-                         "UP BROADCAST RUNNING MULTICAST", 1500, rx + 1234567, tx + 765432, 1000))
+                         "UP BROADCAST RUNNING MULTICAST", 1500, rx + 1234567, tx + 765432, 1000, width))
 
 
 class ConsoleHandler(socketserver.BaseRequestHandler):
@@ -415,8 +610,8 @@ class ConsoleHandler(socketserver.BaseRequestHandler):
                     return
                 command = line.strip()
                 if command == "ifconfig":
-                    rx, tx = r.counters.read()
-                    self._send(ifconfig_reply(rx, tx) + "> ")
+                    rx, tx = r.read()
+                    self._send(ifconfig_reply(rx, tx, r.console_layout) + "> ")
                     r.count("ifconfig_replies")
                 elif command in ("exit", "logout"):
                     return
@@ -463,6 +658,366 @@ def _strip_telnet_commands(data):
     return bytes(out)
 
 
+# ---- the UPnP Internet Gateway Device -------------------------------------------
+
+SSDP_GROUP, SSDP_PORT = "239.255.255.250", 1900
+UPNP_SERVER = "Linux/2.6.8 UPnP/1.0 simrouter/1.0"
+SOAP_ENV = "http://schemas.xmlsoap.org/soap/envelope/"
+MAX_SOAP_BODY = 64 * 1024
+DEVICE = "urn:schemas-upnp-org:device:"
+SERVICE = "urn:schemas-upnp-org:service:"
+
+
+class Service:
+    def __init__(self, kind, version, name, actions):
+        self.type = "%s%s:%d" % (SERVICE, kind, version)
+        self.kind, self.version = kind, version
+        self.control_url = "/ctl/" + name
+        self.event_url = "/evt/" + name
+        self.scpd_url = "/" + name + ".xml"
+        self.actions = actions  # name -> [(argument, direction, state variable)]
+
+    def scpd(self):
+        variables = sorted({v for args in self.actions.values() for _, _, v in args})
+        out = ['<?xml version="1.0"?>', '<scpd xmlns="urn:schemas-upnp-org:service-1-0">',
+               "<specVersion><major>1</major><minor>0</minor></specVersion>", "<actionList>"]
+        for action, args in self.actions.items():
+            out.append("<action><name>%s</name><argumentList>" % action)
+            out += ["<argument><name>%s</name><direction>%s</direction>"
+                    "<relatedStateVariable>%s</relatedStateVariable></argument>" % a for a in args]
+            out.append("</argumentList></action>")
+        out.append("</actionList><serviceStateTable>")
+        out += ['<stateVariable sendEvents="no"><name>%s</name><dataType>%s</dataType></stateVariable>'
+                % (v, STATE_TYPES.get(v, "string")) for v in variables]
+        out.append("</serviceStateTable></scpd>")
+        return "\r\n".join(out) + "\r\n"
+
+
+STATE_TYPES = {"TotalBytesReceived": "ui4", "TotalBytesSent": "ui4", "TotalPacketsReceived": "ui4",
+               "TotalPacketsSent": "ui4", "Layer1UpstreamMaxBitRate": "ui4",
+               "Layer1DownstreamMaxBitRate": "ui4", "Uptime": "ui4"}
+
+
+def _out(*pairs):
+    return [(name, "out", variable) for name, variable in pairs]
+
+
+COMMON_ACTIONS = {
+    "GetCommonLinkProperties": _out(("NewWANAccessType", "WANAccessType"),
+                                    ("NewLayer1UpstreamMaxBitRate", "Layer1UpstreamMaxBitRate"),
+                                    ("NewLayer1DownstreamMaxBitRate", "Layer1DownstreamMaxBitRate"),
+                                    ("NewPhysicalLinkStatus", "PhysicalLinkStatus")),
+    "GetTotalBytesSent": _out(("NewTotalBytesSent", "TotalBytesSent")),
+    "GetTotalBytesReceived": _out(("NewTotalBytesReceived", "TotalBytesReceived")),
+    "GetTotalPacketsSent": _out(("NewTotalPacketsSent", "TotalPacketsSent")),
+    "GetTotalPacketsReceived": _out(("NewTotalPacketsReceived", "TotalPacketsReceived")),
+}
+CONNECTION_ACTIONS = {
+    "GetConnectionTypeInfo": _out(("NewConnectionType", "ConnectionType"),
+                                  ("NewPossibleConnectionTypes", "PossibleConnectionTypes")),
+    "GetStatusInfo": _out(("NewConnectionStatus", "ConnectionStatus"),
+                          ("NewLastConnectionError", "LastConnectionError"), ("NewUptime", "Uptime")),
+    "GetExternalIPAddress": _out(("NewExternalIPAddress", "ExternalIPAddress")),
+}
+
+
+class Gateway:
+    """The device tree: InternetGatewayDevice > WANDevice (with
+    WANCommonInterfaceConfig) > WANConnectionDevice (with WANIPConnection or
+    WANPPPConnection). Version 2 of the device types keeps
+    WANCommonInterfaceConfig:1 and WANPPPConnection:1, as the standard does."""
+
+    def __init__(self, router, address, port, version, connection, url_base):
+        self.router = router
+        self.address = address
+        self.location = "http://%s:%d/rootDesc.xml" % (address, port)
+        self.url_base = "http://%s:%d/" % (address, port) if url_base else None
+        ids = ["uuid:" + str(uuid.uuid5(uuid.NAMESPACE_URL, "simrouter:%s:%d:%s" % (address, port, part)))
+               for part in ("igd", "wan", "wanconn")]
+        self.common = Service("WANCommonInterfaceConfig", 1, "CmnIfCfg", COMMON_ACTIONS)
+        if connection == "ppp":
+            self.connection = Service("WANPPPConnection", 1, "PPPConn", CONNECTION_ACTIONS)
+        else:
+            self.connection = Service("WANIPConnection", version, "IPConn", CONNECTION_ACTIONS)
+        # (device type, UDN, friendly name, services), outermost first
+        self.devices = [("%sInternetGatewayDevice:%d" % (DEVICE, version), ids[0], "ADSL Router", []),
+                        ("%sWANDevice:%d" % (DEVICE, version), ids[1], "WANDevice", [self.common]),
+                        ("%sWANConnectionDevice:%d" % (DEVICE, version), ids[2], "WANConnectionDevice",
+                         [self.connection])]
+        self.services = [self.common, self.connection]
+
+    # -- discovery
+
+    def search_answers(self, target):
+        """(ST, USN) pairs answering an M-SEARCH for `target`. A device or
+        service answers searches for its own version and older ones, with the
+        version searched for."""
+        root = self.devices[0][1]
+        everything = [("upnp:rootdevice", root + "::upnp:rootdevice")]
+        for kind, udn, _, services in self.devices:
+            everything.append((udn, udn))
+            everything.append((kind, udn + "::" + kind))
+            everything += [(s.type, udn + "::" + s.type) for s in services]
+        if target == "ssdp:all":
+            return everything
+        answers = []
+        for st, usn in everything:
+            if st == target:
+                answers.append((st, usn))
+            elif st.startswith("urn:") and target.startswith("urn:"):
+                offered, _, have = st.rpartition(":")
+                wanted, _, want = target.rpartition(":")
+                if offered == wanted and want.isdigit() and 1 <= int(want) <= int(have):
+                    answers.append((target, usn.rpartition("::")[0] + "::" + target))
+        return answers
+
+    def search_reply(self, st, usn):
+        return ("HTTP/1.1 200 OK\r\n"
+                "CACHE-CONTROL: max-age=1800\r\n"
+                "DATE: %s\r\n"
+                "EXT:\r\n"
+                "LOCATION: %s\r\n"
+                "SERVER: %s\r\n"
+                "ST: %s\r\n"
+                "USN: %s\r\n\r\n" % (email.utils.formatdate(usegmt=True), self.location,
+                                               UPNP_SERVER, st, usn))
+
+    # -- description
+
+    def description(self):
+        def device(index):
+            kind, udn, name, services = self.devices[index]
+            out = ["<device>", "<deviceType>%s</deviceType>" % kind,
+                   "<friendlyName>%s</friendlyName>" % name,
+                   "<manufacturer>Simulated</manufacturer>",
+                   "<modelDescription>ADSL Router</modelDescription>",
+                   "<modelName>simrouter</modelName>", "<modelNumber>1</modelNumber>",
+                   "<UDN>%s</UDN>" % udn]
+            out.append("<serviceList>")
+            for s in services:
+                out += ["<service>", "<serviceType>%s</serviceType>" % s.type,
+                        "<serviceId>urn:upnp-org:serviceId:%s1</serviceId>" % s.kind,
+                        "<SCPDURL>%s</SCPDURL>" % s.scpd_url, "<controlURL>%s</controlURL>" % s.control_url,
+                        "<eventSubURL>%s</eventSubURL>" % s.event_url, "</service>"]
+            out.append("</serviceList>")
+            if index + 1 < len(self.devices):
+                out += ["<deviceList>"] + device(index + 1) + ["</deviceList>"]
+            return out + ["</device>"]
+        out = ['<?xml version="1.0"?>', '<root xmlns="urn:schemas-upnp-org:device-1-0">',
+               "<specVersion><major>1</major><minor>0</minor></specVersion>"]
+        if self.url_base:
+            out.append("<URLBase>%s</URLBase>" % self.url_base)
+        return "\r\n".join(out + device(0) + ["</root>", ""])
+
+    def document(self, path):
+        if path == "/rootDesc.xml":
+            return self.description()
+        for s in self.services:
+            if path == s.scpd_url:
+                return s.scpd()
+        return None
+
+    # -- control
+
+    def call(self, service, action):
+        """The answer's arguments, or (code, description) of a UPnP error."""
+        r = self.router
+        if action not in service.actions:
+            return 401, "Invalid Action"
+        if r.upnp_mode == "refuse":
+            return 501, "Action Failed"
+        rx, tx = r.read()
+        values = {
+            "GetTotalBytesReceived": lambda: [rx % U32],
+            "GetTotalBytesSent": lambda: [tx % U32],
+            "GetTotalPacketsReceived": lambda: [(rx // 612) % U32],
+            "GetTotalPacketsSent": lambda: [(tx // 187) % U32],
+            "GetCommonLinkProperties": lambda: ["DSL", r.link_up, r.link_down, "Up"],
+            "GetConnectionTypeInfo": lambda: ["IP_Routed", "IP_Routed"],
+            "GetStatusInfo": lambda: ["Connected", "ERROR_NONE", r.uptime()],
+            "GetExternalIPAddress": lambda: [r.external_ip],
+        }[action]()
+        if r.upnp_mode == "stuck" and action in ("GetTotalBytesReceived", "GetTotalBytesSent"):
+            values = [U32 - 1]
+        return [(name, str(v)) for (name, _, _), v in zip(service.actions[action], values)]
+
+
+def soap_envelope(inner):
+    return ('<?xml version="1.0"?>\r\n<s:Envelope xmlns:s="%s" '
+            's:encodingStyle="http://schemas.xmlsoap.org/soap/encoding/"><s:Body>%s</s:Body></s:Envelope>\r\n'
+            % (SOAP_ENV, inner))
+
+
+def soap_fault(code, description):
+    return soap_envelope("<s:Fault><faultcode>s:Client</faultcode><faultstring>UPnPError</faultstring>"
+                         '<detail><UPnPError xmlns="urn:schemas-upnp-org:control-1-0">'
+                         "<errorCode>%d</errorCode><errorDescription>%s</errorDescription>"
+                         "</UPnPError></detail></s:Fault>" % (code, description))
+
+
+def _body_action(body):
+    """The local name of the Body's first element, None if the body is no
+    SOAP envelope."""
+    try:
+        root = ElementTree.fromstring(body)
+    except ElementTree.ParseError:
+        return None
+    envelope_body = root.find("{%s}Body" % SOAP_ENV)
+    if envelope_body is None or len(envelope_body) == 0:
+        return None
+    return envelope_body[0].tag.rpartition("}")[2]
+
+
+class UpnpHandler(http.server.BaseHTTPRequestHandler):
+    """Descriptions by GET, actions by POST, on connections kept open."""
+    protocol_version = "HTTP/1.1"
+    server_version = "simrouter/1.0"
+    sys_version = ""
+    timeout = 60  # an idle kept-alive connection is closed after this
+    gateway = None
+
+    def log_message(self, *args):
+        pass
+
+    def _send(self, status, body, content_type='text/xml; charset="utf-8"', extra=()):
+        data = body.encode("utf-8")
+        self.send_response(status)
+        self.send_header("Content-Type", content_type)
+        self.send_header("Content-Length", str(len(data)))
+        self.send_header("Server", UPNP_SERVER)
+        for name, value in extra:
+            self.send_header(name, value)
+        self.end_headers()
+        self.wfile.write(data)
+
+    def do_GET(self):
+        url = urllib.parse.urlsplit(self.path)
+        if url.path == "/simctl":
+            status, body = control(self.gateway.router, urllib.parse.parse_qs(url.query))
+            return self._send(status, body, "application/json")
+        document = self.gateway.document(url.path)
+        if document is None:
+            return self._send(404, "<html><body>Not Found</body></html>", "text/html")
+        return self._send(200, document)
+
+    def do_POST(self):
+        try:
+            length = int(self.headers.get("Content-Length", "0"))
+        except ValueError:
+            length = -1
+        if length < 0 or length > MAX_SOAP_BODY or "chunked" in self.headers.get("Transfer-Encoding", ""):
+            self.close_connection = True
+            return self._send(413 if length > MAX_SOAP_BODY else 400, "<html><body>Bad Request</body></html>",
+                              "text/html")
+        body = self.rfile.read(length)
+        path = urllib.parse.urlsplit(self.path).path
+        service = next((s for s in self.gateway.services if s.control_url == path), None)
+        if service is None:
+            return self._send(404, "<html><body>Not Found</body></html>", "text/html")
+        self.gateway.router.count("upnp_requests")
+        kind, _, action = self.headers.get("SOAPAction", "").strip().strip('"').partition("#")
+        prefix, _, version = kind.rpartition(":")
+        same_service = (prefix == SERVICE + service.kind and version.isdigit()
+                        and 1 <= int(version) <= service.version)
+        named = _body_action(body)
+        if not same_service or (named is not None and named != action):
+            answer = (401, "Invalid Action")
+        else:
+            answer = self.gateway.call(service, action)
+        if isinstance(answer, tuple):
+            return self._send(500, soap_fault(*answer), extra=[("EXT", "")])
+        arguments = "".join("<%s>%s</%s>" % (name, value, name) for name, value in answer)
+        return self._send(200, soap_envelope('<u:%sResponse xmlns:u="%s">%s</u:%sResponse>'
+                                             % (action, kind, arguments, action)), extra=[("EXT", "")])
+
+    def do_SUBSCRIBE(self):
+        path = urllib.parse.urlsplit(self.path).path
+        if not any(s.event_url == path for s in self.gateway.services):
+            return self._send(404, "", "text/html")
+        sid = self.headers.get("SID") or "uuid:" + str(uuid.uuid4())
+        return self._send(200, "", "text/html", [("SID", sid), ("TIMEOUT", "Second-1800")])
+
+    def do_UNSUBSCRIBE(self):
+        path = urllib.parse.urlsplit(self.path).path
+        found = any(s.event_url == path for s in self.gateway.services)
+        return self._send(200 if found else 404, "", "text/html")
+
+
+class SsdpResponder:
+    """Answers M-SEARCH requests sent to the SSDP group over the loopback
+    interface, and unicast ones sent to our address, from our address. Each
+    simulated router has its own sockets: port 1900 is shared."""
+
+    def __init__(self, gateway):
+        self.gateway = gateway
+        self.group = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+        self.own = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+        try:
+            for s in (self.group, self.own):
+                s.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+                s.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEPORT, 1)
+            self.group.bind((SSDP_GROUP, SSDP_PORT))
+            group = socket.inet_aton(SSDP_GROUP)
+            try:
+                membership = struct.pack("4s4si", group, socket.inet_aton("0.0.0.0"), socket.if_nametoindex("lo"))
+            except OSError:
+                membership = group + socket.inet_aton("127.0.0.1")
+            self.group.setsockopt(socket.IPPROTO_IP, socket.IP_ADD_MEMBERSHIP, membership)
+            # Only the groups this socket joined (on loopback), not those any
+            # other program joined on another interface.
+            self.group.setsockopt(socket.IPPROTO_IP, getattr(socket, "IP_MULTICAST_ALL", 49), 0)
+            self.own.bind((gateway.address, SSDP_PORT))
+        except OSError:
+            self.close()
+            raise
+
+    def serve(self, stop):
+        while not stop.is_set():
+            try:
+                ready, _, _ = select.select([self.group, self.own], [], [], 0.2)
+            except (OSError, ValueError):
+                return
+            for s in ready:
+                try:
+                    data, peer = s.recvfrom(2048)
+                except OSError:
+                    continue
+                self._answer(data, peer)
+
+    def _answer(self, data, peer):
+        # A search sent to the group without a multicast interface leaves
+        # loopback with no source address (lo's 127.0.0.1 is host-scoped);
+        # an answer to 0.0.0.0 still reaches it, on this host.
+        sender = ipaddress.ip_address(peer[0])
+        if not (sender.is_loopback or sender.is_unspecified):
+            return
+        lines = data.decode("latin-1").split("\r\n") if b"\r\n" in data else data.decode("latin-1").split("\n")
+        if not lines or not lines[0].upper().startswith("M-SEARCH * HTTP/1."):
+            return
+        headers = {}
+        for line in lines[1:]:
+            name, colon, value = line.partition(":")
+            if colon:
+                headers[name.strip().upper()] = value.strip()
+        if headers.get("MAN", "").strip('"').lower() != "ssdp:discover" or "ST" not in headers:
+            return
+        r = self.gateway.router
+        r.count("ssdp_searches")
+        if r.upnp_mode == "silent":
+            return
+        answers = self.gateway.search_answers(headers["ST"])
+        for st, usn in answers:
+            try:
+                self.own.sendto(self.gateway.search_reply(st, usn).encode("latin-1"), peer)
+            except OSError:
+                return
+        r.count("ssdp_replies", len(answers))
+
+    def close(self):
+        self.group.close()
+        self.own.close()
+
+
 # ---- servers -------------------------------------------------------------------
 
 def _server_class(base, address):
@@ -480,6 +1035,27 @@ def loopback_address(text):
     raise argparse.ArgumentTypeError("%s is not a loopback address (127.0.0.0/8 or ::1)" % text)
 
 
+def ui4(text):
+    value = int(text)
+    if not 0 <= value < 2 ** 32:
+        raise argparse.ArgumentTypeError("%s does not fit in 32 bits" % text)
+    return value
+
+
+def non_negative(text):
+    value = float(text)
+    if not 0 <= value < 1e9:
+        raise argparse.ArgumentTypeError("%s is out of range" % text)
+    return value
+
+
+def ipv4_address(text):
+    try:
+        return str(ipaddress.IPv4Address(text))
+    except ValueError:
+        raise argparse.ArgumentTypeError("%s is not an IPv4 address" % text) from None
+
+
 def parse_args(argv):
     p = argparse.ArgumentParser(description="A simulated ADSL router for vxstat's tests and demo.")
     p.add_argument("--address", type=loopback_address, default="127.0.0.1",
@@ -493,6 +1069,27 @@ def parse_args(argv):
     p.add_argument("--mode", choices=WEB_MODES, default="ok", help="what the web server answers")
     p.add_argument("--console-mode", choices=CONSOLE_MODES, default="normal")
     p.add_argument("--iac", action="store_true", help="open the console with telnet option negotiation")
+    p.add_argument("--page-layout", choices=PAGE_LAYOUTS, default="classic",
+                   help="the statistics page: classic (default) or firmware (a table of WAN rows)")
+    p.add_argument("--wan-rows", type=int, choices=range(1, MAX_WAN_ROWS + 1), default=1, metavar="N",
+                   help="firmware layout: WAN rows, bridged ones before the PPPoE one (1-%d, default 1)"
+                   % MAX_WAN_ROWS)
+    p.add_argument("--console-layout", choices=CONSOLE_LAYOUTS, default="classic",
+                   help="ifconfig's output: classic (default) or busybox12 (BusyBox 1.2 and later)")
+    p.add_argument("--upnp", action="store_true", help="also be a UPnP Internet Gateway Device (IPv4 only)")
+    p.add_argument("--upnp-port", type=int, default=0, help="its HTTP port; 0 picks a free one (default)")
+    p.add_argument("--upnp-mode", choices=UPNP_MODES, default="ok")
+    p.add_argument("--upnp-igd", type=int, choices=(1, 2), default=1,
+                   help="InternetGatewayDevice version (default 1)")
+    p.add_argument("--upnp-connection", choices=("ip", "ppp"), default="ip",
+                   help="WANIPConnection (default) or WANPPPConnection")
+    p.add_argument("--upnp-urlbase", action="store_true", help="put a URLBase in the description")
+    p.add_argument("--restart-after", type=non_negative, default=5,
+                   help="upnp mode restart: seconds until the router reboots (default 5)")
+    p.add_argument("--link-down", type=ui4, default=100000000, help="downstream bits per second (UPnP)")
+    p.add_argument("--link-up", type=ui4, default=40000000, help="upstream bits per second (UPnP)")
+    p.add_argument("--external-ip", type=ipv4_address, default="10.64.12.7",
+                   help="the WAN address UPnP reports (default 10.64.12.7, the page's)")
     p.add_argument("--rx-start", type=int, default=0, help="received bytes at start")
     p.add_argument("--tx-start", type=int, default=0, help="transmitted bytes at start")
     p.add_argument("--rx-rate", type=float, default=0, help="received bytes per second")
@@ -523,50 +1120,90 @@ def main(argv=None):
     if counters_as_read(page) != (str(rx), str(tx)):
         sys.exit("simrouter: the page no longer puts the counters where they are read")
     if args.print_page:
+        if args.page_layout == "firmware":
+            page = firmware_page(rx, tx, args.wan_rows)
         return _print(page, args.output)
     if args.print_ifconfig:
-        return _print(ifconfig_reply(rx, tx), args.output)
+        return _print(ifconfig_reply(rx, tx, args.console_layout), args.output)
+    if args.upnp and ":" in args.address:
+        sys.exit("simrouter: UPnP needs an IPv4 loopback address")
 
     router = Router(args)
     servers = []
+    web = console = upnp = None
+    ssdp = None
     try:
         if not args.no_web:
             handler = type("Web", (WebHandler,), {"router": router})
-            servers.append(_server_class(http.server.ThreadingHTTPServer, args.address)(
-                (args.address, args.web_port), handler))
+            web = _server_class(http.server.ThreadingHTTPServer, args.address)((args.address, args.web_port),
+                                                                                handler)
+            servers.append(web)
         if not args.no_console:
             handler = type("Console", (ConsoleHandler,), {"router": router})
-            servers.append(_server_class(socketserver.ThreadingTCPServer, args.address)(
-                (args.address, args.console_port), handler))
+            console = _server_class(socketserver.ThreadingTCPServer, args.address)(
+                (args.address, args.console_port), handler)
+            servers.append(console)
+        if args.upnp:
+            upnp = _server_class(http.server.ThreadingHTTPServer, args.address)((args.address, args.upnp_port),
+                                                                                UpnpHandler)
+            servers.append(upnp)
+            gateway = Gateway(router, args.address, upnp.server_address[1], args.upnp_igd,
+                              args.upnp_connection, args.upnp_urlbase)
+            upnp.RequestHandlerClass = type("Upnp", (UpnpHandler,), {"gateway": gateway})
+            ssdp = SsdpResponder(gateway)
     except OSError as e:
         for s in servers:
             s.server_close()
         sys.exit("simrouter: cannot listen on %s: %s" % (args.address, e))
 
-    for s in servers:
-        threading.Thread(target=s.serve_forever, kwargs={"poll_interval": 0.1}, daemon=True).start()
+    threads = [threading.Thread(target=s.serve_forever, kwargs={"poll_interval": 0.1}, daemon=True)
+               for s in servers]
+    if ssdp:
+        threads.append(threading.Thread(target=ssdp.serve, args=(router.stop,), daemon=True))
+    for t in threads:
+        t.start()
 
-    def where(enabled, index):
-        if not enabled:
+    def where(server):
+        if server is None:
             return "-"
-        host, port = servers[index].server_address[:2]
+        host, port = server.server_address[:2]
         return "%s:%d" % (host, port)
 
-    web = where(not args.no_web, 0)
-    console = where(not args.no_console, 0 if args.no_web else 1)
-    print("simrouter ready web=%s console=%s" % (web, console), flush=True)
+    line = "simrouter ready web=%s console=%s" % (where(web), where(console))
+    line += " upnp=" + (gateway.location if upnp else "-")
+    print(line, flush=True)
 
-    signal.signal(signal.SIGTERM, lambda *_: router.stop.set())
-    signal.signal(signal.SIGINT, lambda *_: router.stop.set())
-    signal.signal(signal.SIGUSR1, lambda *_: router.counters.set(0, 0))
+    def stop(*_):
+        router.stop.set()
+        router.wake.set()
+
+    def reboot(*_):
+        # Done by the loop below: this handler may interrupt it holding a lock.
+        router.reboot_signalled = True
+        router.wake.set()
+
+    signal.signal(signal.SIGTERM, stop)
+    signal.signal(signal.SIGINT, stop)
+    signal.signal(signal.SIGUSR1, reboot)
     deadline = time.monotonic() + args.duration if args.duration > 0 else None
     while not router.stop.is_set():
+        if router.reboot_signalled:
+            router.reboot_signalled = False
+            router.reboot(0, 0)
+        restart_in = router.poll()
         if deadline is not None and time.monotonic() >= deadline:
-            router.stop.set()
-        router.stop.wait(0.2)
+            break
+        wait = 0.2 if restart_in is None else min(0.2, max(restart_in, 0.0))
+        router.wake.wait(wait)
+        router.wake.clear()
+    router.stop.set()
     for s in servers:
         s.shutdown()
         s.server_close()
+    if ssdp:
+        for t in threads[-1:]:
+            t.join(2)
+        ssdp.close()
     return 0
 
 

@@ -327,13 +327,15 @@ def test_console_layouts():
 
 # ---- UPnP -------------------------------------------------------------------------
 
-def m_search(target, want, mx=1, to=SSDP):
+def m_search(target, want, mx=1, to=SSDP, interface=True):
     """Sends an M-SEARCH to the SSDP group (or `to`) and gathers the answers
     (source address, headers) until want(answers) holds or the deadline
-    passes."""
+    passes. interface=False leaves the multicast interface to the routes,
+    as control points (miniupnpc's included) do by default."""
     s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
-    s.bind(("127.0.0.1", 0))
-    s.setsockopt(socket.IPPROTO_IP, socket.IP_MULTICAST_IF, socket.inet_aton("127.0.0.1"))
+    s.bind(("127.0.0.1" if interface else "0.0.0.0", 0))
+    if interface:
+        s.setsockopt(socket.IPPROTO_IP, socket.IP_MULTICAST_IF, socket.inet_aton("127.0.0.1"))
     s.setsockopt(socket.IPPROTO_IP, socket.IP_MULTICAST_LOOP, 1)
     request = ("M-SEARCH * HTTP/1.1\r\nHOST: 239.255.255.250:1900\r\nMAN: \"ssdp:discover\"\r\n"
                "MX: %d\r\nST: %s\r\n\r\n" % (mx, target)).encode()
@@ -513,6 +515,9 @@ def test_upnp_discovery():
         heard = wait_for(lambda: quiet.control()["ssdp_searches"] >= len(targets))
         check(heard and quiet.control()["ssdp_replies"] == 0, "the silent gateway heard and kept quiet")
 
+        plain = m_search(CIF, lambda got: {p for p, _ in got} >= {s.address for s in sims}, interface=False)
+        check({p for p, _ in plain} == {s.address for s in sims} and len(plain) == len(sims),
+              "a search without a multicast interface set is answered: %s" % [p for p, _ in plain])
         unicast = m_search("upnp:rootdevice", lambda got: bool(got), to=(b.address, 1900))
         check([p for p, _ in unicast] == [b.address], "a unicast search to one gateway: %s"
               % [p for p, _ in unicast])
@@ -646,8 +651,9 @@ def test_upnpc():
         out = subprocess.run([upnpc, "-u", sim.upnp, "-s"], capture_output=True, timeout=60).stdout.decode()
         check("Connected" in out and "Recv: 1234" in out, "upnpc -u URL -s reads the gateway:\n" + out)
         check("8000000" in out and "1000000" in out, "upnpc reads the link's bit rates")
-        out = subprocess.run([upnpc, "-m", "lo", "-s"], capture_output=True, timeout=60).stdout.decode()
-        check(sim.upnp in out, "upnpc -s discovers the gateway over multicast:\n" + out)
+        for argv in ([upnpc, "-m", "lo", "-s"], [upnpc, "-s"]):
+            out = subprocess.run(argv, capture_output=True, timeout=60).stdout.decode()
+            check(sim.upnp in out, "%s discovers the gateway over multicast:\n%s" % (" ".join(argv[1:]), out))
     finally:
         check(sim.stop() == 0, "stops cleanly on SIGTERM")
 
