@@ -1,0 +1,146 @@
+// The UPnP gateway client (miniupnpc and the kept HTTP session, on its worker)
+// against the simulated router's gateway, and the monitor reading it.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <string>
+
+#include "dialogs/StartUp.h"
+#include "monitor/frmMain.h"
+#include "platform/gateway.h"
+#include "tests/integration/sim_process.h"
+#include "tests/support/program.h"
+#include "traffic/modFunctions.h"
+
+namespace vx {
+namespace {
+
+using platform::GatewayAnswer;
+using test::SimRouter;
+
+// Asks for one round and waits for its answer (discovery takes about 2 s).
+std::optional<GatewayAnswer> Round(platform::Gateway& g, bool details) {
+    g.request(details);
+    std::optional<GatewayAnswer> a;
+    test::WaitUntil([&] { return (a = g.answer()).has_value(); }, std::chrono::seconds(15));
+    return a;
+}
+
+TEST(Gateway, ReadsTheTotalsAndTheDetailsAtItsDescription) {
+    SimRouter sim({"--address", "127.0.0.31", "--no-console", "--upnp", "--rx-start", "4000000000", "--tx-start",
+                   "123456", "--link-down", "16000000", "--link-up", "1000000"});
+    ASSERT_FALSE(sim.upnp().empty());
+    auto g = platform::OpenGateway(sim.upnp());
+    auto a = Round(*g, true);
+    ASSERT_TRUE(a);
+    EXPECT_EQ(a->failure, "");
+    EXPECT_TRUE(a->found);
+    EXPECT_EQ(a->received, 4000000000.0);
+    EXPECT_EQ(a->sent, 123456.0);
+    EXPECT_EQ(a->linkDown, 16000000.0);
+    EXPECT_EQ(a->linkUp, 1000000.0);
+    ASSERT_TRUE(a->uptime);
+    EXPECT_GE(*a->uptime, 0);
+    // Without details only the totals are asked for.
+    sim.Control("rx=4294967000");
+    a = Round(*g, false);
+    ASSERT_TRUE(a);
+    EXPECT_EQ(a->received, 4294967000.0);
+    EXPECT_FALSE(a->linkDown);
+    EXPECT_FALSE(a->uptime);
+}
+
+TEST(Gateway, DiscoveryFindsItWithoutBlockingTheCaller) {
+    SimRouter sim({"--address", "127.0.0.32", "--no-console", "--upnp", "--rx-start", "777"});
+    auto g = platform::OpenGateway("");
+    g->request(true);
+    EXPECT_FALSE(g->answer()) << "the round runs on the worker, not in request()";
+    auto a = Round(*g, true);
+    ASSERT_TRUE(a);
+    EXPECT_EQ(a->failure, "");
+    EXPECT_EQ(a->received, 777.0);
+    EXPECT_GE(sim.Stat("ssdp_replies"), 1);
+}
+
+TEST(Gateway, ARefusingGatewayAndNoGatewaySayWhatFailed) {
+    {
+        SimRouter refusing({"--address", "127.0.0.33", "--no-console", "--upnp", "--upnp-mode", "refuse"});
+        auto g = platform::OpenGateway(refusing.upnp());
+        auto a = Round(*g, true);
+        ASSERT_TRUE(a);
+        EXPECT_TRUE(a->found);
+        EXPECT_EQ(a->failure, "the gateway refused GetTotalBytesReceived (UPnP error 501)");
+        EXPECT_FALSE(a->received);
+    }
+    SimRouter silent({"--address", "127.0.0.34", "--no-console", "--upnp", "--upnp-mode", "silent"});
+    auto lost = platform::OpenGateway("");
+    auto a = Round(*lost, true);
+    ASSERT_TRUE(a);
+    EXPECT_FALSE(a->found);
+    EXPECT_EQ(a->failure, "no UPnP gateway answered on the local network");
+}
+
+TEST(Gateway, AGatewayThatGoesAwayIsFoundAgainWhenItIsBack) {
+    const int port = test::UnusedPort("127.0.0.35");
+    const std::vector<std::string> args = {"--address", "127.0.0.35", "--no-console", "--upnp", "--upnp-port",
+                                           std::to_string(port), "--rx-start", "100"};
+    std::string location;
+    std::unique_ptr<platform::Gateway> g;
+    {
+        SimRouter sim(args);
+        location = sim.upnp();
+        g = platform::OpenGateway(location);
+        auto a = Round(*g, false);
+        ASSERT_TRUE(a);
+        EXPECT_EQ(a->received, 100.0);
+    }
+    auto a = Round(*g, false);
+    ASSERT_TRUE(a);
+    EXPECT_NE(a->failure.find("did not answer"), std::string::npos) << a->failure;
+    SimRouter back(args);
+    ASSERT_EQ(back.upnp(), location);
+    // The next round looks for it at its description again.
+    a = Round(*g, false);
+    ASSERT_TRUE(a);
+    if (!a->failure.empty()) a = Round(*g, false);
+    ASSERT_TRUE(a);
+    EXPECT_EQ(a->failure, "");
+    EXPECT_EQ(a->received, 100.0);
+}
+
+// The monitor with "upnp://..." in its settings, over the fake windows.
+class UpnpProgramTest : public test::ProgramTest {};
+
+TEST_F(UpnpProgramTest, TheMonitorReadsTheGatewayAndCountsTheTotals) {
+    SimRouter sim({"--address", "127.0.0.36", "--no-console", "--upnp", "--rx-start", "4294960000", "--tx-start",
+                   "5000"});
+    std::string address = "upnp://" + sim.upnp().substr(std::string("http://").size());
+    WriteTotals("0", "0");
+    test::WriteFile(bootFile(), "[Settings]\nEnabled=True\nIP=" + address + "\nPassword=x\nSpeed=2meg\n");
+    StartProgram();
+    fake::ProcessEvents();
+    ASSERT_TRUE(Default<frmMain>::Exists());
+    frmMain& m = *Default<frmMain>::Peek();
+    // Ticks until the gateway's answers come: the first is the baseline.
+    auto tickUntil = [&](auto done) {
+        return test::WaitUntil(
+            [&] {
+                m.Timer.tick();
+                return done();
+            },
+            std::chrono::seconds(15));
+    };
+    ASSERT_TRUE(tickUntil([&] { return m.lblMaxIncoming.caption() == "11.9M/s"; }))
+        << "the router's 100 Mbit line sets the scale: " << m.lblMaxIncoming.caption();
+    ASSERT_TRUE(sim.WaitForStat("upnp_requests", 4));
+    // 10 kB in, past 2^32: a wrap the line can make.
+    sim.Control("rx=" + std::to_string(4294960000LL + 10240 - 4294967296LL) + "&tx=6024");
+    // A round may straddle the change: the two directions then come a tick apart.
+    ASSERT_TRUE(tickUntil([&] { return m.traffic().totals().in == 10240 && m.traffic().totals().out == 1024; }));
+    m.window().userCloseRequested();
+    EXPECT_EQ(ReadIniValue("TotalStats", "Incoming", statsFile()), "10240");
+    EXPECT_EQ(ReadIniValue("TotalStats", "OutGoing", statsFile()), "1024");
+}
+
+}  // namespace
+}  // namespace vx
