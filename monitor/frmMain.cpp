@@ -123,8 +123,8 @@ void frmMain::ApplyScales(const Scales& scales) {
     if (barOutgoing.value() > scales.outgoingMax) barOutgoing.setValue(scales.outgoingMax);
     barIncoming.setMax(scales.incomingMax);
     barOutgoing.setMax(scales.outgoingMax);
-    lblMaxIncoming.setCaption(RateText(scales.incomingMax, scales.megabytes));
-    Label3.setCaption(RateText(scales.outgoingMax, scales.megabytes));
+    lblMaxIncoming.setCaption(ScaleText(scales.incomingMax, scales.megabytes));
+    Label3.setCaption(ScaleText(scales.outgoingMax, scales.megabytes));
 }
 
 void frmMain::FollowTheRoutersLineSpeed() {

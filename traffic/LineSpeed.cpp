@@ -96,4 +96,10 @@ std::string RateText(double bytesPerSecond, bool megabytes) {
     return NumText(whole) + "." + NumText(tenths - whole * 10) + "M/s";
 }
 
+std::string ScaleText(double bytesPerSecond, bool megabytes) {
+    const double mega = bytesPerSecond / 1048576;
+    if (!megabytes || mega < 10) return RateText(bytesPerSecond, megabytes);
+    return NumText(std::round(mega)) + "M/s";
+}
+
 }  // namespace vx

@@ -36,4 +36,8 @@ Scales ScalesFor(const LineSpeed& speed);
 // `megabytes` from 1,000 k/s on "M/s" with one decimal (1 M = 1,024 k).
 std::string RateText(double bytesPerSecond, bool megabytes);
 
+// The end of a bar, in its narrow label: as RateText, but whole "M/s" from
+// 10 M/s on, rounded ("12M/s" for a 100 Mbit line).
+std::string ScaleText(double bytesPerSecond, bool megabytes);
+
 }  // namespace vx

@@ -130,7 +130,7 @@ TEST_F(UpnpProgramTest, TheMonitorReadsTheGatewayAndCountsTheTotals) {
             },
             std::chrono::seconds(15));
     };
-    ASSERT_TRUE(tickUntil([&] { return m.lblMaxIncoming.caption() == "11.9M/s"; }))
+    ASSERT_TRUE(tickUntil([&] { return m.lblMaxIncoming.caption() == "12M/s"; }))
         << "the router's 100 Mbit line sets the scale: " << m.lblMaxIncoming.caption();
     ASSERT_TRUE(sim.WaitForStat("upnp_requests", 4));
     // 10 kB in, past 2^32: a wrap the line can make.

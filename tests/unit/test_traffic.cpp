@@ -171,6 +171,10 @@ TEST(LineSpeed, FiguresReadMegabytesFromAThousandKilobytes) {
     EXPECT_EQ(RateText(12500000, true), "11.9M/s");
     EXPECT_EQ(RateText(125000000, true), "119.2M/s");
     EXPECT_EQ(RateText(2 * 1048576, true), "2.0M/s");
+    EXPECT_EQ(ScaleText(65536, false), "64k/s");
+    EXPECT_EQ(ScaleText(5000000, true), "4.7M/s");
+    EXPECT_EQ(ScaleText(12500000, true), "12M/s");
+    EXPECT_EQ(ScaleText(125000000, true), "119M/s");
 }
 
 }  // namespace

@@ -71,7 +71,7 @@ TEST_F(UpnpMonitor, TheRoutersLineSpeedsSetTheScales) {
     Speeds(100e6, 40e6);
     Tick();
     Gateway(1000, 1000);
-    EXPECT_EQ(MaxIn(), "11.9M/s");
+    EXPECT_EQ(MaxIn(), "12M/s");
     EXPECT_EQ(MaxOut(), "4.7M/s");
     Gateway(1000 + 6000000, 1000 + 1000000);
     EXPECT_EQ(monitor().barIncoming.max(), 12500000);
