@@ -218,11 +218,22 @@ def start_router(d, address, mode):
     argv = [sys.executable, os.path.join(REPO, "tools", "simrouter.py"), "--address", address,
             "--rx-start", "4294000000", "--tx-start", "2147483000",
             "--rx-rate", str(RX_RATE), "--tx-rate", str(TX_RATE)]
-    argv += ["--no-web", "--console-port", "23", "--iac"] if mode == "console" else ["--no-console"]
+    argv += {"console": ["--no-web", "--console-port", "23", "--iac"],
+             "web": ["--no-console"],
+             # A 2 Mbit/s line, 250 kB/s in and 31.25 kB/s out at the ends of the bars.
+             "upnp": ["--no-web", "--no-console", "--upnp", "--link-down", "2000000", "--link-up", "250000"]}[mode]
     router = d.spawn("simrouter", argv, pipes=True)
     line = d.read_line(router, 10, "the simulated router")
     expect(line.startswith("simrouter ready"), "the simulated router did not start: " + line)
     return line.split("web=")[1].split()[0]
+
+
+# Where each mode's router lives, what the address box gets, and the ends of the bars.
+ROUTER_MODES = {
+    "web": {"address": "127.0.0.62", "scale_in": 262144, "scale_out": 32768},
+    "console": {"address": "127.0.0.63", "scale_in": 262144, "scale_out": 32768},
+    "upnp": {"address": "127.0.0.67", "scale_in": 250000, "scale_out": 31250},
+}
 
 
 def icon_level(d, png, icon):
@@ -246,14 +257,16 @@ def bar_fill(d, png, window, top_twips):
 def case_router(vxstat, mode):
     """The monitor reading the simulated router: the login captions (console),
     the incoming bar and the tray level following the router's rate, hiding
-    to the tray and back, and "&Close" saving the totals."""
-    address = "127.0.0.62" if mode == "web" else "127.0.0.63"
+    to the tray and back, and "&Close" saving the totals. The UPnP gateway is
+    found by discovery, and its line speed sets the bars' scales."""
+    address = ROUTER_MODES[mode]["address"]
     with Desktop() as d:
         web = start_router(d, address, mode)
         folder = program_folder(d, vxstat)
+        ip = {"web": web, "console": address, "upnp": "upnp"}[mode]
         with open(os.path.join(folder, "boot.ini"), "w") as f:
             f.write("[Settings]\nEnabled=True\nIP=%s\nPassword=secret\nSpeed=2meg\n9106router=%s\n"
-                    % (web if mode == "web" else address, "Yes" if mode == "console" else "No"))
+                    % (ip, "Yes" if mode == "console" else "No"))
         proc = start(d, folder)
         window = wait_window(d, "^Vexlo Router Stats", proc)
 
@@ -266,11 +279,11 @@ def case_router(vxstat, mode):
         else:
             time.sleep(3)
             expect(d.search(name="^Vexlo Router Stats - Connecting$", visible=True),
-                   "the web mode's caption changed")
+                   "the %s mode's caption changed" % mode)
 
         icon = wait_for(lambda: tray_icon(d), 30, "the tray icon")
         png = os.path.join(d.root, "desktop.png")
-        expected_fill = RX_RATE / 262144
+        expected_fill = RX_RATE / ROUTER_MODES[mode]["scale_in"]
 
         def following():
             d.screenshot(png)
@@ -279,7 +292,8 @@ def case_router(vxstat, mode):
                     and abs(bar_fill(d, png, info, 270) - expected_fill) < 0.06)
         wait_for(following, 20, "the incoming bar at %.2f and the tray at level 3" % expected_fill, interval=0.5)
         out_fill = bar_fill(d, png, d.info(window), 0)
-        expect(abs(out_fill - TX_RATE / 32768) < 0.08, "the outgoing bar is %.2f full" % out_fill)
+        expect(abs(out_fill - TX_RATE / ROUTER_MODES[mode]["scale_out"]) < 0.08,
+               "the outgoing bar is %.2f full" % out_fill)
 
         d.x(["xdotool", "windowminimize", str(window)])
         wait_for(lambda: withdrawn(d, window), 10, "the window to leave the screen")
@@ -293,7 +307,7 @@ def case_router(vxstat, mode):
         stats = read(folder, "userstats.txt")
         incoming = int(float(stats.split("Incoming=")[1].split()[0]))
         outgoing = int(float(stats.split("OutGoing=")[1].split()[0]))
-        if mode == "console":
+        if mode in ("console", "upnp"):
             # Past 2^32 and 2^31 on the router, and only this run's traffic:
             # at least one reading's worth (a tick is a second, give or take),
             # never the router's whole count.
@@ -309,6 +323,10 @@ def case_router_web(vxstat):
 
 def case_router_console(vxstat):
     case_router(vxstat, "console")
+
+
+def case_router_upnp(vxstat):
+    case_router(vxstat, "upnp")
 
 
 def case_late_tray(vxstat):
@@ -534,6 +552,7 @@ CASES = {
     "dialog_enter": case_dialog_enter,
     "router_web": case_router_web,
     "router_console": case_router_console,
+    "router_upnp": case_router_upnp,
     "statistics_delete": case_statistics_delete,
     "tray_status_notifier": case_tray_status_notifier,
     "tray_right_click": case_tray_right_click,
