@@ -1,9 +1,8 @@
 #include "runtime/numtext.h"
 
 #include <cctype>
+#include <charconv>
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
 #include <limits>
 
 #include "runtime/errors.h"
@@ -12,11 +11,30 @@ namespace vx {
 
 namespace {
 
+// The C library's printf and strtod follow the locale's decimal mark, which
+// the toolkit sets from the environment: the conversions here never ask it.
+std::string ToChars(double value, int precision) {
+    char buf[64];
+    const auto r = precision > 0 ? std::to_chars(buf, buf + sizeof buf, value, std::chars_format::general, precision)
+                                 : std::to_chars(buf, buf + sizeof buf, value, std::chars_format::general);
+    std::string text(buf, r.ptr);
+    for (char& c : text)
+        if (c == 'e') c = 'E';
+    return text;
+}
+
+std::optional<double> FromChars(std::string_view s) {
+    if (!s.empty() && s.front() == '+') s.remove_prefix(1);  // from_chars takes no plus sign
+    double value = 0;
+    const auto r = std::from_chars(s.data(), s.data() + s.size(), value, std::chars_format::general);
+    if (r.ec != std::errc() || r.ptr != s.data() + s.size()) return std::nullopt;
+    return value;
+}
+
+// Up to 15 significant digits, exponent form from 1E15 up: " 1234567", " 1E+15".
 std::string General15(double value) {
     if (value == 0) return "0";  // also folds -0
-    char buf[40];
-    std::snprintf(buf, sizeof buf, "%.15G", value);
-    return buf;
+    return ToChars(value, 15);
 }
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
@@ -35,6 +53,9 @@ char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + '
 
 std::string Str(double value) {
     std::string text = General15(value);
+    // What is written is read back exactly: where 15 digits are not enough
+    // (past 2^53, or a fraction), as many as are.
+    if (value != 0 && std::isfinite(value) && FromChars(text) != value) text = ToChars(value, 0);
     return text[0] == '-' ? text : " " + text;
 }
 
@@ -61,9 +82,8 @@ std::optional<double> ParseNumber(std::string_view text) {
         i = j;
     }
     if (i != s.size()) return std::nullopt;
-    std::string copy(s);
-    double value = std::strtod(copy.c_str(), nullptr);
-    if (!std::isfinite(value)) return std::nullopt;
+    const std::optional<double> value = FromChars(s);
+    if (!value || !std::isfinite(*value)) return std::nullopt;
     return value;
 }
 

@@ -1,7 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <limits>
+
 #include "runtime/errors.h"
 #include "runtime/numtext.h"
+#include "tests/support/locale.h"
 
 namespace vx {
 namespace {
@@ -17,10 +21,36 @@ TEST(NumberText, StrPutsABlankWhereTheSignWouldStand) {
 TEST(NumberText, FifteenDigitsThenExponentForm) {
     EXPECT_EQ(Str(999999999999999.0), " 999999999999999");
     EXPECT_EQ(Str(1e15), " 1E+15");
-    EXPECT_EQ(Str(1234567890123456.0), " 1.23456789012346E+15");
+    EXPECT_EQ(Str(2.5e15), " 2.5E+15");
     EXPECT_EQ(NumText(1532), "1532");
     EXPECT_EQ(NumText(-20), "-20");
 }
+
+// A total is saved as text and read back at the next start: what is written
+// must read back as exactly the same number, however large.
+TEST(NumberText, WhatIsWrittenReadsBackExactly) {
+    EXPECT_EQ(Str(1234567890123456.0), " 1.234567890123456E+15") << "15 digits would lose the last one";
+    for (double v : {1234567890123456.0, 2469135780246913.0, 9007199254740992.0, 18446744073709551616.0, 0.1, 123456.5,
+                     1e300, std::numeric_limits<double>::max(), -7.25})
+        EXPECT_EQ(ParseNumber(Str(v)), v) << Str(v);
+}
+
+#ifndef _WIN32
+// The toolkit sets the C library's locale from the environment; under a
+// comma-decimal locale the numbers in files still use ".".
+TEST(NumberText, TheLocalesDecimalMarkIsNeverUsed) {
+    test::CommaLocale comma;
+    if (!comma.active()) GTEST_SKIP() << "no comma-decimal locale could be made here";
+    char probe[16];
+    std::snprintf(probe, sizeof probe, "%.1f", 1.5);
+    ASSERT_EQ(std::string(probe), "1,5") << "the locale is in force";
+    EXPECT_EQ(Str(1.5), " 1.5");
+    EXPECT_EQ(Str(2469135780246913.0), " 2.469135780246913E+15");
+    EXPECT_EQ(ParseNumber("1.5"), 1.5);
+    EXPECT_FALSE(ParseNumber("1,5"));
+    EXPECT_EQ(ParseNumber(Str(2469135780246913.0)), 2469135780246913.0);
+}
+#endif
 
 TEST(NumberText, ParseFollowsTheUsualNumericRules) {
     EXPECT_EQ(ParseNumber(" 0"), 0.0);
