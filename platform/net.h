@@ -1,8 +1,9 @@
-// The two network pieces: a synchronous URL fetch (the Internet transfer
-// control's open-URL) and a TCP client (the Winsock control).
+// The network pieces: a URL fetch (synchronous, and one on a worker for the
+// readings) and a TCP client.
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace vx::platform {
@@ -17,6 +18,26 @@ struct UrlResponse {
 // kMaxBodyBytes raises a run-time error.
 inline constexpr std::size_t kMaxBodyBytes = 1024 * 1024;
 UrlResponse OpenURL(const std::string& url);
+
+// What a fetch on the worker came to: the response, or the text of the
+// run-time error OpenURL would have raised.
+struct FetchOutcome {
+    std::optional<UrlResponse> response;
+    std::string error;
+};
+
+// The readings' fetch: one request at a time on a worker of the backend's, so
+// that a router that accepts and never answers cannot hold the window up.
+// Each request ends or times out (as OpenURL's) before the next can start.
+class UrlFetch {
+public:
+    virtual ~UrlFetch() = default;
+    // Starts fetching `url`, unless a fetch is under way; returns at once.
+    virtual void start(const std::string& url) = 0;
+    // The fetch that has finished, once; nothing while one is under way.
+    virtual std::optional<FetchOutcome> take() = 0;
+};
+std::unique_ptr<UrlFetch> CreateUrlFetch();
 
 enum class SocketState { Closed = 0, Connecting = 6, Connected = 7, Error = 9 };
 

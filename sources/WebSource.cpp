@@ -17,9 +17,18 @@ WebSource::WebSource(std::string user, std::string password, std::string address
       interfaceName_(std::move(interfaceName)) {}
 
 std::optional<Reading> WebSource::poll() {
-    const platform::UrlResponse response = platform::OpenURL(url_);
-    const double at = MonotonicSeconds();
+    // The page the last request brought; then the next request. A request
+    // that has not ended (a slow or silent router) is left to its time-out:
+    // requests never pile up.
+    std::optional<platform::FetchOutcome> outcome = fetch_->take();
+    fetch_->start(url_);
+    if (!outcome) outcome = fetch_->take();  // a page that came at once
+    if (!outcome) return std::nullopt;
+    if (!outcome->response) throw RuntimeError(kErrInternet, outcome->error);
+    return read(*outcome->response, MonotonicSeconds());
+}
 
+std::optional<Reading> WebSource::read(const platform::UrlResponse& response, double at) {
     switch (ClassifyWebPage(response.body, response.status)) {
     case WebPageVerdict::WrongDetails:
         platform::MsgBox(kWrongDetailsMessage, platform::vbCritical, kProblemTitle);

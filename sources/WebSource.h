@@ -1,8 +1,11 @@
-// The router's web statistics page, fetched once a tick.
+// The router's web statistics page, fetched once a tick on the backend's
+// worker: a tick takes the page the last request brought, then asks again.
 #pragma once
 
+#include <memory>
 #include <string>
 
+#include "platform/net.h"
 #include "sources/Source.h"
 
 namespace vx {
@@ -15,8 +18,11 @@ public:
     std::optional<Reading> poll() override;
 
 private:
+    std::optional<Reading> read(const platform::UrlResponse& response, double at);
+
     std::string url_;
     std::string interfaceName_;
+    std::unique_ptr<platform::UrlFetch> fetch_ = platform::CreateUrlFetch();
 };
 
 }  // namespace vx

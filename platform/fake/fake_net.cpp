@@ -2,8 +2,8 @@
 // apart from the rest of the fake so that a test program can link the real
 // network instead and still drive the forms headless.
 #include <utility>
-#include "platform/fake/fake.h"
 
+#include "platform/fake/fake.h"
 #include "runtime/errors.h"
 
 namespace vx {
@@ -12,7 +12,7 @@ namespace fake {
 
 void FakeTcpClient::Connect() {
     ++connectCalls;
-    state = connectAnswers ? platform::SocketState::Connected : platform::SocketState::Connecting;
+    state = platform::SocketState::Connected;
 }
 
 void FakeTcpClient::GetData(std::string& data) {
@@ -53,6 +53,26 @@ namespace platform {
 
 namespace {
 
+// The scripted page comes at once: a fetch started in a tick is there for the
+// same tick to take, as a prompt router's would be by the next.
+class FakeUrlFetch : public UrlFetch {
+public:
+    void start(const std::string& url) override {
+        if (done_) return;
+        FetchOutcome outcome;
+        try {
+            outcome.response = OpenURL(url);
+        } catch (const RuntimeError& e) {
+            outcome.error = e.what();
+        }
+        done_ = std::move(outcome);
+    }
+    std::optional<FetchOutcome> take() override { return std::exchange(done_, std::nullopt); }
+
+private:
+    std::optional<FetchOutcome> done_;
+};
+
 // A round finishes just before the next tick looks for it, with the
 // gateway's state as it is then.
 class FakeGateway : public Gateway {
@@ -77,6 +97,8 @@ private:
 };
 
 }  // namespace
+
+std::unique_ptr<UrlFetch> CreateUrlFetch() { return std::make_unique<FakeUrlFetch>(); }
 
 std::unique_ptr<Gateway> OpenGateway(const std::string& location) {
     fake::S().gateway.location = location;

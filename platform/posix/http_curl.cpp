@@ -136,6 +136,7 @@ Easy NewHandle() {
 
 class CurlSession : public HttpSession {
 public:
+    UrlResponse get(const std::string& url) override { return Perform(curl_.get(), Request{url}); }
     UrlResponse post(const std::string& url, const std::string& contentType, const std::string& header,
                      const std::string& body) override {
         return Perform(curl_.get(), Request{url, contentType.c_str(), &header, &body});

@@ -1,6 +1,6 @@
-// HTTP for the backends' own workers (the UPnP gateway's SOAP calls): one
-// connection to the host kept open between requests where the server allows
-// it. Not for the layers above the seam.
+// HTTP for the backends' own workers (the readings' fetch, the UPnP
+// gateway's SOAP calls): one connection to the host kept open between
+// requests where the server allows it. Not for the layers above the seam.
 #pragma once
 
 #include <memory>
@@ -16,6 +16,8 @@ public:
     // POSTs `body` with the given content type and one extra header line
     // ("Name: value"); bounded like OpenURL (1 s to connect, 2 s in all,
     // 1 MiB). A transport failure raises a run-time error.
+    // GETs `url` as OpenURL does (user-info as basic authentication).
+    virtual UrlResponse get(const std::string& url) = 0;
     virtual UrlResponse post(const std::string& url, const std::string& contentType, const std::string& header,
                              const std::string& body) = 0;
 };
