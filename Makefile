@@ -60,7 +60,7 @@ windows: check-deps
 	@cmake --build build-win -j $(JOBS) --target vxstat
 
 # The Windows program's tests under Wine, in a private network namespace.
-test-windows: check-deps
+test-windows: windows
 	@scripts/in-private-net scripts/test-windows
 
 clean:

@@ -1,6 +1,10 @@
 // The UPnP gateway over miniupnpc (discovery and the device description) and
 // our own HTTP session (the SOAP calls, on one kept connection), on a worker
 // thread of its own so that the window never waits for the router.
+#ifdef _WIN32
+#include <winsock2.h>
+#endif
+
 #include <miniupnpc/miniupnpc.h>
 #include <miniupnpc/upnpcommands.h>
 
@@ -143,8 +147,27 @@ struct Shared {
     std::optional<GatewayAnswer> done;
 };
 
+// miniupnpc's sockets need Winsock started; the gateway may be the program's
+// first user of the network. The start is never undone: the worker may
+// outlive everything else.
+bool NetworkReady() {
+#ifdef _WIN32
+    static const bool started = [] {
+        WSADATA data;
+        return WSAStartup(MAKEWORD(2, 2), &data) == 0;
+    }();
+    return started;
+#else
+    return true;
+#endif
+}
+
 void Round(HttpSession& http, const std::string& location, std::optional<Services>& services, bool details,
            GatewayAnswer& a) {
+    if (!NetworkReady()) {
+        a.failure = "the network could not be set up";
+        return;
+    }
     if (!services) services = Find(location, a.failure);
     if (!services) return;
     a.found = true;

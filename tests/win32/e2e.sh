@@ -12,8 +12,7 @@ set -u
 exe="$1"
 simrouter="$2"
 address=127.0.0.57
-fail() { echo "FAIL: $*"; status=1; }
-status=0
+. "$(dirname "$0")/e2e-common.sh"
 
 [ -n "${WINEPREFIX:-}" ] && [ -d "$WINEPREFIX/drive_c" ] || { echo "no Wine prefix: use scripts/test-windows"; exit 2; }
 [ -f "$simrouter" ] || { echo "no simulated router at $simrouter"; exit 2; }
@@ -28,31 +27,13 @@ cleanup() {
 }
 trap cleanup EXIT
 
-now() { date +%s%N | cut -c1-13; }  # milliseconds
-# until SECONDS COMMAND...: runs COMMAND until it succeeds or SECONDS have passed.
-until_ok() {
-  limit=$(($(now) + $1 * 1000))
-  shift
-  while ! "$@"; do
-    [ "$(now)" -lt "$limit" ] || return 1
-    sleep 0.1
-  done
-}
-x() { timeout 10 "$@"; }  # an X client, never left hanging
-visible() { x xdotool search --onlyvisible --name "$1" 2>/dev/null | head -1; }
-gone() { ! kill -0 "$1" 2>/dev/null; }
-
 python3 "$simrouter" --address $address --web-port 0 --console-port 23 --rx-rate 20000 --tx-rate 3000 \
   >"$work/sim.log" 2>&1 &
 sim_pid=$!
 until_ok 10 grep -q "simrouter ready" "$work/sim.log" || { cat "$work/sim.log"; echo "FAIL: the simulated router did not start"; exit 1; }
 control=$(sed -n 's/.*web=\([^ ]*\).*/\1/p' "$work/sim.log")
 # How many readings the console has given so far.
-readings() {
-  python3 -c 'import json, sys, urllib.request as u
-reply = u.build_opener(u.ProxyHandler({})).open("http://%s/simctl" % sys.argv[1], timeout=5)
-print(json.load(reply)["ifconfig_replies"])' "$control" 2>/dev/null
-}
+readings() { sim_stat "$control" ifconfig_replies; }
 
 # --- Monitoring the 9106 console, started from boot.ini -----------------------
 mkdir "$work/app"
@@ -90,32 +71,11 @@ first=$(readings)
 grown() { [ "$(readings)" -ge $((${first:-0} + 3)) ] 2>/dev/null; }
 until_ok 30 grown || fail "the console gave no more readings after the login"
 
-tray=$(visible '^Wine System Tray$')
-[ -n "$tray" ] || fail "no tray icon in Wine's tray window"
-if [ -n "$tray" ]; then
-  # Out from under the monitor window (no window manager places them here).
-  x xdotool windowmove "$tray" 600 500
-  moved() { x xdotool getwindowgeometry "$tray" | grep -q "Position: 600,500"; }
-  until_ok 5 moved || fail "the tray window did not move"
-  x xdotool search --onlyvisible --name '^$' | sort >"$work/before"
-  x xdotool mousemove --window "$tray" 10 10 click 3
-  new_window() {
-    menu=$(x xdotool search --onlyvisible --name '^$' | sort | comm -23 - "$work/before" | head -1)
-    [ -n "$menu" ]
-  }
-  until_ok 10 new_window || fail "a right click on the tray icon opened no menu"
-fi
+open_tray_menu "$work"
 if [ -n "${E2E_SCREENSHOT:-}" ] && [ -n "$monitor" ]; then
   x import -window root "$E2E_SCREENSHOT"
 fi
-if [ -n "$menu" ]; then
-  # "&Close" is the last item: open vxStat, a separator, Close.
-  eval "$(x xdotool getwindowgeometry --shell "$menu")"
-  x xdotool mousemove --sync $((X + WIDTH / 2)) $((Y + HEIGHT - 8))
-  x xdotool mousedown 1
-  x xdotool mouseup 1
-  until_ok 15 gone "$vx_pid" || fail "\"&Close\" did not end the program"
-fi
+[ -n "$menu" ] && close_from_menu "$vx_pid"
 no_tray() { [ -z "$(visible '^Wine System Tray$')" ]; }
 until_ok 5 no_tray || fail "the tray icon stayed after the program ended"
 stats="$work/app/userstats.txt"

@@ -1,5 +1,5 @@
-// The URL fetch (WinINet) and the TCP client (Winsock) against peers in this
-// process, on the loopback address.
+// The URL fetch and the gateway's HTTP session (WinINet) and the TCP client
+// (Winsock) against peers in this process, on the loopback address.
 #include "tests/win32/support.h"
 
 #include <winsock2.h>
@@ -7,9 +7,13 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
+#include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
+#include "platform/upnp/http_session.h"
 #include "platform/win32/url_parts.h"
 #include "runtime/errors.h"
 
@@ -37,6 +41,7 @@ public:
         WSACleanup();
     }
     unsigned port() const { return port_; }
+    SOCKET socket() const { return socket_; }
     SOCKET accept() { return ::accept(socket_, nullptr, nullptr); }
 
 private:
@@ -98,8 +103,8 @@ private:
 };
 
 std::string Reply(const char* status, const std::string& body) {
-    return std::string("HTTP/1.0 ") + status + "\r\nContent-Type: text/html\r\nContent-Length: " +
-           std::to_string(body.size()) + "\r\n\r\n" + body;
+    return std::string("HTTP/1.0 ") + status +
+           "\r\nContent-Type: text/html\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
 }
 
 int ErrorNumberOf(const std::function<void()>& step) {
@@ -150,6 +155,192 @@ TEST(UrlFetch, FailuresAreRunTimeErrorsWithinBoundedTime) {
     }
     EXPECT_EQ(ErrorNumberOf([&] { OpenURL("http://127.0.0.1:" + std::to_string(closedPort) + "/"); }), kErrInternet);
     EXPECT_EQ(ErrorNumberOf([&] { OpenURL("telnet://127.0.0.1/"); }), kErrInternet);
+}
+
+// An HTTP/1.1 server that keeps every connection open for more requests and
+// notes which connection each request came on. With `hangUp` it closes the
+// connection after each reply without saying so, as a router does with an
+// idle one.
+class KeepAliveServer {
+public:
+    struct Seen {
+        int connection;
+        std::string request;  // head and body
+    };
+
+    explicit KeepAliveServer(std::string body, bool hangUp = false)
+        : body_(std::move(body)), hangUp_(hangUp), thread_([this] { serve(); }) {}
+    ~KeepAliveServer() {
+        stop_ = true;
+        thread_.join();
+    }
+    std::string url(const std::string& path, const std::string& userInfo = "") const {
+        return "http://" + userInfo + "127.0.0.1:" + std::to_string(listener_.port()) + path;
+    }
+    std::vector<Seen> seen() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return seen_;
+    }
+
+private:
+    struct Peer {
+        SOCKET socket;
+        int number;
+        std::string pending;
+    };
+
+    // Polls so that it can stop while the client still holds a connection.
+    void serve() {
+        std::vector<Peer> peers;
+        int connections = 0;
+        while (!stop_) {
+            fd_set readable;
+            FD_ZERO(&readable);
+            SOCKET listening = listener_.socket();
+            FD_SET(listening, &readable);
+            for (const Peer& p : peers) FD_SET(p.socket, &readable);
+            timeval tick{0, 20000};
+            if (select(0, &readable, nullptr, nullptr, &tick) <= 0) continue;
+            if (FD_ISSET(listening, &readable)) peers.push_back(Peer{listener_.accept(), connections++, {}});
+            for (auto p = peers.begin(); p != peers.end();) {
+                if (FD_ISSET(p->socket, &readable) && !receive(*p)) {
+                    closesocket(p->socket);
+                    p = peers.erase(p);
+                } else {
+                    ++p;
+                }
+            }
+        }
+        for (const Peer& p : peers) closesocket(p.socket);
+    }
+
+    // Reads what came and answers every whole request; false once the
+    // connection is over.
+    bool receive(Peer& p) {
+        char chunk[4096];
+        const int n = recv(p.socket, chunk, sizeof chunk, 0);
+        if (n <= 0) return false;
+        p.pending.append(chunk, static_cast<std::size_t>(n));
+        for (;;) {
+            const std::size_t head = p.pending.find("\r\n\r\n");
+            if (head == std::string::npos) return true;
+            std::size_t length = 0;
+            for (const char* name : {"\r\nContent-Length:", "\r\ncontent-length:"})
+                if (std::size_t at = p.pending.find(name); at != std::string::npos && at < head)
+                    length = std::strtoul(p.pending.c_str() + at + std::string(name).size(), nullptr, 10);
+            if (p.pending.size() < head + 4 + length) return true;
+            {
+                std::lock_guard<std::mutex> lock(mutex_);
+                seen_.push_back(Seen{p.number, p.pending.substr(0, head + 4 + length)});
+            }
+            p.pending.erase(0, head + 4 + length);
+            SendAll(p.socket, "HTTP/1.1 200 OK\r\nContent-Type: text/xml\r\nContent-Length: " +
+                                  std::to_string(body_.size()) + "\r\n\r\n" + body_);
+            if (hangUp_) return false;
+        }
+    }
+
+    Listener listener_;
+    std::string body_;
+    bool hangUp_;
+    std::mutex mutex_;
+    std::vector<Seen> seen_;
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+};
+
+TEST(UrlFetch, KeepsTheConnectionToTheRouterBetweenReadings) {
+    {
+        KeepAliveServer router("<td>1</td>");
+        for (int i = 0; i < 3; ++i) EXPECT_EQ(OpenURL(router.url("/statswan.cmd")).body, "<td>1</td>");
+        const auto seen = router.seen();
+        ASSERT_EQ(seen.size(), 3u);
+        for (const auto& s : seen) EXPECT_EQ(s.connection, 0) << "a new connection for a reading";
+    }
+    // Another router, then one that hangs up after every page: each is
+    // reached, and a connection closed under the kept one costs no reading.
+    KeepAliveServer other("<td>2</td>", true);
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(OpenURL(other.url("/")).body, "<td>2</td>") << "reading " << i;
+    EXPECT_EQ(other.seen().size(), 3u);
+}
+
+TEST(WorkerHttp, PostsTheBodyWithItsHeadersOverOneKeptConnection) {
+    // The reply's bytes come back as they are (UTF-8 XML), unlike a page's.
+    KeepAliveServer gateway("<u:R>caf\xC3\xA9</u:R>");
+    auto http = CreateHttpSession();
+    const std::string body = "<?xml version=\"1.0\"?>\r\n<s:Envelope>GetTotalBytesReceived</s:Envelope>\r\n";
+    for (int i = 0; i < 2; ++i) {
+        UrlResponse r = http->post(gateway.url("/ctl/CommonIfCfg"), "text/xml; charset=\"utf-8\"",
+                                   "SOAPAction: \"urn:x#GetTotalBytesReceived\"", body);
+        EXPECT_EQ(r.status, 200);
+        EXPECT_EQ(r.body, "<u:R>caf\xC3\xA9</u:R>");
+    }
+    const auto seen = gateway.seen();
+    ASSERT_EQ(seen.size(), 2u);
+    for (const auto& s : seen) {
+        EXPECT_EQ(s.connection, 0) << "a new connection for a call";
+        EXPECT_EQ(s.request.rfind("POST /ctl/CommonIfCfg HTTP/1.1\r\n", 0), 0u) << s.request;
+        EXPECT_NE(s.request.find("\r\nContent-Type: text/xml; charset=\"utf-8\"\r\n"), std::string::npos) << s.request;
+        EXPECT_NE(s.request.find("\r\nSOAPAction: \"urn:x#GetTotalBytesReceived\"\r\n"), std::string::npos)
+            << s.request;
+        EXPECT_NE(s.request.find("\r\nContent-Length: " + std::to_string(body.size()) + "\r\n"), std::string::npos)
+            << s.request;
+        const std::size_t head = s.request.find("\r\n\r\n");
+        EXPECT_EQ(head == std::string::npos ? "" : s.request.substr(head + 4), body);
+    }
+}
+
+TEST(WorkerHttp, AWorkersSessionGetsPagesAsOpenUrlDoesOverOneKeptConnection) {
+    KeepAliveServer router("<td>caf\xE9</td>");  // the page in the code page
+    auto http = CreateHttpSession();
+    for (int i = 0; i < 2; ++i) {
+        UrlResponse r = http->get(router.url("/statswan.cmd", "admin:pa:ss@"));
+        EXPECT_EQ(r.status, 200);
+        EXPECT_EQ(r.body, "<td>caf\xC3\xA9</td>");
+    }
+    const auto seen = router.seen();
+    ASSERT_EQ(seen.size(), 2u);
+    for (const auto& s : seen) {
+        EXPECT_EQ(s.connection, 0) << "a new connection for a reading";
+        EXPECT_EQ(s.request.rfind("GET /statswan.cmd HTTP/1.1\r\n", 0), 0u) << s.request;
+        EXPECT_NE(s.request.find("\r\nAuthorization: Basic " + Base64("admin:pa:ss") + "\r\n"), std::string::npos)
+            << s.request;
+    }
+}
+
+TEST(WorkerHttp, FailuresAreRunTimeErrorsWithinBoundedTimeAndTheSessionGoesOn) {
+    auto http = CreateHttpSession();
+    auto post = [&](const std::string& url) { http->post(url, "text/xml", "SOAPAction: \"x#y\"", "<x/>"); };
+    {
+        OneShotServer silent("", true);
+        auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(ErrorNumberOf([&] { post(silent.url("")); }), kErrInternet) << "no answer";
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(8));
+    }
+    {
+        OneShotServer huge(Reply("200 OK", std::string(kMaxBodyBytes + 1, 'x')));
+        EXPECT_EQ(ErrorNumberOf([&] { post(huge.url("")); }), kErrInternet) << "too large a reply";
+    }
+    unsigned closedPort;
+    {
+        Listener gone;
+        closedPort = gone.port();
+    }
+    EXPECT_EQ(ErrorNumberOf([&] { post("http://127.0.0.1:" + std::to_string(closedPort) + "/ctl"); }), kErrInternet);
+    EXPECT_EQ(ErrorNumberOf([&] { post("https://127.0.0.1/ctl"); }), kErrInternet);
+
+    // A gateway that refuses a call answers with its fault, not an error; and
+    // the session still works after its failures.
+    {
+        OneShotServer refusing(Reply("500 Internal Server Error", "<errorCode>401</errorCode>"));
+        UrlResponse r = http->post(refusing.url(""), "text/xml", "SOAPAction: \"x#y\"", "<x/>");
+        EXPECT_EQ(r.status, 500);
+        EXPECT_EQ(r.body, "<errorCode>401</errorCode>");
+    }
+    KeepAliveServer gateway("<ok/>", true);
+    for (int i = 0; i < 2; ++i)
+        EXPECT_EQ(http->post(gateway.url("/ctl"), "text/xml", "SOAPAction: \"x#y\"", "<x/>").body, "<ok/>");
+    EXPECT_EQ(gateway.seen().size(), 2u);
 }
 
 SocketState WaitWhileConnecting(TcpClient& client) {
