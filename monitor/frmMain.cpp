@@ -20,6 +20,10 @@ using platform::Twips;
 namespace {
 
 const char* const kTitle = "Vexlo Router Stats";
+const char* const kNoAnswer = "The router does not answer";
+const char* const kNoFigure = "--";
+// Ticks without a reading before the display stops showing the last rates.
+constexpr int kTicksBeforeSilence = 3;
 
 std::unique_ptr<platform::Window> MakeWindow() {
     auto w = std::make_unique<platform::Window>("frmMain", kTitle, 5340, 555, platform::BorderStyle::FixedSingle);
@@ -145,7 +149,16 @@ void frmMain::NoteStuckCounter() {
 void frmMain::SaveTotals() { traffic_.save(StatisticsFile()); }
 
 void frmMain::ShowStatus(const std::string& status) {
-    window().setCaption(status.empty() ? std::string(kTitle) : std::string(kTitle) + " - " + status);
+    status_ = status;
+    const std::string shown = silent_ ? std::string(kNoAnswer) : status_;
+    window().setCaption(shown.empty() ? std::string(kTitle) : std::string(kTitle) + " - " + shown);
+}
+
+void frmMain::ClearDisplay() {
+    barOutgoing.setValue(0);
+    barIncoming.setValue(0);
+    lblBytesOut.setCaption(kNoFigure);
+    lblBytesIn.setCaption(kNoFigure);
 }
 
 void frmMain::Form_Resize() {
@@ -173,19 +186,36 @@ void frmMain::Timer_Timer() {
 
     std::optional<ByteCounts> rates;
     bool stuck = false;
+    bool read = false;
     ResumeNext([&] {
         if (std::optional<Reading> reading = source_->poll()) {
             const TrafficUpdate update = traffic_.take(*reading);
             rates = update.moved;
             stuck = update.step == Step::Stuck;
+            read = !stuck;
         }
     });
     // The monitor may have been closed while a box was open.
     if (!isLoaded()) return;
     FollowTheRoutersLineSpeed();
 
-    // Without a new rate the bars and figures keep what they show.
-    if (rates) {
+    // Old rates are not shown as current: after a few ticks without a
+    // reading the display says so, until the next reading.
+    if (read) {
+        missed_ = 0;
+        if (status_ == "Connecting") status_.clear();  // the router answers
+    } else if (source_->expectsReadings()) {
+        ++missed_;
+    }
+    const bool silent = missed_ >= kTicksBeforeSilence;
+    if (silent != silent_ || read) {
+        silent_ = silent;
+        ShowStatus(status_);
+    }
+    if (silent) {
+        ClearDisplay();
+    } else if (rates) {
+        // Without a new rate the bars and figures keep what they show.
         ResumeNext([&] { ShowRate(barOutgoing, rates->out); });
         ResumeNext([&] { ShowRate(barIncoming, rates->in); });
         lblBytesOut.setCaption(RateText(rates->out, scales_.megabytes));

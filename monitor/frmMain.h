@@ -64,6 +64,7 @@ protected:
 private:
     void ShowAndRaise();
     void ShowStatus(const std::string& status);
+    void ClearDisplay();
     void ApplyScales(const Scales& scales);
     void FollowTheRoutersLineSpeed();
     void NoteStuckCounter();
@@ -78,6 +79,9 @@ private:
     bool speedFromBox_ = false;  // the speed box named a line speed: the router's does not change it
     std::optional<LineSpeed> routerSpeed_;
     bool stuckNoted_ = false;
+    std::string status_;  // the source's word for the caption: "Connecting", "Sent User", ...
+    int missed_ = 0;      // ticks in a row without a reading, where one was due
+    bool silent_ = false;
     bool tickRunning_ = false;
 };
 

@@ -1,5 +1,7 @@
 #include "sources/ConsoleSource.h"
 
+#include <algorithm>
+
 #include "platform/app.h"
 #include "runtime/clock.h"
 #include "runtime/errors.h"
@@ -14,6 +16,13 @@ namespace {
 const char* const kCrLf = "\r\n";
 const char* const kPort = "23";
 
+// What a console says when it did not take the password: it says so, or asks
+// for the login again.
+bool LoginRefused(const std::string& answer) {
+    return InStrNoCase(answer, "incorrect") > 0 || InStrNoCase(answer, "failed") > 0 ||
+           InStrNoCase(answer, "login:") > 0;
+}
+
 }  // namespace
 
 ConsoleSource::ConsoleSource(std::string user, std::string password, std::string address,
@@ -25,7 +34,7 @@ ConsoleSource::ConsoleSource(std::string user, std::string password, std::string
       connection_(std::move(connection)) {
     connection_->RemoteHost = address;
     connection_->RemotePort = CLng(std::string_view(kPort));
-    connection_->Connect();
+    Connect();
 }
 
 void ConsoleSource::close() {
@@ -33,53 +42,113 @@ void ConsoleSource::close() {
     connection_->Close();
 }
 
+void ConsoleSource::Connect() {
+    login_ = ConsoleLogin::Connecting;
+    waited_ = 0;
+    showStatus_("Connecting");
+    connection_->Connect();
+}
+
+// The session is over: closed, and made again after a pause that doubles with
+// each failure, up to half a minute.
+void ConsoleSource::Drop() {
+    connection_->Close();
+    login_ = ConsoleLogin::Pause;
+    waited_ = 0;
+}
+
+void ConsoleSource::RefuseLogin() {
+    Drop();
+    platform::MsgBox(kWrongDetailsMessage, platform::vbCritical, kProblemTitle);
+}
+
 std::optional<Reading> ConsoleSource::poll() {
     if (closed_) return std::nullopt;
-    std::string outgoing;
-    std::optional<Reading> reading;
+    if (login_ == ConsoleLogin::Pause) {
+        if (++waited_ < pause_) return std::nullopt;
+        pause_ = std::min(pause_ * 2, kLongestPause);
+        Connect();
+        return std::nullopt;
+    }
+    const platform::SocketState state = connection_->State();
+    if (state == platform::SocketState::Closed || state == platform::SocketState::Error) {
+        Drop();
+        return std::nullopt;
+    }
+    if (state != platform::SocketState::Connected) {
+        if (++waited_ >= kSilentTicks) Drop();
+        return std::nullopt;
+    }
+    if (login_ == ConsoleLogin::Connecting) login_ = ConsoleLogin::SendUser;
 
+    // A connection that fails to read or write is as gone as a closed one.
     try {
         std::string received;
         connection_->GetData(received);
-
-        // The login never reads the router's prompts: the timer interval is
-        // what gives the router time to answer each line.
-        switch (login_) {
-        case ConsoleLogin::SendUser:
-            outgoing = user_ + kCrLf;
-            login_ = ConsoleLogin::SendPassword;
-            showStatus_("Sent User");
-            break;
-        case ConsoleLogin::SendPassword:
-            outgoing = password_ + kCrLf;
-            login_ = ConsoleLogin::AwaitPrompt;
-            showStatus_("Sent Password");
-            break;
-        case ConsoleLogin::AwaitPrompt:
-            if (InStr(received, ">") == 0) {
-                platform::MsgBox(kWrongDetailsMessage, platform::vbCritical, kProblemTitle);
-                // The box runs its own event loop, in which the monitor
-                // may have been closed, and its connection with it.
-                return std::nullopt;
-            }
-            outgoing = std::string("ifconfig") + kCrLf;
-            login_ = ConsoleLogin::Console;
-            showStatus_("");
-            break;
-        case ConsoleLogin::Console: {
-            outgoing = std::string("ifconfig") + kCrLf;
-            const ConsoleCounterTexts texts = ParseConsoleCounters(received);
-            reading = Reading{CDbl(texts.rx), CDbl(texts.tx), MonotonicSeconds(), std::nullopt};
-            break;
-        }
-        }
-        connection_->SendData(outgoing);
+        return Step(received);
     } catch (const RuntimeError&) {
-        // A partial or garbled reply: ask for a fresh one. A failure here (a
-        // dead connection) raises to the caller.
-        if (login_ == ConsoleLogin::Console) outgoing = std::string("ifconfig") + kCrLf;
-        connection_->SendData(outgoing);
+        Drop();
+        return std::nullopt;
     }
+}
+
+std::optional<Reading> ConsoleSource::Step(const std::string& received) {
+    // The login reads only the answer to the password: the timer interval is
+    // what gives the router time to answer each line.
+    switch (login_) {
+    case ConsoleLogin::SendUser:
+        connection_->SendData(user_ + kCrLf);
+        login_ = ConsoleLogin::SendPassword;
+        showStatus_("Sent User");
+        return std::nullopt;
+    case ConsoleLogin::SendPassword:
+        connection_->SendData(password_ + kCrLf);
+        login_ = ConsoleLogin::AwaitPrompt;
+        answer_.clear();
+        waited_ = 0;
+        showStatus_("Sent Password");
+        return std::nullopt;
+    case ConsoleLogin::AwaitPrompt:
+        // A busy router or a slow link may take a few ticks to answer.
+        answer_ += received;
+        if (InStr(answer_, ">") > 0) {
+            connection_->SendData(std::string("ifconfig") + kCrLf);
+            login_ = ConsoleLogin::Console;
+            waited_ = 0;
+            firstReading_ = true;
+            showStatus_("");
+        } else if (LoginRefused(answer_) || ++waited_ >= kPromptTicks) {
+            RefuseLogin();
+        }
+        return std::nullopt;
+    case ConsoleLogin::Console: return LoggedIn(received);
+    case ConsoleLogin::Connecting:
+    case ConsoleLogin::Pause: break;
+    }
+    return std::nullopt;
+}
+
+std::optional<Reading> ConsoleSource::LoggedIn(const std::string& received) {
+    if (received.empty()) {
+        // A console that stopped answering is as good as gone.
+        if (++waited_ >= kSilentTicks) Drop();
+        return std::nullopt;
+    }
+    waited_ = 0;
+    std::optional<Reading> reading;
+    // A partial, garbled or lying reply gives no reading: a fresh one is
+    // asked for. Figures are whole numbers, as the page's.
+    ResumeNext([&] {
+        const ConsoleCounterTexts texts = ParseConsoleCounters(received);
+        reading =
+            Reading{ParseCounter(texts.rx), ParseCounter(texts.tx), MonotonicSeconds(), std::nullopt, firstReading_};
+    });
+    if (reading) {
+        firstReading_ = false;
+        pause_ = 1;
+    }
+    // A reading taken counts even when asking for the next one fails.
+    if (!ResumeNext([&] { connection_->SendData(std::string("ifconfig") + kCrLf); })) Drop();
     return reading;
 }
 

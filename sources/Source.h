@@ -16,6 +16,9 @@ public:
     // The monitor is closing: let go of the router. poll() is not called
     // again, but one may still be running under a message box.
     virtual void close() {}
+    // Whether a tick without a reading means the router does not answer;
+    // not while a login is under way.
+    virtual bool expectsReadings() const { return true; }
     // The line speeds the router reports, once known.
     virtual std::optional<LineSpeed> lineSpeed() const { return std::nullopt; }
 };

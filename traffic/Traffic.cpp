@@ -42,7 +42,7 @@ TrafficUpdate Traffic::take(const Reading& reading) {
     if (reading.bytesIn == kStuck || reading.bytesOut == kStuck) return {Step::Stuck, std::nullopt};
     const std::optional<Reading> last = last_;
     last_ = reading;
-    if (!last) return {Step::Baseline, std::nullopt};
+    if (!last || reading.firstOfSession) return {Step::Baseline, std::nullopt};
     if (reading.uptime && last->uptime && *reading.uptime < *last->uptime) return {Step::Restarted, std::nullopt};
 
     const double seconds = std::max(reading.at - last->at, kShortestInterval);

@@ -16,6 +16,7 @@ struct Reading {
     double bytesOut = 0;
     double at = 0;                 // when it was taken: seconds on a monotonic clock
     std::optional<double> uptime;  // seconds the router's connection has been up, where it says
+    bool firstOfSession = false;   // the first reading over a new connection: only a baseline
 };
 
 // Bytes moved, each way.

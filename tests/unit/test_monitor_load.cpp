@@ -6,8 +6,8 @@
 #include "dialogs/frmLogIn.h"
 #include "monitor/frmMain.h"
 #include "stats/frmLogStats.h"
-#include "traffic/modFunctions.h"
 #include "tests/support/program.h"
+#include "traffic/modFunctions.h"
 #include "tray/LevelPictures.h"
 
 namespace vx {

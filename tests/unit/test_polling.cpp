@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "monitor/frmMain.h"
-#include "traffic/modFunctions.h"
 #include "tests/support/program.h"
+#include "traffic/modFunctions.h"
 #include "tray/LevelPictures.h"
 
 namespace vx {

@@ -10,8 +10,8 @@
 
 #include "platform/portable/profile_file.h"
 #include "platform/profile.h"
-#include "traffic/modFunctions.h"
 #include "tests/support/program.h"
+#include "traffic/modFunctions.h"
 
 namespace vx {
 namespace {
@@ -104,7 +104,8 @@ TEST(ProfileWrite, FailureIsQuietAndChangesNothing) {
 TEST(ProfileWrite, AWriteThatDiesHalfWayLeavesTheOldFile) {
     TempDir dir;
     const std::string f = dir.file("userstats.txt");
-    const std::string before = "[TotalStats]\nEnabled=True\nIncoming= 111\nOutGoing= 222\n" + std::string(4000, ';') + "\n";
+    const std::string before =
+        "[TotalStats]\nEnabled=True\nIncoming= 111\nOutGoing= 222\n" + std::string(4000, ';') + "\n";
     WriteFile(f, before);
     // The writer's name generator is started before the fork, so the child
     // continues the parent's sequence: the parent's next write must not

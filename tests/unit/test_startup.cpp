@@ -5,8 +5,8 @@
 #include "dialogs/frmLogIn.h"
 #include "monitor/frmMain.h"
 #include "stats/frmLogStats.h"
-#include "traffic/modFunctions.h"
 #include "tests/support/program.h"
+#include "traffic/modFunctions.h"
 
 namespace vx {
 namespace {
@@ -26,7 +26,8 @@ protected:
         if (!Default<frmMain>::Exists()) return {"<no monitor>", ""};
         Default<frmMain>::Peek()->window().userCloseRequested();
         fake::ProcessEvents();
-        return {ReadIniValue("TotalStats", "Incoming", statsFile()), ReadIniValue("TotalStats", "OutGoing", statsFile())};
+        return {ReadIniValue("TotalStats", "Incoming", statsFile()),
+                ReadIniValue("TotalStats", "OutGoing", statsFile())};
     }
     // What the monitor sends to its router in its first ticks: the URL, or
     // the console lines.
@@ -53,13 +54,15 @@ TEST_F(Startup, WithoutSettingsTheDialogShowsItsDefaultsAndTheStatisticsFileIsSe
     EXPECT_EQ(dialog->selSpeed.items(), (std::vector<std::string>{"2meg", "512"}));
     EXPECT_EQ(dialog->chk9106.value(), 0);
     EXPECT_EQ(dialog->window().caption(), "Router Details");
-    EXPECT_EQ(ReadFile(statsFile()), NewFileText("[TotalStats]\nEnabled=True\nDate=12/8/2026 9:05:03 AM\nIncoming= 0\nOutGoing= 0\n"))
+    EXPECT_EQ(ReadFile(statsFile()),
+              NewFileText("[TotalStats]\nEnabled=True\nDate=12/8/2026 9:05:03 AM\nIncoming= 0\nOutGoing= 0\n"))
         << "Enabled, Date, Incoming, OutGoing in this order";
     EXPECT_EQ(TotalsTakenOver(), std::make_pair(std::string("0"), std::string("0")));
 }
 
 TEST_F(Startup, AnInitialisedStatisticsFileIsLoadedRoundedDownAndLeftAsItWas) {
-    const std::string stats = "[TotalStats]\nEnabled=True\nDate=1/2/2025 3:04:05 PM\nIncoming=1234.9\nOutGoing= 1234567\n";
+    const std::string stats =
+        "[TotalStats]\nEnabled=True\nDate=1/2/2025 3:04:05 PM\nIncoming=1234.9\nOutGoing= 1234567\n";
     WriteFile(statsFile(), stats);
     StartProgram();
     EXPECT_EQ(ReadFile(statsFile()), stats);
@@ -83,7 +86,8 @@ TEST_F(Startup, AStatisticsFileNotExactlyEnabledIsSetUpAgain) {
 }
 
 TEST_F(Startup, EnabledSettingsStartMonitoringAtOnceWithoutTheDialog) {
-    const std::string boot = "[Settings]\nEnabled=True\nIP=127.0.0.9\nPassword=pw\nSpeed=2meg\n9106router=Yes\nUser=root\n";
+    const std::string boot =
+        "[Settings]\nEnabled=True\nIP=127.0.0.9\nPassword=pw\nSpeed=2meg\n9106router=Yes\nUser=root\n";
     WriteFile(bootFile(), boot);
     WriteTotals("4096", "8192");
     StartProgram();

@@ -23,7 +23,8 @@ protected:
 };
 
 TEST_F(StatsWindow, ShowsTheStoredValuesInMegabytes) {
-    WriteFile(statsFile(), "[TotalStats]\nEnabled=True\nDate=1/2/2026 3:04:05 PM\nIncoming= 1234567890\nOutGoing= 1572864\n");
+    WriteFile(statsFile(),
+              "[TotalStats]\nEnabled=True\nDate=1/2/2026 3:04:05 PM\nIncoming= 1234567890\nOutGoing= 1572864\n");
     frmLogStats& w = Open();
     EXPECT_EQ(w.window().caption(), "Logged Statistics");
     EXPECT_EQ(w.window().border(), platform::BorderStyle::FixedToolWindow);

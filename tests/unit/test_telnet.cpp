@@ -9,11 +9,11 @@
 #include "monitor/frmMain.h"
 #include "runtime/errors.h"
 #include "runtime/numtext.h"
+#include "sim_samples.h"
 #include "sources/ConsoleReply.h"
 #include "sources/ConsoleSource.h"
-#include "traffic/modFunctions.h"
-#include "sim_samples.h"
 #include "tests/support/program.h"
+#include "traffic/modFunctions.h"
 
 namespace vx {
 namespace {
@@ -87,7 +87,10 @@ TEST(ConsoleReply, ReadsTheNewerBusyBoxLayouts) {
 // A peer whose failures the test chooses, recording every send attempt.
 class ScriptedClient : public platform::TcpClient {
 public:
-    void Connect() override { ++connects; }
+    void Connect() override {
+        ++connects;
+        if (state != platform::SocketState::Connecting) state = platform::SocketState::Connected;
+    }
     void GetData(std::string& data) override {
         if (failGet) throw RuntimeError(kErrSocketNotConnected, "not connected");
         data = std::move(incoming);
@@ -100,9 +103,15 @@ public:
             throw RuntimeError(kErrSocketNotConnected, "not connected");
         }
     }
-    platform::SocketState State() override { return platform::SocketState::Connected; }
-    void Close() override { ++closes; }
+    platform::SocketState State() override { return state; }
+    void Close() override {
+        ++closes;
+        if (state != platform::SocketState::Connecting) state = platform::SocketState::Closed;
+    }
 
+    // Connecting: connections are never made. Closed after a refused or lost
+    // one: the next Connect makes it.
+    platform::SocketState state = platform::SocketState::Closed;
     int connects = 0;
     int closes = 0;
     bool failGet = false;
@@ -141,13 +150,16 @@ TEST_F(TelnetTest, LogsInOneLinePerTick) {
     EXPECT_TRUE(S().messageBoxes.empty());
     EXPECT_EQ(FigureIn(), "") << "nothing read yet";
 
-    // From now on every tick asks again, a reply or not.
+    // From now on each reply is answered with the next request; a tick
+    // without a reply waits for it.
     Say("");
+    EXPECT_EQ(peer().sent.size(), 3u);
+    Report(1000, 1000);
     EXPECT_EQ(LastSent(), "ifconfig\r\n");
     EXPECT_EQ(peer().sent.size(), 4u);
 }
 
-TEST_F(TelnetTest, NoPromptAfterThePasswordShowsTheBoxEveryTickUntilOneComes) {
+TEST_F(TelnetTest, ARefusedLoginShowsTheBoxOnceAndTheLoginStartsOverAfterAPause) {
     Say("");
     Say("");
     Say("Login incorrect\r\n\r\nLogin: ");
@@ -156,15 +168,37 @@ TEST_F(TelnetTest, NoPromptAfterThePasswordShowsTheBoxEveryTickUntilOneComes) {
     EXPECT_EQ(S().messageBoxes[0].style, 16);
     EXPECT_EQ(S().messageBoxes[0].title, "Problem");
     EXPECT_EQ(peer().sent.size(), 2u) << "nothing more is sent with the box";
-    EXPECT_EQ(Caption(), "Vexlo Router Stats - Sent Password");
+    EXPECT_EQ(peer().state, platform::SocketState::Closed) << "the session is given up";
 
+    // A pause of a tick, then a new connection and the login from the start.
     Say("");
-    EXPECT_EQ(S().messageBoxes.size(), 2u);
+    EXPECT_EQ(peer().connectCalls, 2);
+    EXPECT_EQ(Caption(), "Vexlo Router Stats - Connecting");
+    Say("Login: ");
+    EXPECT_EQ(LastSent(), "admin\r\n");
+    EXPECT_EQ(Caption(), "Vexlo Router Stats - Sent User");
+    EXPECT_EQ(S().messageBoxes.size(), 1u);
+}
 
-    Say("> ");
-    EXPECT_EQ(S().messageBoxes.size(), 2u);
+TEST_F(TelnetTest, ASlowPromptIsNoWrongPassword) {
+    Say("");
+    Say("");
+    // A busy router: four ticks without an answer, then the prompt.
+    for (int i = 0; i < ConsoleSource::kPromptTicks - 1; ++i) Say("");
+    Say("\r\nBusyBox built-in shell (ash)\r\n> ");
+    EXPECT_TRUE(S().messageBoxes.empty());
     EXPECT_EQ(Caption(), "Vexlo Router Stats");
     EXPECT_EQ(LastSent(), "ifconfig\r\n");
+}
+
+TEST_F(TelnetTest, NoPromptAtAllIsAWrongPasswordAfterAFewTicks) {
+    Say("");
+    Say("");
+    for (int i = 0; i < ConsoleSource::kPromptTicks - 1; ++i) Say(i == 0 ? "\r\n" : "");
+    EXPECT_TRUE(S().messageBoxes.empty());
+    Say("");
+    ASSERT_EQ(S().messageBoxes.size(), 1u);
+    EXPECT_EQ(S().messageBoxes[0].prompt, kWrongDetails);
 }
 
 // Monitors in 9106 mode started by the test itself.
@@ -234,29 +268,32 @@ TEST_F(TelnetTest, CountersBeyond32BitsReadExactly) {
 
 TEST_F(TelnetTest, AGarbledReplyAsksForAFreshOneAndChangesNothing) {
     ASSERT_NO_FATAL_FAILURE(LogIn());
-    Report(1000000, 500000);
-    Report(1000000 + 2048, 500000 + 1024);
-    const auto totals = SavedTotals();
+    double counter = 1000000;
+    Report(counter, 500000);
+    counter += 2048;
+    Report(counter, 500000 + 1024);
 
     const std::vector<std::string> garbled = {
-        "",                                                        // nothing arrived yet
-        "ifconfig\r\nbr0 Link encap:Ethernet\r\n RX bytes:5 (5",  // cut before the PPP block
+        "ifconfig\r\nbr0 Link encap:Ethernet\r\n RX bytes:5 (5",                   // cut before the PPP block
         "Point-Point Protocol\r\n RX bytes:9000 (9.0 KiB)  TX bytes:9000",         // no " (" after TX
         "Point-Point Protocol\r\n RX bytes:many (lots)  TX bytes:9000 (9.0 KiB)",  // not a number
         "Point-Point Protocol\r\n TX bytes:9000 (9.0 KiB)",                        // no RX bytes
     };
     for (const std::string& reply : garbled) {
-        std::size_t sent = peer().sent.size();
+        const auto totals = SavedTotals();
+        const std::size_t sent = peer().sent.size();
         Say(reply);
         EXPECT_EQ(peer().sent.size(), sent + 1) << reply;
         EXPECT_EQ(LastSent(), "ifconfig\r\n") << reply;
         EXPECT_EQ(FigureIn(), "2k/s") << reply;
-        EXPECT_EQ(FigureOut(), "1k/s") << reply;
+        EXPECT_EQ(SavedTotals(), totals) << reply;
+        // The next good reading counts from the last good one.
+        counter += 2048;
+        Report(counter, 500000 + 1024);
+        EXPECT_EQ(FigureIn(), "2k/s") << reply;
+        EXPECT_EQ(FigureOut(), "0k/s") << reply;
     }
-    EXPECT_EQ(SavedTotals(), totals);
     EXPECT_TRUE(S().messageBoxes.empty());
-    Report(1000000 + 5120, 500000 + 1024);
-    EXPECT_EQ(FigureIn(), "3k/s") << "counted from the last good reading";
 }
 
 TEST_F(TelnetTest, NothingHappensUntilTheConnectionIsThere) {
@@ -277,15 +314,13 @@ TEST_F(TelnetTest, NoSecondBoxWhileOneIsOpen) {
     Say("");
     int ticksWhileOpen = 0;
     S().onMessageBox = [&](const fake::MessageBoxCall&) {
-        for (int i = 0; i < 3; ++i, ++ticksWhileOpen) Say("");
+        for (int i = 0; i < 3; ++i, ++ticksWhileOpen) Say("Login: ");
     };
-    Say("");
+    Say("Login incorrect\r\n");
     EXPECT_EQ(ticksWhileOpen, 3);
     EXPECT_EQ(S().messageBoxes.size(), 1u);
     EXPECT_EQ(peer().sent.size(), 2u) << "user and password only";
-    S().onMessageBox = nullptr;
-    Say("");
-    EXPECT_EQ(S().messageBoxes.size(), 2u);
+    EXPECT_EQ(peer().connectCalls, 1) << "the ticks under the box did nothing";
 }
 
 TEST_F(TelnetTest, TheMonitorClosedWhileTheBoxIsOpenHangsUpAndSendsNothing) {
@@ -301,6 +336,7 @@ TEST_F(TelnetTest, TheMonitorClosedWhileTheBoxIsOpenHangsUpAndSendsNothing) {
     EXPECT_FALSE(S().tray.shown);
     EXPECT_TRUE(S().quitRequested);
     EXPECT_EQ(m.window().caption(), "Vexlo Router Stats - Sent Password");
+    EXPECT_EQ(connection.connectCalls, 1) << "no new connection for a closed monitor";
     fake::ProcessEvents();
 }
 
@@ -311,8 +347,8 @@ protected:
         test::ResetProgram();
         auto c = std::make_unique<ScriptedClient>();
         client = c.get();
-        source = std::make_unique<ConsoleSource>("admin", "secret", "127.0.0.6",
-                                                 [this](const std::string& s) { statuses.push_back(s); }, std::move(c));
+        source = std::make_unique<ConsoleSource>(
+            "admin", "secret", "127.0.0.6", [this](const std::string& s) { statuses.push_back(s); }, std::move(c));
     }
     void TearDown() override { test::ResetProgram(); }
     std::optional<Reading> Poll(const std::string& received = "") {
@@ -335,71 +371,128 @@ TEST_F(ConsoleRecovery, ConnectsAtOnceToPort23AndLetsGoOnClose) {
     EXPECT_EQ(client->RemoteHost, "127.0.0.6");
     EXPECT_EQ(client->RemotePort, 23);
     ASSERT_NO_FATAL_FAILURE(LogIn());
-    EXPECT_EQ(statuses, (std::vector<std::string>{"Sent User", "Sent Password", ""}));
+    EXPECT_EQ(statuses, (std::vector<std::string>{"Connecting", "Sent User", "Sent Password", ""}));
     source->close();
     EXPECT_EQ(client->closes, 1);
     client->attempts.clear();
-    EXPECT_FALSE(Poll(test::IfconfigReply(1, 2)));
+    for (int i = 0; i < 40; ++i) EXPECT_FALSE(Poll(test::IfconfigReply(1, 2)));
     EXPECT_TRUE(client->attempts.empty()) << "a closed source sends nothing";
+    EXPECT_EQ(client->connects, 1) << "and never connects again";
 }
 
-TEST_F(ConsoleRecovery, AFailedSendInTheConsoleIsRetriedWithAFreshRequest) {
+TEST_F(ConsoleRecovery, AFailedSendGivesUpTheSessionButKeepsTheReadingItAnswered) {
     ASSERT_NO_FATAL_FAILURE(LogIn());
-    client->attempts.clear();
     client->failSends = 1;
     const auto reading = Poll(test::IfconfigReply(1000, 500));
-    // The reading was taken before the send failed; the recovery asks again.
-    EXPECT_EQ(client->attempts, (std::vector<std::string>{"ifconfig\r\n", "ifconfig\r\n"}));
     ASSERT_TRUE(reading);
     EXPECT_EQ(reading->bytesIn, 1000);
-    EXPECT_EQ(reading->bytesOut, 500);
+    EXPECT_TRUE(reading->firstOfSession);
+    EXPECT_EQ(client->closes, 1);
+    EXPECT_EQ(source->login(), ConsoleLogin::Pause);
 }
 
-TEST_F(ConsoleRecovery, AFailedSendDuringTheLoginIsRepeatedOnce) {
-    client->failSends = 1;
+TEST_F(ConsoleRecovery, ALostSessionIsMadeAgainAfterPausesThatDoubleUpToHalfAMinute) {
+    ASSERT_NO_FATAL_FAILURE(LogIn());
+    ASSERT_TRUE(Poll(test::IfconfigReply(1000, 500)));
+    // The router drops the session, and then refuses new ones.
+    std::vector<int> pauses;
+    for (int attempt = 0; attempt < 7; ++attempt) {
+        client->state = platform::SocketState::Closed;
+        const int connects = client->connects;
+        int ticks = 0;
+        while (client->connects == connects && ticks < 100) {
+            Poll();
+            ++ticks;
+        }
+        pauses.push_back(ticks - 1);  // the tick that found it closed is no pause
+        EXPECT_EQ(statuses.back(), "Connecting");
+    }
+    EXPECT_EQ(pauses, (std::vector<int>{1, 2, 4, 8, 16, 30, 30}));
+
+    // It comes back: a reading starts the pauses from one tick again.
+    client->state = platform::SocketState::Connected;
     Poll();
-    // The login moved on before the send failed; the recovery sends the same line again.
-    EXPECT_EQ(client->attempts, (std::vector<std::string>{"admin\r\n", "admin\r\n"}));
-    EXPECT_EQ(source->login(), ConsoleLogin::SendPassword);
+    Poll();
+    Poll("> ");
+    const auto first = Poll(test::IfconfigReply(77, 88));
+    ASSERT_TRUE(first);
+    EXPECT_TRUE(first->firstOfSession) << "a new session's first reading is only a baseline";
+    const auto second = Poll(test::IfconfigReply(79, 88));
+    ASSERT_TRUE(second);
+    EXPECT_FALSE(second->firstOfSession);
+    client->state = platform::SocketState::Closed;
+    Poll();
+    const int connects = client->connects;
+    Poll();
+    EXPECT_EQ(client->connects, connects + 1);
 }
 
-TEST_F(ConsoleRecovery, AnErrorInsideTheRecoveryReachesTheCaller) {
-    client->failGet = true;
-    client->failSends = 5;
-    EXPECT_THROW(Poll(), RuntimeError);
-    EXPECT_EQ(client->attempts, (std::vector<std::string>{""}));
-    EXPECT_EQ(source->login(), ConsoleLogin::SendUser);
-    EXPECT_TRUE(statuses.empty());
+TEST_F(ConsoleRecovery, ASilentConsoleOrAConnectionThatNeverComesIsGivenUp) {
+    ASSERT_NO_FATAL_FAILURE(LogIn());
+    for (int i = 0; i < ConsoleSource::kSilentTicks - 1; ++i) Poll();
+    EXPECT_EQ(client->closes, 0);
+    Poll();
+    EXPECT_EQ(client->closes, 1) << "ten ticks without a reply to the command";
 
-    // In the console the recovery's own request fails the same way.
-    client->failGet = false;
-    client->failSends = 0;
+    Poll();  // the pause
+    ASSERT_EQ(client->connects, 2);
+    client->state = platform::SocketState::Connecting;  // nobody answers the connection
+    for (int i = 0; i < ConsoleSource::kSilentTicks; ++i) Poll();
+    EXPECT_EQ(client->closes, 2);
+}
+
+TEST_F(ConsoleRecovery, AConsoleThatLiesGivesNoReadingAndIsAskedAgain) {
     ASSERT_NO_FATAL_FAILURE(LogIn());
     client->attempts.clear();
-    client->failGet = true;
-    client->failSends = 1;
-    EXPECT_THROW(Poll(), RuntimeError);
-    EXPECT_EQ(client->attempts, (std::vector<std::string>{"ifconfig\r\n"}));
+    const std::string huge(309, '9');
+    for (const std::string& rx : {huge, std::string("1e300"), std::string("-5"), std::string("12.5")})
+        EXPECT_FALSE(Poll(test::IfconfigReply(rx, "100"))) << rx;
+    EXPECT_EQ(client->attempts.size(), 4u) << "each lie is answered with a fresh request";
+    EXPECT_EQ(client->closes, 0);
 }
 
-TEST_F(TelnetStartTest, TheCycleSwallowsADeadConnectionAndGoesOnDrawing) {
+TEST_F(TelnetStartTest, ADeadConnectionIsMadeAgainAndTheDisplaySaysTheRouterDoesNotAnswer) {
     ScriptedClient* client = nullptr;
+    int made = 0;
     S().tcpFactory = [&] {
         auto c = std::make_unique<ScriptedClient>();
         client = c.get();
+        ++made;
         return c;
     };
     WriteBootIni("127.0.0.6", "2meg", true);
     StartProgram();
     ASSERT_NE(client, nullptr);
     client->failGet = true;
-    client->failSends = 100;
     EXPECT_NO_THROW(Tick());
-    EXPECT_NO_THROW(Tick());
-    EXPECT_EQ(client->attempts, (std::vector<std::string>{"", ""}));
-    EXPECT_EQ(Caption(), "Vexlo Router Stats - Connecting");
+    EXPECT_EQ(client->closes, 1);
+    for (int i = 0; i < 4; ++i) EXPECT_NO_THROW(Tick());
+    EXPECT_EQ(made, 1) << "one connection, made again";
+    EXPECT_GE(client->connects, 2);
+    EXPECT_EQ(Caption(), "Vexlo Router Stats - The router does not answer");
+    EXPECT_EQ(FigureIn(), "--");
     EXPECT_EQ(Level(), 0);
     EXPECT_TRUE(S().messageBoxes.empty());
+}
+
+TEST_F(TelnetStartTest, AfterADroppedSessionTheTotalsGrowByExactlyTheTrafficSince) {
+    WriteTotals("0", "0");
+    StartConsole();
+    ASSERT_NO_FATAL_FAILURE(LogIn());
+    Report(1000000, 1000000);
+    Report(1000000 + 4096, 1000000 + 1024);
+    EXPECT_EQ(SavedTotals(), std::make_pair(std::string("4096"), std::string("1024")));
+    // The router drops the session; it counted on meanwhile.
+    peer().state = platform::SocketState::Closed;
+    Tick();
+    Tick();  // the pause, then a new connection
+    ASSERT_EQ(peer().connectCalls, 2);
+    ASSERT_NO_FATAL_FAILURE(LogIn());
+    Report(1000000 + 50000, 1000000 + 9000);  // only a baseline
+    EXPECT_EQ(SavedTotals(), std::make_pair(std::string("4096"), std::string("1024")));
+    Report(1000000 + 50000 + 2048, 1000000 + 9000 + 512);
+    EXPECT_EQ(SavedTotals(), std::make_pair(std::string("6144"), std::string("1536")));
+    EXPECT_EQ(FigureIn(), "2k/s");
 }
 
 }  // namespace

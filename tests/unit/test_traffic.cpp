@@ -129,7 +129,7 @@ TEST(LineSpeed, SpeedsWithUnitsAreBitsASecond) {
         double down;
         double up;
     } cases[] = {
-        {"100M", 100e6, 0},        {"100 Mbit", 100e6, 0},  {"1G", 1e9, 0},
+        {"100M", 100e6, 0},        {"100 Mbit", 100e6, 0},   {"1G", 1e9, 0},
         {"1500k", 1.5e6, 0},       {"2.5 Mbit/s", 2.5e6, 0}, {"100 Mbps", 100e6, 0},
         {"100M/40M", 100e6, 40e6}, {"16m/1m", 16e6, 1e6},    {" 50 M / 10 M ", 50e6, 10e6},
     };
@@ -139,8 +139,8 @@ TEST(LineSpeed, SpeedsWithUnitsAreBitsASecond) {
         EXPECT_EQ(speed->down, c.down) << c.text;
         EXPECT_EQ(speed->up, c.up) << c.text;
     }
-    for (const char* text : {"512", "2meg", "", "fast", "100", "M", "100X", "100M/", "100M/40", "0M", "1e3M",
-                             "100M 40M", "-5M"})
+    for (const char* text :
+         {"512", "2meg", "", "fast", "100", "M", "100X", "100M/", "100M/40", "0M", "1e3M", "100M 40M", "-5M"})
         EXPECT_FALSE(ParseLineSpeed(text)) << text;
 }
 

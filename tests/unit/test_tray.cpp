@@ -203,7 +203,8 @@ TEST(LevelPictures, WhiteWithAGreenBarFromTheBottom) {
         const int greenRows = 4 * (level + 1);
         for (int y = 0; y < 32; ++y) {
             const std::uint32_t expected = y >= 32 - greenRows ? 0x87FF1Du : 0xFFFFFFu;
-            for (int x = 0; x < 32; x += 31) ASSERT_EQ(px[static_cast<std::size_t>(y * 32 + x)], expected) << level << ' ' << y;
+            for (int x = 0; x < 32; x += 31)
+                ASSERT_EQ(px[static_cast<std::size_t>(y * 32 + x)], expected) << level << ' ' << y;
         }
     }
     auto icon = LevelPixels(20);

@@ -7,10 +7,10 @@
 
 #include "monitor/frmMain.h"
 #include "runtime/errors.h"
-#include "sources/WebPage.h"
-#include "traffic/modFunctions.h"
 #include "sim_samples.h"
+#include "sources/WebPage.h"
 #include "tests/support/program.h"
+#include "traffic/modFunctions.h"
 
 namespace vx {
 namespace {
@@ -57,8 +57,8 @@ TEST(WebPage, OneCharacterMoreOrLessBeforeACounterChangesWhatIsRead) {
 }
 
 TEST(WebPage, CellTagsMatchInAnyLetterCase) {
-    for (auto [open, close] : std::vector<std::pair<std::string, std::string>>{
-             {"<TD", "</TD>"}, {"<Td", "</tD>"}, {"<tD", "</Td>"}}) {
+    for (auto [open, close] :
+         std::vector<std::pair<std::string, std::string>>{{"<TD", "</TD>"}, {"<Td", "</tD>"}, {"<tD", "</Td>"}}) {
         WebCounterTexts t = ParseWebCounters(CellPage("31", "32", open, close));
         EXPECT_EQ(t.incoming, "31") << open;
         EXPECT_EQ(t.outgoing, "32") << open;
@@ -108,8 +108,7 @@ TEST(WebPage, MarkersMatchWithExactCaseAndWrongDetailsWins) {
     EXPECT_EQ(ClassifyWebPage("System Authentication Failed", 200), WebPageVerdict::WrongDetails);
     EXPECT_EQ(ClassifyWebPage("Server Busy", 200), WebPageVerdict::Busy);
     EXPECT_EQ(ClassifyWebPage("Server Busy ... Error 404", 200), WebPageVerdict::WrongDetails);
-    EXPECT_EQ(ClassifyWebPage("error 404, server busy, system authentication failed", 200),
-              WebPageVerdict::Counters);
+    EXPECT_EQ(ClassifyWebPage("error 404, server busy, system authentication failed", 200), WebPageVerdict::Counters);
     EXPECT_EQ(ClassifyWebPage("ERROR 404", 200), WebPageVerdict::Counters);
     // A refusal without the marker page is still a refusal.
     EXPECT_EQ(ClassifyWebPage("", 401), WebPageVerdict::WrongDetails);
@@ -179,6 +178,10 @@ TEST_F(WebStatsTest, TextThatIsNotAWholeCounterSkipsTheTickAndKeepsTheBaseline) 
         Tick();
         EXPECT_EQ(FigureIn(), "2k/s") << bad;
         EXPECT_EQ(FigureOut(), "1k/s") << bad;
+        // The counters stood still meanwhile: measured from the last good reading.
+        ServeCounters();
+        Move(2048, 1024);
+        EXPECT_EQ(FigureIn(), "2k/s") << bad;
     }
     // Blanks around a counter are allowed; the next good reading counts from the last good one.
     Serve(test::StatsPage(" " + test::Digits(rx + 3072) + " ", test::Digits(tx + 5120)));
@@ -230,6 +233,8 @@ TEST_F(WebStatsTest, WrongDetailsAndBusyPagesShowTheirBoxesAndChangeNothing) {
         EXPECT_EQ(S().messageBoxes[0].title, "Problem");
         EXPECT_EQ(FigureIn(), "1k/s") << c.page;
         EXPECT_EQ(FigureOut(), "2k/s") << c.page;
+        ServeCounters();
+        Move(1024, 2048);
     }
     ServeCounters();
     Move(3072, 0);
