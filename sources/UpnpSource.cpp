@@ -37,6 +37,7 @@ std::optional<Reading> UpnpSource::poll() {
     std::optional<Reading> reading;
     std::string failure;
     if (std::optional<platform::GatewayAnswer> a = gateway_->answer()) {
+        answered_ = true;
         if (a->linkDown && *a->linkDown > 0) speed_ = LineSpeed{*a->linkDown, a->linkUp.value_or(0)};
         if (a->uptime) uptime_ = a->uptime;
         if (a->failure.empty() && a->received && a->sent)

@@ -21,6 +21,8 @@ public:
 
     std::optional<Reading> poll() override;
     std::optional<LineSpeed> lineSpeed() const override { return speed_; }
+    // Not while the first round (discovery included) is still under way.
+    bool expectsReadings() const override { return answered_; }
 
 private:
     std::unique_ptr<platform::Gateway> gateway_;
@@ -28,6 +30,7 @@ private:
     std::optional<double> uptime_;
     int roundsSinceDetails_ = 0;
     bool told_ = false;  // the user has been told once what failed
+    bool answered_ = false;
 };
 
 }  // namespace vx
