@@ -10,6 +10,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/types.h"
@@ -35,6 +36,33 @@ enum class ControlKind { Label, TextBox, ComboBox, CheckBox, CommandButton, Prog
 // caption, Picture the icon; OnTop and SystemMenu are the window's own.
 enum class Prop { Text, Visible, Enabled, Value, Range, Items, Picture, Font, OnTop, SystemMenu };
 
+// A model's side of its peer: every change of state is told to the peer.
+template <class Peer>
+class Model {
+public:
+    Peer* peer() const { return peer_.get(); }
+
+protected:
+    void notify(Prop what) {
+        if (peer_) peer_->changed(what);
+    }
+    // Stores a value and tells the peer, whether it was new or not.
+    template <class T>
+    void replace(T& field, const T& value, Prop what) {
+        field = value;
+        notify(what);
+    }
+    // Stores a new value and tells the peer; false when it was so already.
+    template <class T>
+    bool change(T& field, const T& value, Prop what) {
+        if (field == value) return false;
+        replace(field, value, what);
+        return true;
+    }
+
+    std::unique_ptr<Peer> peer_;
+};
+
 class Window;
 
 class ControlPeer {
@@ -43,10 +71,11 @@ public:
     virtual void changed(Prop what) = 0;
 };
 
-class Control {
+class Control : public Model<ControlPeer> {
 public:
-    Control(Window& owner, ControlKind kind, std::string name, Twips rect);
-    virtual ~Control();
+    Control(Window& owner, ControlKind kind, std::string name, Twips rect)
+        : owner_(owner), kind_(kind), name_(std::move(name)), rect_(rect) {}
+    virtual ~Control() = default;
     Control(const Control&) = delete;
     Control& operator=(const Control&) = delete;
 
@@ -56,15 +85,11 @@ public:
     const Twips& rect() const { return rect_; }
 
     bool visible() const { return visible_; }
-    void setVisible(bool visible);
+    void setVisible(bool visible) { change(visible_, visible, Prop::Visible); }
     bool enabled() const { return enabled_; }
-    void setEnabled(bool enabled);
+    void setEnabled(bool enabled) { change(enabled_, enabled, Prop::Enabled); }
 
-    void attachPeer(std::unique_ptr<ControlPeer> peer);
-    ControlPeer* peer() const { return peer_.get(); }
-
-protected:
-    void notify(Prop what);
+    void attachPeer(std::unique_ptr<ControlPeer> peer) { peer_ = std::move(peer); }
 
 private:
     Window& owner_;
@@ -73,55 +98,67 @@ private:
     Twips rect_;
     bool visible_ = true;
     bool enabled_ = true;
-    std::unique_ptr<ControlPeer> peer_;
 };
 
 class Label : public Control {
 public:
-    Label(Window& owner, std::string name, Twips rect, std::string caption);
+    Label(Window& owner, std::string name, Twips rect, std::string caption)
+        : Control(owner, ControlKind::Label, std::move(name), rect), caption_(std::move(caption)) {}
     const std::string& caption() const { return caption_; }
-    void setCaption(const std::string& caption);
+    void setCaption(const std::string& caption) { change(caption_, caption, Prop::Text); }
     const Font& font() const { return font_; }
-    void setFont(const Font& font);
+    void setFont(const Font& font) { replace(font_, font, Prop::Font); }
 
 private:
     std::string caption_;
     Font font_;
 };
 
-class TextBox : public Control {
+// Text the user edits. Raises onChange whenever the text really changes, by
+// program or user.
+class EditControl : public Control {
 public:
-    TextBox(Window& owner, std::string name, Twips rect, std::string text);
     const std::string& text() const { return text_; }
-    // Raises onChange whenever the text really changes, by program or user.
-    void setText(const std::string& text);
-    char passwordChar() const { return passwordChar_; }
-    void setPasswordChar(char c);
+    void setText(const std::string& text) {
+        if (change(text_, text, Prop::Text) && onChange) onChange();
+    }
     std::function<void()> onChange;
+
+protected:
+    EditControl(Window& owner, ControlKind kind, std::string name, Twips rect, std::string text)
+        : Control(owner, kind, std::move(name), rect), text_(std::move(text)) {}
 
 private:
     std::string text_;
+};
+
+class TextBox : public EditControl {
+public:
+    TextBox(Window& owner, std::string name, Twips rect, std::string text)
+        : EditControl(owner, ControlKind::TextBox, std::move(name), rect, std::move(text)) {}
+    char passwordChar() const { return passwordChar_; }
+    void setPasswordChar(char c) { replace(passwordChar_, c, Prop::Text); }
+
+private:
     char passwordChar_ = 0;
 };
 
 // An editable text with a drop-down list.
-class ComboBox : public Control {
+class ComboBox : public EditControl {
 public:
-    ComboBox(Window& owner, std::string name, Twips rect, std::string text);
-    const std::string& text() const { return text_; }
-    void setText(const std::string& text);
+    ComboBox(Window& owner, std::string name, Twips rect, std::string text)
+        : EditControl(owner, ControlKind::ComboBox, std::move(name), rect, std::move(text)) {}
     void addItem(const std::string& item);
     const std::vector<std::string>& items() const { return items_; }
-    std::function<void()> onChange;
 
 private:
-    std::string text_;
     std::vector<std::string> items_;
 };
 
 class CheckBox : public Control {
 public:
-    CheckBox(Window& owner, std::string name, Twips rect, std::string caption);
+    CheckBox(Window& owner, std::string name, Twips rect, std::string caption)
+        : Control(owner, ControlKind::CheckBox, std::move(name), rect), caption_(std::move(caption)) {}
     const std::string& caption() const { return caption_; }
     // 0 unticked, 1 ticked, 2 greyed; anything else is an invalid value (380).
     int value() const { return value_; }
@@ -134,10 +171,14 @@ private:
 
 class CommandButton : public Control {
 public:
-    CommandButton(Window& owner, std::string name, Twips rect, std::string caption);
+    CommandButton(Window& owner, std::string name, Twips rect, std::string caption)
+        : Control(owner, ControlKind::CommandButton, std::move(name), rect), caption_(std::move(caption)) {}
     const std::string& caption() const { return caption_; }
     std::function<void()> onClick;
-    void click();  // as if the user pressed it
+    // As if the user pressed it.
+    void click() {
+        if (onClick) onClick();
+    }
 
 private:
     std::string caption_;
@@ -147,7 +188,8 @@ private:
 // above Min, is refused with "invalid property value" (380).
 class ProgressBar : public Control {
 public:
-    ProgressBar(Window& owner, std::string name, Twips rect, float min, float max);
+    ProgressBar(Window& owner, std::string name, Twips rect, float min, float max)
+        : Control(owner, ControlKind::ProgressBar, std::move(name), rect), min_(min), max_(max), value_(min) {}
     float min() const { return min_; }
     float max() const { return max_; }
     float value() const { return value_; }
@@ -162,9 +204,10 @@ private:
 
 class Image : public Control {
 public:
-    Image(Window& owner, std::string name, Twips rect, PictureHandle picture);
+    Image(Window& owner, std::string name, Twips rect, PictureHandle picture)
+        : Control(owner, ControlKind::Image, std::move(name), rect), picture_(picture) {}
     PictureHandle picture() const { return picture_; }
-    void setPicture(PictureHandle picture);
+    void setPicture(PictureHandle picture) { replace(picture_, picture, Prop::Picture); }
 
 private:
     PictureHandle picture_;
@@ -172,7 +215,12 @@ private:
 
 class Line : public Control {
 public:
-    Line(Window& owner, std::string name, int x1, int y1, int x2, int y2);
+    Line(Window& owner, std::string name, int xa, int ya, int xb, int yb)
+        : Control(owner, ControlKind::Line, std::move(name), Twips{xa, ya, xb - xa, yb - ya}),
+          x1(xa),
+          y1(ya),
+          x2(xb),
+          y2(yb) {}
     int x1, y1, x2, y2;
 };
 
@@ -180,11 +228,15 @@ public:
 // window that has been destroyed.
 class Timer : public Control {
 public:
-    Timer(Window& owner, std::string name, int intervalMs);
+    Timer(Window& owner, std::string name, int intervalMs)
+        : Control(owner, ControlKind::Timer, std::move(name), Twips{}), interval_(intervalMs) {}
     int interval() const { return interval_; }
     bool timerEnabled() const { return enabled(); }
     std::function<void()> onTimer;
-    void tick();  // called by the backend
+    // Called by the backend.
+    void tick() {
+        if (enabled() && onTimer) onTimer();
+    }
 
 private:
     int interval_;
@@ -209,7 +261,7 @@ public:
     virtual std::unique_ptr<ControlPeer> createControlPeer(Control& control) = 0;
 };
 
-class Window {
+class Window : public Model<WindowPeer> {
 public:
     Window(std::string name, std::string caption, int clientWidthTwips, int clientHeightTwips, BorderStyle border);
     ~Window();
@@ -217,26 +269,29 @@ public:
     Window& operator=(const Window&) = delete;
 
     const std::string& name() const { return name_; }
-    WindowHandle hWnd() const;
+    WindowHandle hWnd() const { return peer_ ? peer_->handle() : 0; }
     BorderStyle border() const { return border_; }
     int clientWidth() const { return clientWidth_; }
     int clientHeight() const { return clientHeight_; }
 
     const std::string& caption() const { return caption_; }
-    void setCaption(const std::string& caption);
+    void setCaption(const std::string& caption) { change(caption_, caption, Prop::Text); }
     PictureHandle icon() const { return icon_; }
-    void setIcon(PictureHandle icon);
+    void setIcon(PictureHandle icon) { replace(icon_, icon, Prop::Picture); }
 
     bool visible() const { return visible_; }
-    void show();
-    void hide();
-    void zOrder();  // brings the window to the top of the z-order
+    void show() { change(visible_, true, Prop::Visible); }
+    void hide() { change(visible_, false, Prop::Visible); }
+    // Brings the window to the top of the z-order.
+    void zOrder() {
+        if (peer_) peer_->raise();
+    }
     WindowState windowState() const { return state_; }
     void setWindowState(WindowState state);  // raises onResize when it changes
 
     // Kept above every other window (true) or in the normal order.
     bool alwaysOnTop() const { return onTop_; }
-    void setAlwaysOnTop(bool onTop);
+    void setAlwaysOnTop(bool onTop) { change(onTop_, onTop, Prop::OnTop); }
 
     // Commands the program adds to the window's system menu, after the
     // standard ones (restore, minimise, close). An empty text is a separator.
@@ -245,21 +300,35 @@ public:
         std::function<void()> handler;
     };
     void addSystemCommand(const std::string& text, std::function<void()> handler);
-    void addSystemSeparator();
+    void addSystemSeparator() { addSystemCommand("", nullptr); }
     const std::vector<SystemCommand>& systemCommands() const { return systemCommands_; }
 
     bool keyPreview = false;
     bool centred = false;  // centred on the screen when first shown
 
-    Label& addLabel(const std::string& name, Twips rect, const std::string& caption);
-    TextBox& addTextBox(const std::string& name, Twips rect, const std::string& text);
-    ComboBox& addComboBox(const std::string& name, Twips rect, const std::string& text);
-    CheckBox& addCheckBox(const std::string& name, Twips rect, const std::string& caption);
-    CommandButton& addButton(const std::string& name, Twips rect, const std::string& caption);
-    ProgressBar& addProgressBar(const std::string& name, Twips rect, float min, float max);
-    Image& addImage(const std::string& name, Twips rect, PictureHandle picture);
-    Line& addLine(const std::string& name, int x1, int y1, int x2, int y2);
-    Timer& addTimer(const std::string& name, int intervalMs);
+    Label& addLabel(const std::string& name, Twips rect, const std::string& caption) {
+        return add<Label>(name, rect, caption);
+    }
+    TextBox& addTextBox(const std::string& name, Twips rect, const std::string& text) {
+        return add<TextBox>(name, rect, text);
+    }
+    ComboBox& addComboBox(const std::string& name, Twips rect, const std::string& text) {
+        return add<ComboBox>(name, rect, text);
+    }
+    CheckBox& addCheckBox(const std::string& name, Twips rect, const std::string& caption) {
+        return add<CheckBox>(name, rect, caption);
+    }
+    CommandButton& addButton(const std::string& name, Twips rect, const std::string& caption) {
+        return add<CommandButton>(name, rect, caption);
+    }
+    ProgressBar& addProgressBar(const std::string& name, Twips rect, float min, float max) {
+        return add<ProgressBar>(name, rect, min, max);
+    }
+    Image& addImage(const std::string& name, Twips rect, PictureHandle picture) {
+        return add<Image>(name, rect, picture);
+    }
+    Line& addLine(const std::string& name, int x1, int y1, int x2, int y2) { return add<Line>(name, x1, y1, x2, y2); }
+    Timer& addTimer(const std::string& name, int intervalMs) { return add<Timer>(name, intervalMs); }
 
     Control* find(const std::string& name) const;
     // A control the form itself added, by its name and kind.
@@ -276,9 +345,15 @@ public:
     std::function<void()> onCloseRequest;  // the close box or the system menu's Close: the owner unloads
 
     // From the backend: what the user did.
-    void userKeyPress(int keyAscii);
-    void userKeyUp(int keyCode, int shift);
-    void userCloseRequested();
+    void userKeyPress(int keyAscii) {
+        if (onKeyPress) onKeyPress(keyAscii);
+    }
+    void userKeyUp(int keyCode, int shift) {
+        if (onKeyUp) onKeyUp(keyCode, shift);
+    }
+    void userCloseRequested() {
+        if (onCloseRequest) onCloseRequest();
+    }
     void userStateChanged(WindowState state);   // minimised or restored
     void userSystemCommand(std::size_t index);  // one of systemCommands()
 
@@ -286,13 +361,18 @@ public:
     // event has finished (its peer may be on the stack).
     void destroy();
 
-    WindowPeer* peer() const { return peer_.get(); }
     static Window* fromHandle(WindowHandle hWnd);
     static std::vector<Window*> all();
 
 private:
     template <class T, class... Args>
-    T& add(Args&&... args);
+    T& add(const std::string& name, Args... args) {
+        auto control = std::make_unique<T>(*this, name, args...);
+        T& ref = *control;
+        controls_.push_back(std::move(control));
+        if (peer_) ref.attachPeer(peer_->createControlPeer(ref));
+        return ref;
+    }
 
     std::string name_;
     std::string caption_;
@@ -305,7 +385,6 @@ private:
     bool onTop_ = false;
     std::vector<SystemCommand> systemCommands_;
     std::vector<std::unique_ptr<Control>> controls_;
-    std::unique_ptr<WindowPeer> peer_;
 };
 
 // Provided by the backend.

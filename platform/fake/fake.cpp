@@ -1,7 +1,6 @@
 #include "platform/fake/fake.h"
 
 #include <cstdio>
-#include <sstream>
 
 #include "platform/pictures.h"
 #include "runtime/errors.h"
@@ -35,22 +34,16 @@ platform::Window* FindWindow(const std::string& name) {
     return nullptr;
 }
 
-std::string Describe() {
-    std::ostringstream out;
-    for (platform::Window* w : platform::Window::all()) {
-        out << w->name() << " \"" << w->caption() << "\"" << (w->visible() ? " shown" : " hidden") << "\n";
-        for (auto& c : w->controls()) out << "  " << c->name() << " " << c->rect().left << "," << c->rect().top << "\n";
-    }
-    return out.str();
-}
-
 namespace {
 
-platform::WindowHandle g_nextHandle = 0x1000;
+platform::WindowHandle NextHandle() {
+    static platform::WindowHandle last = 0x1000;
+    return last += 4;
+}
 
 class FakeWindowPeer : public platform::WindowPeer {
 public:
-    FakeWindowPeer() : handle_(g_nextHandle += 4) {}
+    FakeWindowPeer() : handle_(NextHandle()) {}
     platform::WindowHandle handle() const override { return handle_; }
     void changed(platform::Prop what) override { S().peerNotes.push_back({handle_, what}); }
     void stateChanged() override { S().peerNotes.push_back({handle_, std::nullopt}); }

@@ -41,7 +41,6 @@ public:
     void Close() override { state = platform::SocketState::Closed; }
 
     platform::SocketState state = platform::SocketState::Closed;
-    bool connectAnswers = true;  // Connect() leads to Connected
     int connectCalls = 0;
     std::string incoming;           // what the next GetData returns
     std::vector<std::string> sent;  // every SendData, in order
@@ -125,8 +124,5 @@ bool ChooseSystemCommand(platform::Window& window, const std::string& text);
 
 // Finds a window by its name; nullptr when none exists.
 platform::Window* FindWindow(const std::string& name);
-
-// Shows where each window and control is, as a tree of text (for failures).
-std::string Describe();
 
 }  // namespace vx::fake

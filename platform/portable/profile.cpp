@@ -25,6 +25,7 @@ namespace vx::platform {
 
 namespace portable {
 
+// NOLINTNEXTLINE(cppcoreguidelines-avoid-non-const-global-variables): a hook only tests set
 std::function<void(const std::string&)> g_beforeProfileRename;
 
 namespace {
@@ -212,7 +213,7 @@ std::string Join(const Lines& lines) {
 }  // namespace
 
 std::uint32_t GetString(const char* section, const char* key, const char* deflt, char* buffer, std::uint32_t size,
-                const char* file) {
+                        const char* file) {
     if (buffer == nullptr || size == 0) return 0;
     std::string value = deflt ? std::string(Trim(deflt)) : std::string();
     if (section && key && file) {
@@ -222,7 +223,8 @@ std::uint32_t GetString(const char* section, const char* key, const char* deflt,
         if (line >= 0) {
             const std::string& text = lines.text[static_cast<std::size_t>(line)];
             std::size_t eq = text.find('=');
-            std::string_view v = eq == std::string::npos ? std::string_view() : Trim(std::string_view(text).substr(eq + 1));
+            std::string_view v =
+                eq == std::string::npos ? std::string_view() : Trim(std::string_view(text).substr(eq + 1));
             // A value in matching quotes loses them, as kernel32 does.
             if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front())
                 v = v.substr(1, v.size() - 2);
@@ -236,41 +238,32 @@ std::uint32_t GetString(const char* section, const char* key, const char* deflt,
 }
 
 bool WriteString(const char* section, const char* key, const char* value, const char* file) {
-    if (section == nullptr || file == nullptr) return 0;
+    if (section == nullptr || file == nullptr) return false;
     Lines lines = ReadLines(file);
-    long header = FindSection(lines, section);
+    const long header = FindSection(lines, section);
+    const long line = key != nullptr && header >= 0 ? FindKey(lines, header, key) : -1;
     if (key == nullptr) {  // remove the whole section
-        if (header < 0) return 1;
-        std::size_t end = SectionEnd(lines, header);
-        lines.text.erase(lines.text.begin() + header, lines.text.begin() + static_cast<long>(end));
-        return WriteAtomically(file, Join(lines)) ? 1 : 0;
-    }
-    if (header < 0) {
-        if (value == nullptr) return 1;
+        if (header < 0) return true;
+        const auto end = static_cast<long>(SectionEnd(lines, header));
+        lines.text.erase(lines.text.begin() + header, lines.text.begin() + end);
+    } else if (value == nullptr) {  // remove the key
+        if (line < 0) return true;
+        lines.text.erase(lines.text.begin() + line);
+    } else if (header < 0) {
         lines.text.push_back(std::string("[") + section + "]");
         lines.text.push_back(std::string(key) + "=" + value);
-        return WriteAtomically(file, Join(lines)) ? 1 : 0;
-    }
-    long line = FindKey(lines, header, key);
-    if (value == nullptr) {  // remove the key
-        if (line < 0) return 1;
-        lines.text.erase(lines.text.begin() + line);
-        return WriteAtomically(file, Join(lines)) ? 1 : 0;
-    }
-    if (line >= 0) {
+    } else if (line >= 0) {
         std::string& text = lines.text[static_cast<std::size_t>(line)];
         std::string_view k;
         KeyOf(text, k);
-        std::string existingKey(k);
-        text = existingKey + "=" + value;
+        text = std::string(k) + "=" + value;
     } else {
         // After the section's last non-blank line.
-        std::size_t end = SectionEnd(lines, header);
-        std::size_t at = end;
+        std::size_t at = SectionEnd(lines, header);
         while (at > static_cast<std::size_t>(header) + 1 && Trim(lines.text[at - 1]).empty()) --at;
         lines.text.insert(lines.text.begin() + static_cast<long>(at), std::string(key) + "=" + value);
     }
-    return WriteAtomically(file, Join(lines)) ? 1 : 0;
+    return WriteAtomically(file, Join(lines));
 }
 
 }  // namespace portable

@@ -5,7 +5,7 @@
 namespace vx::platform {
 
 std::uint32_t GetPrivateProfileStringA(const char* section, const char* key, const char* deflt, char* buffer,
-                               std::uint32_t size, const char* file) {
+                                       std::uint32_t size, const char* file) {
     return portable::GetString(section, key, deflt, buffer, size, file);
 }
 

@@ -14,7 +14,6 @@
 #include <cmath>
 
 #include "platform/qt/qt_backend.h"
-#include "platform/qt/qt_forms.h"
 
 namespace vx::platform::qt {
 
@@ -29,10 +28,10 @@ QRect PixelRect(const Twips& t) {
 // What every widget-backed control shares: position, visibility, enabled
 // state, and a context object whose death cuts the widget's signals off
 // from the model (the widget may outlive the model by a moment).
-template <class W>
+template <class M, class W>
 class WidgetPeer : public QtControlPeer {
 public:
-    WidgetPeer(Control& model, W* widget) : model_(model), widget_(widget) {
+    WidgetPeer(M& model, W* widget) : model_(model), widget_(widget) {
         widget_->setGeometry(PixelRect(model.rect()));
         if (!model.visible()) widget_->hide();
         widget_->setEnabled(model.enabled());
@@ -48,15 +47,16 @@ public:
     }
 
 protected:
-    virtual void update(Prop what) = 0;
-    Control& model_;
+    virtual void update(Prop /*what*/) {}
+    M& model_;
     W* widget_;
+    bool updating_ = false;  // the widget is being set from the model, not by the user
     QObject guard_;
 };
 
-class LabelPeer : public WidgetPeer<QLabel> {
+class LabelPeer : public WidgetPeer<Label, QLabel> {
 public:
-    LabelPeer(Label& model, QWidget* parent) : WidgetPeer(model, new QLabel(parent)), label_(model) {
+    LabelPeer(Label& model, QWidget* parent) : WidgetPeer(model, new QLabel(parent)) {
         // Captions may carry text from the router: never read them as markup.
         widget_->setTextFormat(Qt::PlainText);
         widget_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
@@ -69,11 +69,11 @@ protected:
         if (what == Prop::Text) {
             // Captions wrap at blanks only, as the forms were designed;
             // "256k/s" in a narrow label is cut, not broken after the "/".
-            const bool wrap = label_.caption().find(' ') != std::string::npos;
+            const bool wrap = model_.caption().find(' ') != std::string::npos;
             if (widget_->wordWrap() != wrap) widget_->setWordWrap(wrap);
-            widget_->setText(ToQ(label_.caption()));
+            widget_->setText(ToQ(model_.caption()));
         } else if (what == Prop::Font) {
-            const Font& f = label_.font();
+            const Font& f = model_.font();
             QFont font = widget_->parentWidget() ? widget_->parentWidget()->font() : widget_->font();
             // "MS Sans Serif" is not on Linux: the desktop's sans serif stands in.
             if (f.face != "MS Sans Serif") font.setFamily(ToQ(f.face));
@@ -82,17 +82,14 @@ protected:
             widget_->setFont(font);
         }
     }
-
-private:
-    Label& label_;
 };
 
-class TextBoxPeer : public WidgetPeer<QLineEdit> {
+class TextBoxPeer : public WidgetPeer<TextBox, QLineEdit> {
 public:
-    TextBoxPeer(TextBox& model, QWidget* parent) : WidgetPeer(model, new QLineEdit(parent)), text_(model) {
+    TextBoxPeer(TextBox& model, QWidget* parent) : WidgetPeer(model, new QLineEdit(parent)) {
         update(Prop::Text);
         QObject::connect(widget_, &QLineEdit::textChanged, &guard_, [this](const QString& text) {
-            if (!updating_) text_.setText(FromQ(text));
+            if (!updating_) model_.setText(FromQ(text));
         });
     }
 
@@ -100,8 +97,8 @@ protected:
     void update(Prop what) override {
         if (what != Prop::Text) return;
         updating_ = true;
-        if (FromQ(widget_->text()) != text_.text()) widget_->setText(ToQ(text_.text()));
-        const char mask = text_.passwordChar();
+        if (FromQ(widget_->text()) != model_.text()) widget_->setText(ToQ(model_.text()));
+        const char mask = model_.passwordChar();
         if (mask != mask_) {
             mask_ = mask;
             widget_->setEchoMode(mask ? QLineEdit::Password : QLineEdit::Normal);
@@ -114,14 +111,12 @@ protected:
     }
 
 private:
-    TextBox& text_;
-    bool updating_ = false;
     char mask_ = 0;
 };
 
-class ComboBoxPeer : public WidgetPeer<QComboBox> {
+class ComboBoxPeer : public WidgetPeer<ComboBox, QComboBox> {
 public:
-    ComboBoxPeer(ComboBox& model, QWidget* parent) : WidgetPeer(model, new QComboBox(parent)), combo_(model) {
+    ComboBoxPeer(ComboBox& model, QWidget* parent) : WidgetPeer(model, new QComboBox(parent)) {
         widget_->setEditable(true);
         // The list is the form's: typing never adds to it or completes from it.
         widget_->setInsertPolicy(QComboBox::NoInsert);
@@ -129,7 +124,7 @@ public:
         update(Prop::Items);
         // Typing, picking from the list and the arrow keys all change the text.
         QObject::connect(widget_, &QComboBox::editTextChanged, &guard_, [this](const QString& text) {
-            if (!updating_) combo_.setText(FromQ(text));
+            if (!updating_) model_.setText(FromQ(text));
         });
     }
 
@@ -138,28 +133,23 @@ protected:
         updating_ = true;
         if (what == Prop::Items) {
             widget_->clear();
-            for (const std::string& item : combo_.items()) widget_->addItem(ToQ(item));
+            for (const std::string& item : model_.items()) widget_->addItem(ToQ(item));
             widget_->setCurrentIndex(-1);
-            widget_->setEditText(ToQ(combo_.text()));
-        } else if (what == Prop::Text && FromQ(widget_->currentText()) != combo_.text()) {
-            widget_->setEditText(ToQ(combo_.text()));
+            widget_->setEditText(ToQ(model_.text()));
+        } else if (what == Prop::Text && FromQ(widget_->currentText()) != model_.text()) {
+            widget_->setEditText(ToQ(model_.text()));
         }
         updating_ = false;
     }
-
-private:
-    ComboBox& combo_;
-    bool updating_ = false;
 };
 
-class CheckBoxPeer : public WidgetPeer<QCheckBox> {
+class CheckBoxPeer : public WidgetPeer<CheckBox, QCheckBox> {
 public:
-    CheckBoxPeer(CheckBox& model, QWidget* parent)
-        : WidgetPeer(model, new QCheckBox(ToQ(model.caption()), parent)), check_(model) {
+    CheckBoxPeer(CheckBox& model, QWidget* parent) : WidgetPeer(model, new QCheckBox(ToQ(model.caption()), parent)) {
         update(Prop::Value);
         QObject::connect(widget_, &QCheckBox::clicked, &guard_, [this](bool checked) {
             // A click ticks or clears; only the program greys the box.
-            check_.setValue(checked ? 1 : 0);
+            model_.setValue(checked ? 1 : 0);
             update(Prop::Value);
         });
     }
@@ -167,30 +157,21 @@ public:
 protected:
     void update(Prop what) override {
         if (what != Prop::Value) return;
-        const int v = check_.value();
+        const int v = model_.value();
         widget_->setTristate(v == 2);
         widget_->setCheckState(v == 1 ? Qt::Checked : v == 2 ? Qt::PartiallyChecked : Qt::Unchecked);
     }
-
-private:
-    CheckBox& check_;
 };
 
-class ButtonPeer : public WidgetPeer<QPushButton> {
+class ButtonPeer : public WidgetPeer<CommandButton, QPushButton> {
 public:
     ButtonPeer(CommandButton& model, QWidget* parent)
-        : WidgetPeer(model, new QPushButton(ToQ(model.caption()), parent)), button_(model) {
+        : WidgetPeer(model, new QPushButton(ToQ(model.caption()), parent)) {
         // Neither the default nor an auto-default button: Enter never clicks it.
         widget_->setAutoDefault(false);
         widget_->setDefault(false);
-        QObject::connect(widget_, &QPushButton::clicked, &guard_, [this] { button_.click(); });
+        QObject::connect(widget_, &QPushButton::clicked, &guard_, [this] { model_.click(); });
     }
-
-protected:
-    void update(Prop) override {}
-
-private:
-    CommandButton& button_;
 };
 
 // A flat bar: a frame, the filled part in the highlight colour, the rest in
@@ -232,41 +213,35 @@ private:
     int step_ = 0;
 };
 
-class ProgressBarPeer : public WidgetPeer<BarWidget> {
+class ProgressBarPeer : public WidgetPeer<ProgressBar, BarWidget> {
 public:
-    ProgressBarPeer(ProgressBar& model, QWidget* parent) : WidgetPeer(model, new BarWidget(parent)), bar_(model) {
+    ProgressBarPeer(ProgressBar& model, QWidget* parent) : WidgetPeer(model, new BarWidget(parent)) {
         update(Prop::Value);
     }
 
 protected:
     void update(Prop what) override {
         if (what != Prop::Value && what != Prop::Range) return;
-        const double span = static_cast<double>(bar_.max()) - bar_.min();
-        const double part = span > 0 ? (static_cast<double>(bar_.value()) - bar_.min()) / span : 0;
+        const double span = static_cast<double>(model_.max()) - model_.min();
+        const double part = span > 0 ? (static_cast<double>(model_.value()) - model_.min()) / span : 0;
         widget_->setStep(static_cast<int>(std::lround(std::clamp(part, 0.0, 1.0) * kBarSteps)));
     }
-
-private:
-    ProgressBar& bar_;
 };
 
-class ImagePeer : public WidgetPeer<QLabel> {
+class ImagePeer : public WidgetPeer<Image, QLabel> {
 public:
-    ImagePeer(Image& model, QWidget* parent) : WidgetPeer(model, new QLabel(parent)), image_(model) {
+    ImagePeer(Image& model, QWidget* parent) : WidgetPeer(model, new QLabel(parent)) {
         widget_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
         update(Prop::Picture);
     }
 
 protected:
     void update(Prop what) override {
-        if (what == Prop::Picture) widget_->setPixmap(PicturePixmap(image_.picture()));
+        if (what == Prop::Picture) widget_->setPixmap(PicturePixmap(model_.picture()));
     }
-
-private:
-    Image& image_;
 };
 
-class LinePeer : public WidgetPeer<QFrame> {
+class LinePeer : public WidgetPeer<Line, QFrame> {
 public:
     LinePeer(Line& model, QWidget* parent) : WidgetPeer(model, new QFrame(parent)) {
         const bool vertical = model.x1 == model.x2;
@@ -278,9 +253,6 @@ public:
             PixelsFromTwips(vertical ? std::abs(model.y2 - model.y1) : std::abs(model.x2 - model.x1)) + 1;
         widget_->setGeometry(vertical ? QRect(x, y, 2, length) : QRect(x, y, length, 2));
     }
-
-protected:
-    void update(Prop) override {}
 };
 
 // Ticks at its interval precisely (the rates are bytes between two ticks),

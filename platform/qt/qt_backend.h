@@ -2,29 +2,33 @@
 // holds the backend's state. Nothing above the platform seam includes this.
 #pragma once
 
+#include <QDate>
 #include <QIcon>
 #include <QImage>
+#include <QLocale>
+#include <QObject>
 #include <QPoint>
 #include <QString>
+#include <QSystemTrayIcon>
+#include <QTime>
+#include <QWidget>
 
 #include <csignal>
 #include <deque>
 #include <functional>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "platform/types.h"
+#include "platform/forms.h"
+#include "platform/tray.h"
 
 class QEvent;
-class QObject;
+class QMenu;
 class QPixmap;
-class QWidget;
-
-namespace vx::platform {
-class Window;
-}
+class QTimer;
 
 namespace vx::platform::qt {
 
@@ -106,5 +110,96 @@ void InstallShutdownHandlers();
 // Releases what the tray and pictures hold before the program ends.
 void ReleaseTrayIcons();
 void ReleasePictures();
+
+// ---- Peers of the form models: one top-level widget per window, one child
+// widget (or timer) per control (window_peer.cpp, controls.cpp).
+
+class QtWindowPeer;
+
+// The window's client area is the top-level widget itself, at the client size.
+class FormWidget : public QWidget {
+public:
+    FormWidget(QtWindowPeer* owner, Qt::WindowFlags flags) : QWidget(nullptr, flags), peer(owner) {}
+    QtWindowPeer* peer;  // null once the model window is gone
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+};
+
+class QtWindowPeer : public WindowPeer {
+public:
+    explicit QtWindowPeer(Window& model);
+    ~QtWindowPeer() override;
+
+    WindowHandle handle() const override { return handle_; }
+    void changed(Prop what) override;
+    void stateChanged() override;
+    void raise() override;
+    std::unique_ptr<ControlPeer> createControlPeer(Control& control) override;
+
+    Window& model() const { return model_; }
+    FormWidget* widget() const { return widget_; }
+
+private:
+    void showWidget();
+    void applyOnTop();
+
+    Window& model_;
+    WindowHandle handle_;
+    FormWidget* widget_;
+    bool everShown_ = false;
+};
+
+class QtControlPeer : public ControlPeer {
+public:
+    virtual QWidget* widget() const = 0;  // null for a timer
+};
+
+std::unique_ptr<QtControlPeer> CreateControlPeer(Control& control, QWidget* parent);
+
+// ---- The notification-area icon on QSystemTrayIcon (tray.cpp).
+
+class QtTrayIcon : public TrayIcon {
+public:
+    QtTrayIcon(PictureHandle picture, const std::string& tip, TrayEvents events);
+    ~QtTrayIcon() override;
+
+    void setPicture(PictureHandle picture) override;
+    void setTip(const std::string& tip) override;
+    void setMenu(const TrayMenu& menu) override;
+    void popUpMenu() override;
+
+    QSystemTrayIcon* native() const { return icon_; }
+    bool statusNotifier() const { return statusNotifier_; }
+    // Deletes the native objects now (the program is ending).
+    void release();
+
+private:
+    void activated(QSystemTrayIcon::ActivationReason reason);
+    void click(MouseButton button);
+    void choose(int index);
+    void fillHostMenu();
+
+    TrayEvents events_;
+    TrayMenu menu_;
+    bool statusNotifier_;        // the host draws the menu and reports activation
+    QSystemTrayIcon* icon_;      // deleted later: its own click may be on the stack
+    QMenu* hostMenu_ = nullptr;  // the menu a StatusNotifierItem host draws
+    QTimer* poll_ = nullptr;     // asks for a tray host that came late
+    int pollsLeft_ = 0;
+    std::shared_ptr<bool> alive_;  // false once this object is gone
+    QObject guard_;                // every connection's context: they end with this object
+};
+
+// ---- Regional text for a given locale (regional.cpp; the program uses the system's).
+
+// The locale's time format, always with seconds and without a time zone.
+QString TimeFormatWithSeconds(const QLocale& locale);
+QString DateText(const QLocale& locale, const QDate& date);
+QString TimeText(const QLocale& locale, const QTime& time);
+// Grouped, with exactly `decimals` decimals.
+QString NumberText(const QLocale& locale, double value, int decimals);
 
 }  // namespace vx::platform::qt

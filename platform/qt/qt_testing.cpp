@@ -6,8 +6,6 @@
 #include <unistd.h>
 
 #include "platform/qt/qt_backend.h"
-#include "platform/qt/qt_forms.h"
-#include "platform/qt/qt_tray.h"
 
 namespace vx::platform::qt_testing {
 

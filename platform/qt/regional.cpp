@@ -6,7 +6,6 @@
 
 #include "platform/app.h"
 #include "platform/qt/qt_backend.h"
-#include "platform/qt/qt_regional.h"
 
 namespace vx::platform {
 

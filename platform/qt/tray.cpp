@@ -17,7 +17,6 @@
 #include <algorithm>
 
 #include "platform/qt/qt_backend.h"
-#include "platform/qt/qt_tray.h"
 
 namespace vx::platform {
 

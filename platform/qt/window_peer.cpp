@@ -9,7 +9,6 @@
 #include <cmath>
 
 #include "platform/qt/qt_backend.h"
-#include "platform/qt/qt_forms.h"
 
 namespace vx::platform {
 

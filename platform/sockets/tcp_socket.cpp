@@ -3,8 +3,8 @@
 // the client is used; reads take what has arrived, writes queue what the
 // kernel does not take at once.
 //
-// The operating system's calls sit in the few Os* functions at the top, once
-// for POSIX sockets and once for Winsock; the client below them is shared.
+// What differs between POSIX sockets and Winsock sits in the few Os* names at
+// the top; everything below them is shared.
 #include "platform/net.h"
 #include "runtime/errors.h"
 
@@ -33,10 +33,14 @@ namespace {
 
 // ---- operating system --------------------------------------------------------
 
+enum class Outcome { Pending, Connected, Failed };
+
 #ifdef _WIN32
 
 using Handle = SOCKET;
 const Handle kNoSocket = INVALID_SOCKET;
+using IoSize = int;
+constexpr int kIoFlags = 0;
 
 void OsStartup() {
     static const bool started = [] {
@@ -46,72 +50,20 @@ void OsStartup() {
     (void)started;
 }
 
-// Host names go to the resolver in the ANSI code page.
-std::string OsHostName(const std::string& host) { return win32::ToAnsi(host); }
-
-#else
-
-using Handle = int;
-constexpr Handle kNoSocket = -1;
-
-void OsStartup() {}
-std::string OsHostName(const std::string& host) { return host; }
-
-#endif
-
-struct Address {
-    sockaddr_storage storage{};
-    socklen_t length = 0;
-    int family = AF_UNSPEC;
-};
-
-// Address literals first: they never block. A host name falls back to the
-// resolver, which may take as long as the system's resolver takes.
-std::optional<Address> OsResolve(const std::string& host, long port) {
-    if (host.empty() || port < 1 || port > 65535) return std::nullopt;
-    OsStartup();
-    const std::string name = OsHostName(host);
-    const std::string service = std::to_string(port);
-    for (int flags : {AI_NUMERICHOST | AI_NUMERICSERV, AI_NUMERICSERV}) {
-        addrinfo hints{};
-        hints.ai_family = AF_UNSPEC;
-        hints.ai_socktype = SOCK_STREAM;
-        hints.ai_flags = flags;
-        addrinfo* found = nullptr;
-        if (::getaddrinfo(name.c_str(), service.c_str(), &hints, &found) != 0 || found == nullptr) continue;
-        Address a;
-        std::memcpy(&a.storage, found->ai_addr, found->ai_addrlen);
-        a.length = static_cast<socklen_t>(found->ai_addrlen);
-        a.family = found->ai_family;
-        ::freeaddrinfo(found);
-        return a;
-    }
-    return std::nullopt;
-}
-
-#ifdef _WIN32
-
-Handle OsStartConnect(const Address& a, bool& pending) {
-    Handle s = ::socket(a.family, SOCK_STREAM, 0);
-    if (s == INVALID_SOCKET) return kNoSocket;
+Handle OsSocket(int family) {
+    Handle s = ::socket(family, SOCK_STREAM, 0);
     u_long nonBlocking = 1;
-    if (ioctlsocket(s, FIONBIO, &nonBlocking) != 0) {
+    if (s != kNoSocket && ioctlsocket(s, FIONBIO, &nonBlocking) != 0) {
         closesocket(s);
         return kNoSocket;
     }
-    if (::connect(s, reinterpret_cast<const sockaddr*>(&a.storage), a.length) == 0) {
-        pending = false;
-        return s;
-    }
-    if (WSAGetLastError() == WSAEWOULDBLOCK) {
-        pending = true;
-        return s;
-    }
-    closesocket(s);
-    return kNoSocket;
+    return s;
 }
 
-enum class Outcome { Pending, Connected, Failed };
+bool OsInterrupted() { return false; }
+bool OsWouldBlock() { return WSAGetLastError() == WSAEWOULDBLOCK; }
+bool OsConnecting() { return OsWouldBlock(); }
+void OsClose(Handle s) { closesocket(s); }
 
 // Winsock reports a failed connection among the "exceptions".
 Outcome OsConnectOutcome(Handle s) {
@@ -131,48 +83,25 @@ Outcome OsConnectOutcome(Handle s) {
     return Outcome::Connected;
 }
 
-constexpr long kPeerClosed = -1;
-constexpr long kBroken = -2;
-
-long OsReceive(Handle s, char* buffer, std::size_t size) {
-    int n = ::recv(s, buffer, static_cast<int>(size), 0);
-    if (n > 0) return n;
-    if (n == 0) return kPeerClosed;
-    return WSAGetLastError() == WSAEWOULDBLOCK ? 0 : kBroken;
-}
-
-long OsSend(Handle s, const char* data, std::size_t size) {
-    int n = ::send(s, data, static_cast<int>(size), 0);
-    if (n >= 0) return n;
-    return WSAGetLastError() == WSAEWOULDBLOCK ? 0 : kBroken;
-}
-
-void OsClose(Handle s) { closesocket(s); }
-
-// What goes to the router and comes from it is in the ANSI code page.
+// Host names, and what goes to the router and comes from it, are in the
+// ANSI code page.
 std::string OsToWire(const std::string& text) { return win32::ToAnsi(text); }
 void OsFromWire(std::string& bytes) { bytes = win32::FromAnsi(bytes); }
 
 #else
 
-// Starts connecting; `pending` tells whether the connection is still under
-// way. kNoSocket when it failed at once.
-Handle OsStartConnect(const Address& a, bool& pending) {
-    Handle s = ::socket(a.family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    if (s < 0) return kNoSocket;
-    if (::connect(s, reinterpret_cast<const sockaddr*>(&a.storage), a.length) == 0) {
-        pending = false;
-        return s;
-    }
-    if (errno == EINPROGRESS) {
-        pending = true;
-        return s;
-    }
-    ::close(s);
-    return kNoSocket;
-}
+using Handle = int;
+constexpr Handle kNoSocket = -1;
+using IoSize = std::size_t;
+// MSG_NOSIGNAL: a closed peer is an error here, never SIGPIPE.
+constexpr int kIoFlags = MSG_DONTWAIT | MSG_NOSIGNAL;
 
-enum class Outcome { Pending, Connected, Failed };
+void OsStartup() {}
+Handle OsSocket(int family) { return ::socket(family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0); }
+bool OsInterrupted() { return errno == EINTR; }
+bool OsWouldBlock() { return errno == EAGAIN || errno == EWOULDBLOCK; }
+bool OsConnecting() { return errno == EINPROGRESS; }
+void OsClose(Handle s) { ::close(s); }
 
 Outcome OsConnectOutcome(Handle s) {
     pollfd p{s, POLLOUT, 0};
@@ -185,46 +114,88 @@ Outcome OsConnectOutcome(Handle s) {
     return Outcome::Connected;
 }
 
-// Bytes moved (> 0); 0 when nothing can move now; -1 when the peer has
-// closed (reads only); -2 on a failed connection.
-constexpr long kPeerClosed = -1;
-constexpr long kBroken = -2;
-
-long OsReceive(Handle s, char* buffer, std::size_t size) {
-    for (;;) {
-        ssize_t n = ::recv(s, buffer, size, MSG_DONTWAIT);
-        if (n > 0) return static_cast<long>(n);
-        if (n == 0) return kPeerClosed;
-        if (errno == EINTR) continue;
-        return (errno == EAGAIN || errno == EWOULDBLOCK) ? 0 : kBroken;
-    }
-}
-
-long OsSend(Handle s, const char* data, std::size_t size) {
-    for (;;) {
-        // MSG_NOSIGNAL: a closed peer is an error here, never SIGPIPE.
-        ssize_t n = ::send(s, data, size, MSG_DONTWAIT | MSG_NOSIGNAL);
-        if (n >= 0) return static_cast<long>(n);
-        if (errno == EINTR) continue;
-        return (errno == EAGAIN || errno == EWOULDBLOCK) ? 0 : kBroken;
-    }
-}
-
-void OsClose(Handle s) { ::close(s); }
-
 // The program's UTF-8 goes out as it is.
 std::string OsToWire(const std::string& text) { return text; }
 void OsFromWire(std::string&) {}
 
 #endif
 
+struct Address {
+    sockaddr_storage storage{};
+    socklen_t length = 0;
+    int family = AF_UNSPEC;
+};
+
+// Address literals first: they never block. A host name falls back to the
+// resolver, which may take as long as the system's resolver takes.
+std::optional<Address> Resolve(const std::string& host, long port) {
+    if (host.empty() || port < 1 || port > 65535) return std::nullopt;
+    OsStartup();
+    const std::string name = OsToWire(host);
+    const std::string service = std::to_string(port);
+    for (int flags : {AI_NUMERICHOST | AI_NUMERICSERV, AI_NUMERICSERV}) {
+        addrinfo hints{};
+        hints.ai_family = AF_UNSPEC;
+        hints.ai_socktype = SOCK_STREAM;
+        hints.ai_flags = flags;
+        addrinfo* found = nullptr;
+        if (::getaddrinfo(name.c_str(), service.c_str(), &hints, &found) != 0 || found == nullptr) continue;
+        Address a;
+        std::memcpy(&a.storage, found->ai_addr, found->ai_addrlen);
+        a.length = static_cast<socklen_t>(found->ai_addrlen);
+        a.family = found->ai_family;
+        ::freeaddrinfo(found);
+        return a;
+    }
+    return std::nullopt;
+}
+
+// Starts connecting; `pending` tells whether the connection is still under
+// way. kNoSocket when it failed at once.
+Handle StartConnect(const Address& a, bool& pending) {
+    Handle s = OsSocket(a.family);
+    if (s == kNoSocket) return kNoSocket;
+    if (::connect(s, reinterpret_cast<const sockaddr*>(&a.storage), a.length) == 0) {
+        pending = false;
+        return s;
+    }
+    if (OsConnecting()) {
+        pending = true;
+        return s;
+    }
+    OsClose(s);
+    return kNoSocket;
+}
+
+// Bytes moved (> 0); 0 when nothing can move now; -1 when the peer has
+// closed (reads only); -2 on a failed connection.
+constexpr long kPeerClosed = -1;
+constexpr long kBroken = -2;
+
+long Receive(Handle s, char* buffer, std::size_t size) {
+    for (;;) {
+        const auto n = ::recv(s, buffer, static_cast<IoSize>(size), kIoFlags);
+        if (n > 0) return static_cast<long>(n);
+        if (n == 0) return kPeerClosed;
+        if (!OsInterrupted()) return OsWouldBlock() ? 0 : kBroken;
+    }
+}
+
+long Send(Handle s, const char* data, std::size_t size) {
+    for (;;) {
+        const auto n = ::send(s, data, static_cast<IoSize>(size), kIoFlags);
+        if (n >= 0) return static_cast<long>(n);
+        if (!OsInterrupted()) return OsWouldBlock() ? 0 : kBroken;
+    }
+}
+
 // ---- the client ----------------------------------------------------------------
 
 constexpr int kErrConnectionReset = 10054;
 constexpr int kErrNoBufferSpace = 10055;
 // Unsent text a peer that stopped reading can make us hold.
-constexpr std::size_t kMaxSendQueueBytes = 1024 * 1024;
-constexpr std::size_t kReadChunk = 16 * 1024;
+constexpr std::size_t kMaxSendQueueBytes = std::size_t{1024} * 1024;
+constexpr std::size_t kReadChunk = std::size_t{16} * 1024;
 
 [[noreturn]] void NotConnected() {
     throw RuntimeError(kErrSocketNotConnected,
@@ -238,13 +209,13 @@ public:
     // A client that is already open starts over.
     void Connect() override {
         Close();
-        std::optional<Address> address = OsResolve(RemoteHost, RemotePort);
+        std::optional<Address> address = Resolve(RemoteHost, RemotePort);
         if (!address) {
             state_ = SocketState::Error;
             return;
         }
         bool pending = false;
-        socket_ = OsStartConnect(*address, pending);
+        socket_ = StartConnect(*address, pending);
         if (socket_ == kNoSocket) {
             state_ = SocketState::Error;
             return;
@@ -267,7 +238,7 @@ public:
         char chunk[kReadChunk];
         while (data.size() < kMaxReceiveBytes) {
             std::size_t want = std::min(kReadChunk, kMaxReceiveBytes - data.size());
-            long n = OsReceive(socket_, chunk, want);
+            long n = Receive(socket_, chunk, want);
             if (n > 0) data.append(chunk, static_cast<std::size_t>(n));
             if (n == 0) break;
             if (n == kPeerClosed) {
@@ -310,9 +281,9 @@ private:
     void Settle() {
         if (state_ != SocketState::Connecting) return;
         switch (OsConnectOutcome(socket_)) {
-            case Outcome::Pending: break;
-            case Outcome::Connected: state_ = SocketState::Connected; break;
-            case Outcome::Failed: Drop(SocketState::Error); break;
+        case Outcome::Pending: break;
+        case Outcome::Connected: state_ = SocketState::Connected; break;
+        case Outcome::Failed: Drop(SocketState::Error); break;
         }
     }
 
@@ -320,7 +291,7 @@ private:
     bool Flush() {
         std::size_t done = 0;
         while (done < unsent_.size()) {
-            long n = OsSend(socket_, unsent_.data() + done, unsent_.size() - done);
+            long n = Send(socket_, unsent_.data() + done, unsent_.size() - done);
             if (n == kBroken) {
                 Drop(SocketState::Error);
                 return false;

@@ -32,6 +32,9 @@ inline HWND Native(WindowHandle h) { return reinterpret_cast<HWND>(h); }
 inline WindowHandle Handle(HWND h) { return reinterpret_cast<WindowHandle>(h); }
 inline HICON NativeIcon(PictureHandle h) { return reinterpret_cast<HICON>(h); }
 
+// Twips to pixels at the screen's 96 dpi.
+inline int Pixels(int twips) { return MulDiv(twips, 1, kTwipsPerPixel); }
+
 struct TrayRecord;  // tray.cpp: one notification icon as the backend keeps it
 
 // Everything the backend keeps between calls, in one place.

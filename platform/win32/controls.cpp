@@ -14,8 +14,6 @@ namespace {
 constexpr int kProgressSteps = 10000;  // the bar's own range; the model's Min..Max maps onto it
 constexpr int kComboListPixels = 120;  // room for the drop-down list below the edit field
 
-int Pixels(int twips) { return MulDiv(twips, 1, kTwipsPerPixel); }
-
 HFONT FontFor(const Font& font) {
     auto& made = Backend().fonts;
     auto key = std::make_tuple(font.face, font.points, font.bold);
@@ -31,25 +29,30 @@ HFONT FontFor(const Font& font) {
     return handle;
 }
 
+// The native window of each kind. Labels, images and lines are drawn on the
+// form itself ("lightweight"); the controls that take the focus are the tab stops.
 struct NativeKind {
     const char* className;
     DWORD style;
     DWORD exStyle;
+    bool lightweight;
+    bool takesFocus;
 };
 
-NativeKind KindOf(const Control& control) {
-    switch (control.kind()) {
-    case ControlKind::Label: return {"STATIC", SS_LEFT, 0};
-    case ControlKind::TextBox: return {"EDIT", ES_AUTOHSCROLL | WS_TABSTOP, WS_EX_CLIENTEDGE};
-    case ControlKind::ComboBox: return {"COMBOBOX", CBS_DROPDOWN | CBS_AUTOHSCROLL | WS_VSCROLL | WS_TABSTOP, 0};
-    case ControlKind::CheckBox: return {"BUTTON", BS_3STATE | WS_TABSTOP, 0};
-    case ControlKind::CommandButton: return {"BUTTON", BS_PUSHBUTTON | BS_MULTILINE | WS_TABSTOP, 0};
-    case ControlKind::ProgressBar: return {PROGRESS_CLASSA, 0, 0};
-    case ControlKind::Image: return {"STATIC", SS_ICON, 0};
-    case ControlKind::Line: return {"STATIC", SS_BLACKRECT, 0};
+NativeKind KindOf(ControlKind kind) {
+    switch (kind) {
+    case ControlKind::Label: return {"STATIC", SS_LEFT, 0, true, false};
+    case ControlKind::TextBox: return {"EDIT", ES_AUTOHSCROLL | WS_TABSTOP, WS_EX_CLIENTEDGE, false, true};
+    case ControlKind::ComboBox:
+        return {"COMBOBOX", CBS_DROPDOWN | CBS_AUTOHSCROLL | WS_VSCROLL | WS_TABSTOP, 0, false, true};
+    case ControlKind::CheckBox: return {"BUTTON", BS_3STATE | WS_TABSTOP, 0, false, true};
+    case ControlKind::CommandButton: return {"BUTTON", BS_PUSHBUTTON | BS_MULTILINE | WS_TABSTOP, 0, false, true};
+    case ControlKind::ProgressBar: return {PROGRESS_CLASSA, 0, 0, false, false};
+    case ControlKind::Image: return {"STATIC", SS_ICON, 0, true, false};
+    case ControlKind::Line: return {"STATIC", SS_BLACKRECT, 0, true, false};
     case ControlKind::Timer: break;
     }
-    return {"STATIC", 0, 0};
+    return {"STATIC", 0, 0, false, false};
 }
 
 std::string InitialText(const Control& control) {
@@ -65,8 +68,7 @@ std::string InitialText(const Control& control) {
 
 class ChildPeer : public NativeControl {
 public:
-    ChildPeer(HWND parent, Control& model, int id) : model_(model), id_(id) {
-        NativeKind kind = KindOf(model);
+    ChildPeer(HWND parent, Control& model, int id) : model_(model), kind_(KindOf(model.kind())), id_(id) {
         const Twips& r = model.rect();
         int x = Pixels(r.left), y = Pixels(r.top), width = Pixels(r.width), height = Pixels(r.height);
         if (model.kind() == ControlKind::Line) {
@@ -77,9 +79,9 @@ public:
             height = std::max(1, Pixels(std::abs(line.y2 - line.y1)));
         }
         if (model.kind() == ControlKind::ComboBox) height += kComboListPixels;
-        DWORD style = WS_CHILD | WS_CLIPSIBLINGS | kind.style | (model.visible() ? WS_VISIBLE : 0) |
+        DWORD style = WS_CHILD | WS_CLIPSIBLINGS | kind_.style | (model.visible() ? WS_VISIBLE : 0) |
                       (model.enabled() ? 0 : WS_DISABLED);
-        hwnd_ = CreateWindowExA(kind.exStyle, kind.className, ToAnsi(InitialText(model)).c_str(), style, x, y, width,
+        hwnd_ = CreateWindowExA(kind_.exStyle, kind_.className, ToAnsi(InitialText(model)).c_str(), style, x, y, width,
                                 height, parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
                                 GetModuleHandleA(nullptr), nullptr);
         SetWindowLongPtrA(hwnd_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(static_cast<NativeControl*>(this)));
@@ -95,20 +97,8 @@ public:
     }
 
     UINT_PTR id() const override { return static_cast<UINT_PTR>(id_); }
-    bool lightweight() const override {
-        return model_.kind() == ControlKind::Label || model_.kind() == ControlKind::Image ||
-               model_.kind() == ControlKind::Line;
-    }
-
-    bool takesFocus() const override {
-        switch (model_.kind()) {
-        case ControlKind::TextBox:
-        case ControlKind::ComboBox:
-        case ControlKind::CheckBox:
-        case ControlKind::CommandButton: return true;
-        default: return false;
-        }
-    }
+    bool lightweight() const override { return kind_.lightweight; }
+    bool takesFocus() const override { return kind_.takesFocus; }
 
     void changed(Prop what) override;
     void command(UINT code) override;
@@ -128,6 +118,7 @@ private:
     void placeInZOrder(HWND parent);
 
     Control& model_;
+    NativeKind kind_;
     int id_;
     HWND hwnd_ = nullptr;
     bool updating_ = false;

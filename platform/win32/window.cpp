@@ -16,8 +16,6 @@ constexpr int kFirstControlId = 100;  // clear of IDOK and IDCANCEL
 constexpr UINT kFirstSystemCommand = 0x1010;
 constexpr UINT kSystemCommandStep = 0x10;
 
-int Pixels(int twips) { return MulDiv(twips, 1, kTwipsPerPixel); }
-
 int ShiftState() {
     int shift = 0;
     if (GetKeyState(VK_SHIFT) < 0) shift |= 1;

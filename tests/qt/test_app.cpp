@@ -4,7 +4,7 @@
 #include <filesystem>
 
 #include "platform/app.h"
-#include "platform/qt/qt_regional.h"
+#include "platform/qt/qt_backend.h"
 #include "platform/qt/qt_testing.h"
 #include "runtime/errors.h"
 #include "tests/qt/qt_program.h"
