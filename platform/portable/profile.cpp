@@ -49,15 +49,25 @@ bool SameNoCase(std::string_view a, std::string_view b) {
 
 struct Lines {
     std::vector<std::string> text;  // without line endings
-    // The file's own line ending; the system's for a new file. (Set here,
-    // not by assigning a literal later: GCC 12 at -O3 warns falsely about
-    // that assignment, -Wrestrict.)
+    std::vector<std::string> ends;  // each line's own ending, kept as it was; empty for a new line
+    // The file's own line ending, for new lines; the system's for a new file.
+    // (Set here, not by assigning a literal later: GCC 12 at -O3 warns
+    // falsely about that assignment, -Wrestrict.)
 #ifdef _WIN32
     std::string eol = std::string("\r\n");
 #else
     std::string eol = std::string("\n");
 #endif
     bool existed = false;
+
+    void insert(std::size_t at, std::string line) {
+        text.insert(text.begin() + static_cast<long>(at), std::move(line));
+        ends.insert(ends.begin() + static_cast<long>(at), std::string());
+    }
+    void erase(std::size_t from, std::size_t to) {
+        text.erase(text.begin() + static_cast<long>(from), text.begin() + static_cast<long>(to));
+        ends.erase(ends.begin() + static_cast<long>(from), ends.begin() + static_cast<long>(to));
+    }
 };
 
 Lines ReadLines(const std::string& file) {
@@ -80,6 +90,7 @@ Lines ReadLines(const std::string& file) {
             eolKnown = true;
         }
         lines.text.emplace_back(all, start, textEnd - start);
+        lines.ends.emplace_back(all, textEnd, (nl == std::string::npos ? end : nl + 1) - textEnd);
         if (nl == std::string::npos) break;
         start = nl + 1;
     }
@@ -140,6 +151,31 @@ std::string TempNameBeside(const std::string& file) {
     return file + suffix + ".tmp";
 }
 
+#ifndef _WIN32
+// The file a name stands for, through any symbolic links (relative ones
+// from the link's own folder); the name itself when it is no link.
+std::string ThroughLinks(const std::string& file) {
+    std::filesystem::path path(file);
+    for (int hops = 0; hops < 40; ++hops) {
+        std::error_code ec;
+        if (!std::filesystem::is_symlink(std::filesystem::symlink_status(path, ec))) break;
+        const std::filesystem::path to = std::filesystem::read_symlink(path, ec);
+        if (ec) break;
+        path = to.is_absolute() ? to : path.parent_path() / to;
+    }
+    return path.string();
+}
+
+void SyncFolderOf(const std::string& file) {
+    std::filesystem::path folder = std::filesystem::path(file).parent_path();
+    if (folder.empty()) folder = ".";
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return;
+    ::fsync(fd);
+    ::close(fd);
+}
+#endif
+
 // Writes the whole file anew beside the old one and renames it over it, so a
 // reader (or a crash) sees either the old file or the new one, never half.
 bool WriteAtomically(const std::string& file, const std::string& contents) {
@@ -161,22 +197,24 @@ bool WriteAtomically(const std::string& file, const std::string& contents) {
     if (ec) std::remove(temp.c_str());
     return !ec;
 #else
-    mode_t mode = 0644;
+    // A link is written through: its target is the file, replaced in its own folder.
+    const std::string target = ThroughLinks(file);
     struct stat st;
-    if (::stat(file.c_str(), &st) == 0) mode = st.st_mode & 07777;
+    const bool existed = ::stat(target.c_str(), &st) == 0;
     // A name left behind by a writer that died, or taken by another one, is
     // never reused: the new version always starts from an empty file.
     std::string temp;
     int fd = -1;
     for (int attempt = 0; attempt < 16 && fd < 0; ++attempt) {
-        temp = TempNameBeside(file);
-        fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+        temp = TempNameBeside(target);
+        fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd < 0 && errno != EEXIST) return false;
     }
     if (fd < 0) return false;
+    // An existing file keeps its mode exactly (the umask does not apply to it).
+    bool ok = !existed || ::fchmod(fd, st.st_mode & 07777) == 0;
     const char* p = contents.data();
     std::size_t left = contents.size();
-    bool ok = true;
     while (ok && left > 0) {
         if (g_beforeProfileRename && left == contents.size() && left > 1) {
             // Let a test die with half the file written.
@@ -193,19 +231,29 @@ bool WriteAtomically(const std::string& file, const std::string& contents) {
         p += n;
         left -= static_cast<std::size_t>(n);
     }
+    // The new file is on the disk before it takes the old one's name, and
+    // the name change is on the disk before the write counts as done: a
+    // power cut leaves the old totals or the new ones.
     if (ok && ::fsync(fd) != 0) ok = false;
     if (::close(fd) != 0) ok = false;
-    if (ok && ::rename(temp.c_str(), file.c_str()) != 0) ok = false;
-    if (!ok) ::unlink(temp.c_str());
-    return ok;
+    if (ok && ::rename(temp.c_str(), target.c_str()) != 0) ok = false;
+    if (!ok) {
+        ::unlink(temp.c_str());
+        return false;
+    }
+    SyncFolderOf(target);
+    return true;
 #endif
 }
 
+// Every line with its own ending, byte for byte; new lines, and a last line
+// that had none, with the file's.
 std::string Join(const Lines& lines) {
     std::string out;
-    for (const auto& l : lines.text) {
-        out += l;
-        out += lines.eol;
+    for (std::size_t i = 0; i < lines.text.size(); ++i) {
+        out += lines.text[i];
+        const std::string& end = lines.ends[i];
+        out += end.empty() || end.back() != '\n' ? lines.eol : end;
     }
     return out;
 }
@@ -245,13 +293,13 @@ bool WriteString(const char* section, const char* key, const char* value, const 
     if (key == nullptr) {  // remove the whole section
         if (header < 0) return true;
         const auto end = static_cast<long>(SectionEnd(lines, header));
-        lines.text.erase(lines.text.begin() + header, lines.text.begin() + end);
+        lines.erase(static_cast<std::size_t>(header), static_cast<std::size_t>(end));
     } else if (value == nullptr) {  // remove the key
         if (line < 0) return true;
-        lines.text.erase(lines.text.begin() + line);
+        lines.erase(static_cast<std::size_t>(line), static_cast<std::size_t>(line) + 1);
     } else if (header < 0) {
-        lines.text.push_back(std::string("[") + section + "]");
-        lines.text.push_back(std::string(key) + "=" + value);
+        lines.insert(lines.text.size(), std::string("[") + section + "]");
+        lines.insert(lines.text.size(), std::string(key) + "=" + value);
     } else if (line >= 0) {
         std::string& text = lines.text[static_cast<std::size_t>(line)];
         std::string_view k;
@@ -261,7 +309,7 @@ bool WriteString(const char* section, const char* key, const char* value, const 
         // After the section's last non-blank line.
         std::size_t at = SectionEnd(lines, header);
         while (at > static_cast<std::size_t>(header) + 1 && Trim(lines.text[at - 1]).empty()) --at;
-        lines.text.insert(lines.text.begin() + static_cast<long>(at), std::string(key) + "=" + value);
+        lines.insert(at, std::string(key) + "=" + value);
     }
     return WriteAtomically(file, Join(lines));
 }

@@ -130,14 +130,51 @@ TEST(ProfileWrite, AWriteThatDiesHalfWayLeavesTheOldFile) {
     EXPECT_EQ(ReadIniValue("TotalStats", "OutGoing", f), "222");
 }
 
-TEST(ProfileWrite, KeepsTheFilesPermissions) {
+TEST(ProfileWrite, KeepsTheFilesPermissionsWhateverTheUmask) {
     TempDir dir;
     const std::string f = dir.file("a.ini");
-    WriteFile(f, "[S]\nK=1\n");
-    std::filesystem::permissions(f, std::filesystem::perms(0600));
-    WriteIniValue("S", "K", "2", f);
-    EXPECT_EQ(std::filesystem::status(f).permissions() & std::filesystem::perms::all, std::filesystem::perms(0600));
+    for (auto mode : {std::filesystem::perms(0600), std::filesystem::perms(0666), std::filesystem::perms(0640)}) {
+        WriteFile(f, "[S]\nK=1\n");
+        std::filesystem::permissions(f, mode);
+        WriteIniValue("S", "K", "2", f);
+        EXPECT_EQ(std::filesystem::status(f).permissions() & std::filesystem::perms::all, mode);
+        EXPECT_EQ(ReadIniValue("S", "K", f), "2");
+    }
 }
+
+// A symbolic link is written through: it stays a link, its target (in
+// another folder, by a relative name) gets the value and keeps its mode.
+TEST(ProfileWrite, ALinkIsWrittenThroughToItsTarget) {
+    TempDir dir;
+    std::filesystem::create_directory(dir.file("real"));
+    const std::string target = dir.file("real/userstats.txt");
+    const std::string link = dir.file("userstats.txt");
+    WriteFile(target, "[TotalStats]\nIncoming= 5\n");
+    std::filesystem::permissions(target, std::filesystem::perms(0660));
+    std::filesystem::create_symlink("real/userstats.txt", link);
+    WriteIniValue("TotalStats", "Incoming", " 77", link);
+    EXPECT_TRUE(std::filesystem::is_symlink(link));
+    EXPECT_EQ(ReadFile(target), "[TotalStats]\nIncoming= 77\n");
+    EXPECT_EQ(std::filesystem::status(target).permissions() & std::filesystem::perms::all,
+              std::filesystem::perms(0660));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.file("real")), {}), 1) << "no temporary left";
+}
+#endif
+
+// Lines the write does not touch stay byte for byte, whatever their endings.
+TEST(ProfileWrite, EveryOtherLineKeepsItsOwnEnding) {
+    TempDir dir;
+    const std::string f = dir.file("userstats.txt");
+    const std::string before = "[TotalStats]\nEnabled=True\r\r\nDate=x\r\nIncoming= 5\nOutGoing= 6\n";
+    WriteFile(f, before);
+    WriteIniValue("TotalStats", "Incoming", " 7", f);
+#ifndef _WIN32
+    EXPECT_EQ(ReadFile(f), "[TotalStats]\nEnabled=True\r\r\nDate=x\r\nIncoming= 7\nOutGoing= 6\n");
+#endif
+    EXPECT_EQ(ReadIniValue("TotalStats", "OutGoing", f), "6");
+    EXPECT_EQ(ReadIniValue("TotalStats", "Incoming", f), "7");
+}
+#ifndef _WIN32
 
 #endif
 
