@@ -8,13 +8,11 @@
 #include <miniupnpc/miniupnpc.h>
 #include <miniupnpc/upnpcommands.h>
 
-#include <condition_variable>
 #include <cstdint>
-#include <mutex>
-#include <thread>
 #include <utility>
 
 #include "platform/gateway.h"
+#include "platform/threaded/worker.h"
 #include "platform/upnp/http_session.h"
 #include "runtime/clock.h"
 #include "runtime/errors.h"
@@ -137,16 +135,6 @@ std::optional<std::string> Call(HttpSession& http, const std::string& control, c
     return response.body;
 }
 
-// What the worker and the owner share; the worker may outlive the owner.
-struct Shared {
-    std::mutex mutex;
-    std::condition_variable wake;
-    bool job = false;  // a round was asked for and has not finished
-    bool details = false;
-    bool quit = false;
-    std::optional<GatewayAnswer> done;
-};
-
 // miniupnpc's sockets need Winsock started; the gateway may be the program's
 // first user of the network. The start is never undone: the worker may
 // outlive everything else.
@@ -197,61 +185,30 @@ void Round(HttpSession& http, const std::string& location, std::optional<Service
             a.uptime = WholeNumber(Element(*status, "NewUptime"));
 }
 
-void Work(std::shared_ptr<Shared> shared, std::string location) {
-    std::unique_ptr<HttpSession> http;
-    std::optional<Services> services;
-    for (;;) {
-        bool details = false;
-        {
-            std::unique_lock<std::mutex> lock(shared->mutex);
-            shared->wake.wait(lock, [&] { return shared->quit || (shared->job && !shared->done); });
-            if (shared->quit) return;
-            details = shared->details;
-        }
-        GatewayAnswer a;
-        try {
-            if (!http) http = CreateHttpSession();
-            Round(*http, location, services, details, a);
-        } catch (const std::exception& e) {
-            a.failure = e.what();
-        }
-        std::lock_guard<std::mutex> lock(shared->mutex);
-        shared->done = std::move(a);
-    }
-}
-
 class MiniupnpGateway : public Gateway {
 public:
-    explicit MiniupnpGateway(const std::string& location) : shared_(std::make_shared<Shared>()) {
-        // The worker may be inside a call when the program closes: it is
-        // left to finish on its own and never touches this object.
-        std::thread(Work, shared_, location).detach();
-    }
-    ~MiniupnpGateway() override {
-        std::lock_guard<std::mutex> lock(shared_->mutex);
-        shared_->quit = true;
-        shared_->wake.notify_one();
-    }
-    MiniupnpGateway(const MiniupnpGateway&) = delete;
-    MiniupnpGateway& operator=(const MiniupnpGateway&) = delete;
+    explicit MiniupnpGateway(const std::string& location)
+        : worker_([location, state = std::make_shared<State>()](const bool& details) {
+              GatewayAnswer a;
+              try {
+                  if (!state->http) state->http = CreateHttpSession();
+                  Round(*state->http, location, state->services, details, a);
+              } catch (const std::exception& e) {
+                  a.failure = e.what();
+              }
+              return a;
+          }) {}
 
-    void request(bool details) override {
-        std::lock_guard<std::mutex> lock(shared_->mutex);
-        if (shared_->job) return;
-        shared_->job = true;
-        shared_->details = details;
-        shared_->wake.notify_one();
-    }
-
-    std::optional<GatewayAnswer> answer() override {
-        std::lock_guard<std::mutex> lock(shared_->mutex);
-        if (!shared_->done) return std::nullopt;
-        shared_->job = false;
-        return std::exchange(shared_->done, std::nullopt);
-    }
+    void request(bool details) override { worker_.start(details); }
+    std::optional<GatewayAnswer> answer() override { return worker_.take(); }
 
 private:
-    std::shared_ptr<Shared> shared_;
+    // What the worker keeps between rounds: its connection and the gateway it found.
+    struct State {
+        std::unique_ptr<HttpSession> http;
+        std::optional<Services> services;
+    };
+    Worker<bool, GatewayAnswer> worker_;
 };
 
 }  // namespace
