@@ -83,7 +83,7 @@ void ConsoleTick(benchmark::State& state) {
     MovingSample reply(std::string(samples::kIfconfig), samples::kIfconfigRx, 70001);
     frmMain& m = StartMonitor(true);
     fake::FakeTcpClient& socket = *fake::S().lastTcpClient;
-    for (int i = 0; i < 3; ++i) {  // user, password, prompt: now in the console
+    for (int i = 0; i < 3; ++i) {            // user, password, prompt: now in the console
         socket.incoming = std::string(">");  // not a literal: a false -Wrestrict in GCC 12 at -O3
         m.Timer.tick();
     }

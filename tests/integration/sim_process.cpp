@@ -43,8 +43,7 @@ public:
     }
 };
 
-[[maybe_unused]] ::testing::Environment* const g_check =
-    ::testing::AddGlobalTestEnvironment(new PrivateNetworkCheck);
+[[maybe_unused]] ::testing::Environment* const g_check = ::testing::AddGlobalTestEnvironment(new PrivateNetworkCheck);
 
 std::pair<std::string, int> SplitHostPort(const std::string& where) {
     auto colon = where.rfind(':');

@@ -82,8 +82,8 @@ TEST(Gateway, ARefusingGatewayAndNoGatewaySayWhatFailed) {
 
 TEST(Gateway, AGatewayThatGoesAwayIsFoundAgainWhenItIsBack) {
     const int port = test::UnusedPort("127.0.0.35");
-    const std::vector<std::string> args = {"--address", "127.0.0.35", "--no-console", "--upnp", "--upnp-port",
-                                           std::to_string(port), "--rx-start", "100"};
+    const std::vector<std::string> args = {"--address",   "127.0.0.35",         "--no-console", "--upnp",
+                                           "--upnp-port", std::to_string(port), "--rx-start",   "100"};
     std::string location;
     std::unique_ptr<platform::Gateway> g;
     {
@@ -112,8 +112,8 @@ TEST(Gateway, AGatewayThatGoesAwayIsFoundAgainWhenItIsBack) {
 class UpnpProgramTest : public test::ProgramTest {};
 
 TEST_F(UpnpProgramTest, TheMonitorReadsTheGatewayAndCountsTheTotals) {
-    SimRouter sim({"--address", "127.0.0.36", "--no-console", "--upnp", "--rx-start", "4294960000", "--tx-start",
-                   "5000"});
+    SimRouter sim(
+        {"--address", "127.0.0.36", "--no-console", "--upnp", "--rx-start", "4294960000", "--tx-start", "5000"});
     std::string address = "upnp://" + sim.upnp().substr(std::string("http://").size());
     WriteTotals("0", "0");
     test::WriteFile(bootFile(), "[Settings]\nEnabled=True\nIP=" + address + "\nPassword=x\nSpeed=2meg\n");

@@ -52,8 +52,8 @@ protected:
 
 TEST_F(ProgramNetTest, WebModeReadsTheRouterEachTickAndNeverItsConsole) {
     // The console listens too: the web mode must leave it alone.
-    SimRouter sim({"--address", "127.0.0.21", "--console-port", "23", "--rx-start", "4294967000", "--tx-start",
-                   "2147483000"});
+    SimRouter sim(
+        {"--address", "127.0.0.21", "--console-port", "23", "--rx-start", "4294967000", "--tx-start", "2147483000"});
     // The address text carries the port; the URL takes it as it stands.
     ASSERT_NO_FATAL_FAILURE(Start(sim.web(), false));
 
@@ -77,8 +77,10 @@ TEST_F(ProgramNetTest, WebModeTellsWrongDetailsAndABusyRouter) {
     EXPECT_EQ(S().messageBoxes[0].prompt, kWrongDetails);
     EXPECT_EQ(S().messageBoxes[0].title, "Problem");
 
-    for (auto [mode, text] : {std::pair<std::string, std::string>{"busy", kBusy}, {"404", kWrongDetails},
-                              {"401", kWrongDetails}, {"authfail", kWrongDetails}}) {
+    for (auto [mode, text] : {std::pair<std::string, std::string>{"busy", kBusy},
+                              {"404", kWrongDetails},
+                              {"401", kWrongDetails},
+                              {"authfail", kWrongDetails}}) {
         sim.Control("mode=" + mode);
         S().messageBoxes.clear();
         EXPECT_TRUE(TickUntil([&] { return ABoxSays(text); })) << mode;
@@ -141,8 +143,8 @@ protected:
 };
 
 TEST_F(ConsoleProgramTest, LogsInAndGrowsTheTotalsThatAreSavedAtClose) {
-    SimRouter sim({"--address", "127.0.0.22", "--console-port", "23", "--iac", "--rx-start", "3000000000",
-                   "--tx-start", "70000"});
+    SimRouter sim({"--address", "127.0.0.22", "--console-port", "23", "--iac", "--rx-start", "3000000000", "--tx-start",
+                   "70000"});
     ASSERT_NO_FATAL_FAILURE(Start("127.0.0.22", true));
     ASSERT_NO_FATAL_FAILURE(LogIn(sim));
 

@@ -46,8 +46,7 @@ protected:
         // Reads until `text` arrives after what earlier calls waited for, or
         // the deadline passes (a test failure); returns what came up to and
         // including it.
-        std::string Until(const std::string& text,
-                          std::chrono::milliseconds deadline = std::chrono::seconds(5)) {
+        std::string Until(const std::string& text, std::chrono::milliseconds deadline = std::chrono::seconds(5)) {
             std::size_t at = std::string::npos;
             const bool found = WaitUntil(
                 [&] {
@@ -105,8 +104,8 @@ TEST_F(SocketTest, ConnectionsThatCannotBeMadeEndInTheErrorState) {
 }
 
 TEST_F(SocketTest, LogsInAndReadsTheConsoleReply) {
-    SimRouter sim({"--address", "127.0.0.12", "--no-web", "--console-port", "0", "--iac",
-                   "--rx-start", "4294967000", "--tx-start", "2147483648"});
+    SimRouter sim({"--address", "127.0.0.12", "--no-web", "--console-port", "0", "--iac", "--rx-start", "4294967000",
+                   "--tx-start", "2147483648"});
     auto c = ConnectTo("127.0.0.12", sim.consolePort());
     // Connect returns at once; the connection completes without anyone waiting for it.
     ASSERT_TRUE(WaitUntil([&] { return c->State() == SocketState::Connected; }));

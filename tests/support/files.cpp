@@ -15,7 +15,8 @@ TempDir::TempDir() {
     const auto base = std::filesystem::temp_directory_path();
     for (int attempt = 0; attempt < 100; ++attempt) {
         char name[32];
-        std::snprintf(name, sizeof name, "vxstat-test-%012llx", static_cast<unsigned long long>(rng() & 0xFFFFFFFFFFFFull));
+        std::snprintf(name, sizeof name, "vxstat-test-%012llx",
+                      static_cast<unsigned long long>(rng() & 0xFFFFFFFFFFFFull));
         std::error_code ec;
         if (std::filesystem::create_directory(base / name, ec)) {
             path_ = (base / name).string();

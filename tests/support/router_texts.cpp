@@ -34,21 +34,35 @@ std::string Digits(double value) {
 }
 
 std::string StatsPage(const std::string& in, const std::string& out) {
-    const char* head[] = {"<html>", "<head>",
+    const char* head[] = {"<html>",
+                          "<head>",
                           "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=iso-8859-1\">",
                           "<link rel=\"stylesheet\" href=\"stylemain.css\" type=\"text/css\">",
-                          "<title>WAN Statistics</title>", "</head>", "<body>", "<blockquote>",
+                          "<title>WAN Statistics</title>",
+                          "</head>",
+                          "<body>",
+                          "<blockquote>",
                           "<b>WAN Statistics</b><br><br>",
                           "<table border=\"1\" cellpadding=\"4\" cellspacing=\"0\">"};
-    const char* info[][2] = {{"Service", "pppoe_0_38_1"},      {"Interface", "ppp0"},
-                             {"Protocol", "PPPoE"},             {"VPI/VCI", "0/38"},
-                             {"Status", "Up"},                  {"Connected for", "2d 04:17:52"},
-                             {"IP Address", "10.64.12.7"},      {"Default Gateway", "10.64.0.1"},
-                             {"Primary DNS", "10.64.0.53"},     {"Secondary DNS", "10.64.0.54"}};
-    const char* tail[] = {"</table>", "<br>", "<form method=\"post\" action=\"statswan.cmd\">",
+    const char* info[][2] = {{"Service", "pppoe_0_38_1"},
+                             {"Interface", "ppp0"},
+                             {"Protocol", "PPPoE"},
+                             {"VPI/VCI", "0/38"},
+                             {"Status", "Up"},
+                             {"Connected for", "2d 04:17:52"},
+                             {"IP Address", "10.64.12.7"},
+                             {"Default Gateway", "10.64.0.1"},
+                             {"Primary DNS", "10.64.0.53"},
+                             {"Secondary DNS", "10.64.0.54"}};
+    const char* tail[] = {"</table>",
+                          "<br>",
+                          "<form method=\"post\" action=\"statswan.cmd\">",
                           "<input type=\"hidden\" name=\"action\" value=\"reset\">",
-                          "<input type=\"submit\" value=\"Reset Statistics\">", "</form>", "</blockquote>",
-                          "</body>", "</html>"};
+                          "<input type=\"submit\" value=\"Reset Statistics\">",
+                          "</form>",
+                          "</blockquote>",
+                          "</body>",
+                          "</html>"};
     std::string page;
     for (const char* line : head) page += line + kCrLf;
     for (const auto& row : info)
@@ -71,7 +85,9 @@ std::string IfconfigReply(const std::string& rx, const std::string& tx) {
            "          RX bytes:111 (111.0 B)  TX bytes:222 (222.0 B)\r\n\r\n"
            "ppp0      Link encap:Point-Point Protocol\r\n"
            "          inet addr:10.64.12.7  P-t-P:10.64.0.1  Mask:255.255.255.255\r\n"
-           "          RX bytes:" + rx + " (1.0 KiB)  TX bytes:" + tx + " (0.5 KiB)\r\n\r\n"
+           "          RX bytes:" +
+           rx + " (1.0 KiB)  TX bytes:" + tx +
+           " (0.5 KiB)\r\n\r\n"
            "nas_0_38  Link encap:Ethernet\r\n"
            "          RX bytes:333 (333.0 B)  TX bytes:444 (444.0 B)\r\n\r\n> ";
 }
