@@ -26,8 +26,13 @@ words), garbled (the page with "N/A" for the counters), redirect (a 302 to
 another address of the page), and the faults hang
 (reads the request, never answers), reset (half the reply, then a reset
 connection) and huge (a page over 1 MiB).
-Console modes: normal, and flood (after connecting, numbered lines "%09d\\n"
-as fast as the peer takes them).
+Console modes: normal; flood (after connecting, numbered lines "%09d\\n"
+as fast as the peer takes them); drop (a session is closed when asked for
+"ifconfig" once more after --drop-after replies; new sessions are taken as
+before); lie (every --lie-every'th "ifconfig" reply gives an RX figure that is
+no reading: 309 digits, 1e300 or a negative one, in turn). The state's
+"sessions" tells, for every logged-in session, its true replies' first and
+last counters, so a test can tell exactly what a reader of them counted.
 
 Layouts: --page-layout classic (the default: one counter per row) or
 firmware (one table with "Received"/"Transmitted" column groups and a row per
@@ -70,7 +75,9 @@ import uuid
 import xml.etree.ElementTree as ElementTree
 
 WEB_MODES = ("ok", "busy", "404", "authfail", "401", "garbled", "redirect", "hang", "reset", "huge")
-CONSOLE_MODES = ("normal", "flood")
+CONSOLE_MODES = ("normal", "flood", "drop", "lie")
+# What the lying console puts in place of the RX figure, in turn.
+LIES = ("9" * 309, "1e300", "-123456789")
 PAGE_LAYOUTS = ("classic", "firmware")
 CONSOLE_LAYOUTS = ("classic", "busybox12")
 UPNP_MODES = ("ok", "restart", "stuck", "refuse", "silent")
@@ -159,9 +166,36 @@ class Router:
         self._restart_at = None
         self.upnp_mode = "ok"
         self.set_upnp_mode(args.upnp_mode)
+        self.drop_after = args.drop_after
+        self.lie_every = args.lie_every
         self.stats = {"web_requests": 0, "console_connections": 0, "logins": 0,
                       "failed_logins": 0, "ifconfig_replies": 0, "ssdp_searches": 0,
-                      "ssdp_replies": 0, "upnp_requests": 0, "restarts": 0}
+                      "ssdp_replies": 0, "upnp_requests": 0, "restarts": 0, "lies": 0}
+        # Per logged-in console session: its true replies (count, first and
+        # last counters), lies, and whether it is still open.
+        self.sessions = []
+
+    def new_session(self):
+        with self._lock:
+            self.sessions.append({"replies": 0, "lies": 0, "open": True, "rx_first": None, "tx_first": None,
+                                  "rx_last": None, "tx_last": None})
+            return len(self.sessions) - 1
+
+    def session_reply(self, index, rx, tx, lie):
+        with self._lock:
+            s = self.sessions[index]
+            if lie:
+                s["lies"] += 1
+                self.stats["lies"] += 1
+                return
+            s["replies"] += 1
+            if s["rx_first"] is None:
+                s["rx_first"], s["tx_first"] = rx, tx
+            s["rx_last"], s["tx_last"] = rx, tx
+
+    def session_closed(self, index):
+        with self._lock:
+            self.sessions[index]["open"] = False
 
     def count(self, key, n=1):
         with self._lock:
@@ -207,7 +241,7 @@ class Router:
         uptime = self.uptime()
         with self._lock:
             return dict(self.stats, mode=self.mode, console=self.console_mode, rx=rx, tx=tx,
-                        upnp=self.upnp_mode, uptime=uptime)
+                        upnp=self.upnp_mode, uptime=uptime, sessions=[dict(x) for x in self.sessions])
 
 
 # ---- the statistics page -------------------------------------------------------
@@ -603,24 +637,44 @@ class ConsoleHandler(socketserver.BaseRequestHandler):
                 r.count("failed_logins")
             self._send(CRLF + CRLF + "BusyBox built-in shell (ash)" + CRLF
                        + "Enter 'help' for a list of built-in commands." + CRLF + CRLF + "> ")
+            session = r.new_session()
             r.count("logins")  # counted once the prompt is on its way: tests wait for it
-            while True:
-                line = self._read_line()
-                if line is None:
-                    return
-                command = line.strip()
-                if command == "ifconfig":
-                    rx, tx = r.read()
-                    self._send(ifconfig_reply(rx, tx, r.console_layout) + "> ")
-                    r.count("ifconfig_replies")
-                elif command in ("exit", "logout"):
-                    return
-                elif command == "":
-                    self._send("> ")
-                else:
-                    self._send("sh: %s: not found" % command + CRLF + "> ")
+            try:
+                self._session(session)
+            finally:
+                r.session_closed(session)
         except OSError:
             return
+
+    def _session(self, session):
+        r = self.router
+        replies = 0
+        while True:
+            line = self._read_line()
+            if line is None:
+                return
+            command = line.strip()
+            if command == "ifconfig":
+                if r.console_mode == "drop" and replies >= r.drop_after:
+                    return  # the router ends the session instead of answering
+                rx, tx = r.read()
+                replies += 1
+                lie = r.console_mode == "lie" and replies % r.lie_every == 0
+                reply = ifconfig_reply(rx, tx, r.console_layout)
+                if lie:
+                    with r._lock:
+                        told = LIES[r.stats["lies"] % len(LIES)]
+                    reply = reply.replace("RX bytes:%d (" % rx, "RX bytes:%s (" % told, 1)
+                self._send(reply + "> ")
+                # Recorded once sent: what a test reads back has left.
+                r.session_reply(session, rx, tx, lie)
+                r.count("ifconfig_replies")
+            elif command in ("exit", "logout"):
+                return
+            elif command == "":
+                self._send("> ")
+            else:
+                self._send("sh: %s: not found" % command + CRLF + "> ")
 
     def _flood(self):
         """Numbered lines as fast as the peer takes them, none lost or
@@ -1042,6 +1096,13 @@ def ui4(text):
     return value
 
 
+def positive(text):
+    value = int(text)
+    if value < 1:
+        raise argparse.ArgumentTypeError("must be 1 or more")
+    return value
+
+
 def non_negative(text):
     value = float(text)
     if not 0 <= value < 1e9:
@@ -1068,6 +1129,10 @@ def parse_args(argv):
     p.add_argument("--password", default="secret")
     p.add_argument("--mode", choices=WEB_MODES, default="ok", help="what the web server answers")
     p.add_argument("--console-mode", choices=CONSOLE_MODES, default="normal")
+    p.add_argument("--drop-after", type=positive, default=5, metavar="N",
+                   help="console mode drop: replies a session gets before it is closed (default 5)")
+    p.add_argument("--lie-every", type=positive, default=3, metavar="K",
+                   help="console mode lie: every K-th reply lies (default 3)")
     p.add_argument("--iac", action="store_true", help="open the console with telnet option negotiation")
     p.add_argument("--page-layout", choices=PAGE_LAYOUTS, default="classic",
                    help="the statistics page: classic (default) or firmware (a table of WAN rows)")

@@ -34,6 +34,7 @@ class Desktop:
         self.width, self.height = width, height
         self.wm, self.tray = wm, tray
         self.procs = []  # (name, Popen), in start order
+        self.closers = []  # called on close, before the processes end
         self.root = tempfile.mkdtemp(prefix="vxstat-e2e-")
         self.env = None
 
@@ -111,14 +112,16 @@ class Desktop:
         self.spawn("sni_host", ["gtk-sni-tray-standalone", "--bottom", "--end", "--size", "32"])
         wait_for(lambda: "boolean true" in self.x(watcher, check=False).stdout, 10, "the host to register")
 
-    def spawn(self, name, argv, cwd=None, pipes=False):
+    def spawn(self, name, argv, cwd=None, pipes=False, env=None):
         """Starts a process on this desktop; with pipes, its standard input
-        and output are pipes for talking to it (see read_line)."""
+        and output are pipes for talking to it (see read_line); env adds to
+        the desktop's environment for this process only."""
+        env = dict(self.env, **(env or {}))
         if pipes:
-            proc = subprocess.Popen(argv, env=self.env, cwd=cwd, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+            proc = subprocess.Popen(argv, env=env, cwd=cwd, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
                                     stderr=open(os.path.join(self.root, name + ".log"), "ab"), bufsize=0)
         else:
-            proc = subprocess.Popen(argv, env=self.env, cwd=cwd, stdin=subprocess.DEVNULL,
+            proc = subprocess.Popen(argv, env=env, cwd=cwd, stdin=subprocess.DEVNULL,
                                     stdout=open(os.path.join(self.root, name + ".log"), "ab"),
                                     stderr=subprocess.STDOUT)
         self.procs.append((name, proc))
@@ -154,6 +157,12 @@ class Desktop:
                 proc.wait(5)
 
     def close(self):
+        for closer in reversed(self.closers):
+            try:
+                closer()
+            except Exception:
+                pass
+        self.closers = []
         for name, proc in reversed(self.procs):
             try:
                 self.stop(proc)

@@ -10,19 +10,33 @@ scripts/in-private-net when it is not in one); the program only ever talks to
 127.0.0.N addresses. Every process it starts is ended by pid."""
 
 import argparse
+import json
 import os
+import re
 import shutil
 import signal
+import statistics
+import stat
+import subprocess
 import sys
 import time
+import urllib.request
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from desktop import Desktop, Failure, wait_for  # noqa: E402
+from xwatch import CaptionRecorder, followed, ping_latencies  # noqa: E402
 
 REPO = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 GREEN = (135, 255, 29)
 WHITE = (255, 255, 255)
-MONITOR_TITLE = "^Vexlo Router Stats - Connecting$"
+# The monitor, whatever its caption says (with no router it soon says so).
+MONITOR_TITLE = "^Vexlo Router Stats"
+TITLE = "Vexlo Router Stats"
+CONNECTING = TITLE + " - Connecting"
+NO_ANSWER = TITLE + " - The router does not answer"
+LOGIN = [CONNECTING, TITLE + " - Sent User", TITLE + " - Sent Password", TITLE]
+# How long a caption may take to come on a busy machine.
+CAPTION_WAIT = 60
 
 
 def in_private_network():
@@ -56,8 +70,22 @@ def read(folder, name):
         return f.read()
 
 
-def start(desktop, folder, *args):
-    return desktop.spawn("vxstat", [os.path.join(folder, "vxstat")] + list(args), cwd=folder)
+def start(desktop, folder, *args, env=None):
+    return desktop.spawn("vxstat", [os.path.join(folder, "vxstat")] + list(args), cwd=folder, env=env)
+
+
+def record_captions(desktop, wid):
+    """Every caption of the window from now on (see xwatch.CaptionRecorder)."""
+    recorder = CaptionRecorder(desktop.env["DISPLAY"], wid)
+    desktop.closers.append(recorder.close)
+    return recorder
+
+
+def wait_caption(recorder, caption, what, since=0, timeout=CAPTION_WAIT):
+    at = recorder.wait(caption, timeout, since)
+    if at is None:
+        raise Failure("the caption %r did not come (%s); captions: %s" % (caption, what, recorder.seen()))
+    return at
 
 
 def wait_window(desktop, title, proc):
@@ -214,18 +242,29 @@ def make_screenshot(vxstat, path):
 RX_RATE, TX_RATE = 115000, 20000  # bytes a second: mid-way through level 3 of 8 on the 256k/s scale
 
 
-def start_router(d, address, mode):
+def start_router(d, address, mode, *extra, rx_rate=RX_RATE, tx_rate=TX_RATE):
+    """The simulated router; returns its web server's HOST:PORT (the page,
+    and /simctl to steer it). The console listens on port 23."""
     argv = [sys.executable, os.path.join(REPO, "tools", "simrouter.py"), "--address", address,
             "--rx-start", "4294000000", "--tx-start", "2147483000",
-            "--rx-rate", str(RX_RATE), "--tx-rate", str(TX_RATE)]
+            "--rx-rate", str(rx_rate), "--tx-rate", str(tx_rate)]
     argv += {"console": ["--no-web", "--console-port", "23", "--iac"],
+             # The console, and the web server only to steer the router.
+             "console_steered": ["--console-port", "23", "--iac"],
              "web": ["--no-console"],
              # A 2 Mbit/s line, 250 kB/s in and 31.25 kB/s out at the ends of the bars.
              "upnp": ["--no-web", "--no-console", "--upnp", "--link-down", "2000000", "--link-up", "250000"]}[mode]
-    router = d.spawn("simrouter", argv, pipes=True)
+    router = d.spawn("simrouter", argv + list(extra), pipes=True)
     line = d.read_line(router, 10, "the simulated router")
     expect(line.startswith("simrouter ready"), "the simulated router did not start: " + line)
     return line.split("web=")[1].split()[0]
+
+
+def simctl(web, query=""):
+    """Steers the simulated router; returns its state."""
+    opener = urllib.request.build_opener(urllib.request.ProxyHandler({}))
+    with opener.open("http://%s/simctl?%s" % (web, query), timeout=10) as reply:
+        return json.load(reply)
 
 
 # Where each mode's router lives, what the address box gets, and the ends of the bars.
@@ -268,18 +307,16 @@ def case_router(vxstat, mode):
             f.write("[Settings]\nEnabled=True\nIP=%s\nPassword=secret\nSpeed=2meg\n9106router=%s\n"
                     % (ip, "Yes" if mode == "console" else "No"))
         proc = start(d, folder)
-        window = wait_window(d, "^Vexlo Router Stats", proc)
+        window = wait_window(d, MONITOR_TITLE, proc)
+        captions = record_captions(d, window)
 
-        if mode == "console":
-            seen = []
-            for caption in ("Vexlo Router Stats - Connecting", "Vexlo Router Stats - Sent User",
-                            "Vexlo Router Stats - Sent Password", "Vexlo Router Stats"):
-                wait_for(lambda: d.search(name="^%s$" % caption, visible=True), 10, "the caption " + caption)
-                seen.append(caption)
-        else:
-            time.sleep(3)
-            expect(d.search(name="^Vexlo Router Stats - Connecting$", visible=True),
-                   "the %s mode's caption changed" % mode)
+        # The console logs in; the page and the gateway answer: either way
+        # the caption ends as the plain title once there is a reading.
+        wait_caption(captions, TITLE, "logged in" if mode == "console" else "the first reading")
+        # (Discovering the gateway can take longer than the ticks the
+        # monitor waits before it says the router does not answer.)
+        expected = LOGIN if mode == "console" else [CONNECTING, NO_ANSWER, TITLE]
+        expect(followed(captions.seen(), expected), "the captions were %s" % captions.seen())
 
         icon = wait_for(lambda: tray_icon(d), 30, "the tray icon")
         png = os.path.join(d.root, "desktop.png")
@@ -543,6 +580,320 @@ def case_tray_status_notifier(vxstat):
         expect("Incoming= 300\n" in stats and "OutGoing= 400\n" in stats, "totals not saved:\n" + stats)
 
 
+# ---- a router that misbehaves ----------------------------------------------------
+
+def monitor_on(d, vxstat, ip, console=False, stats=None, speed="2meg"):
+    """The program's folder set up for a router, started; returns (folder,
+    process, window, caption recorder)."""
+    folder = program_folder(d, vxstat, stats=stats)
+    with open(os.path.join(folder, "boot.ini"), "w") as f:
+        f.write("[Settings]\nEnabled=True\nIP=%s\nPassword=secret\nSpeed=%s\n9106router=%s\n"
+                % (ip, speed, "Yes" if console else "No"))
+    proc = start(d, folder)
+    window = wait_window(d, MONITOR_TITLE, proc)
+    return folder, proc, window, record_captions(d, window)
+
+
+def display_state(d, window, icon):
+    """What the monitor shows now: (outgoing bar, incoming bar) fills and
+    the tray level."""
+    png = os.path.join(d.root, "desktop.png")
+    d.screenshot(png)
+    info = d.info(window)
+    if not info:
+        return None
+    return bar_fill(d, png, info, 0), bar_fill(d, png, info, 270), icon_level(d, png, icon)
+
+
+def wait_following(d, window, icon, scale_in=262144, scale_out=32768, what="the bars to follow the rate"):
+    """Waits until both bars and the tray show the router's rates."""
+    want_in, want_out = RX_RATE / scale_in, TX_RATE / scale_out
+
+    def following():
+        state = display_state(d, window, icon)
+        return (state and abs(state[1] - want_in) < 0.06 and abs(state[0] - want_out) < 0.08
+                and state[2] == int(want_in * 8))
+    wait_for(following, CAPTION_WAIT, what + " (%.2f in, %.2f out)" % (want_in, want_out), interval=0.5)
+
+
+def figure(stats, name):
+    m = re.search(r"^%s=\s*(\S+)\s*$" % name, stats, re.M)
+    expect(m is not None, "no %s in the statistics file:\n%s" % (name, stats))
+    return m.group(1)
+
+
+def check_total(stats, name, expected):
+    text = figure(stats, name)
+    expect(re.fullmatch(r"-?[0-9]+(\.[0-9]+)?([eE][+-]?[0-9]+)?", text) is not None,
+           "%s is no plain number: %r" % (name, text))
+    expect(float(text) == expected, "%s is %s, %d expected" % (name, text, expected))
+
+
+def freeze_and_settle(web):
+    """Stops the router's counters and waits until the program has read
+    them stopped: the last session's true replies since then number three
+    (the first of them is read before the third is asked for), so the
+    figures it last read are the session's last."""
+    before = simctl(web, "rx_rate=0&tx_rate=0")["sessions"]
+
+    def settled():
+        sessions = simctl(web)["sessions"]
+        if not sessions or not sessions[-1]["open"]:
+            return None
+        last = len(sessions) - 1
+        earlier = before[last]["replies"] if last < len(before) else 0
+        return sessions if sessions[-1]["replies"] - earlier >= 3 else None
+    return wait_for(settled, CAPTION_WAIT, "three readings of the stopped counters", interval=0.3)
+
+
+def counted(sessions):
+    """What a reader of the router's true replies counts: each session from
+    its first reply (a baseline) to its last."""
+    rx = sum(s["rx_last"] - s["rx_first"] for s in sessions if s["replies"])
+    tx = sum(s["tx_last"] - s["tx_first"] for s in sessions if s["replies"])
+    return rx, tx
+
+
+def close_and_check_totals(d, proc, icon, folder, web, start_in, start_out, started):
+    """Closes the program from its tray menu once the counters stand still;
+    the totals grew by exactly what the sessions' readings moved, which is
+    no more than the router moved while the program ran."""
+    sessions = freeze_and_settle(web)
+    open_tray_menu(d, icon)
+    d.key("c")
+    wait_end(d, proc, "the program to end after &Close")
+    rx, tx = counted(sessions)
+    elapsed = time.monotonic() - started
+    expect(0 < rx <= RX_RATE * elapsed and 0 < tx <= TX_RATE * elapsed,
+           "the sessions moved %d in and %d out in %.0f s" % (rx, tx, elapsed))
+    stats = read(folder, "userstats.txt")
+    expect(not re.search(r"inf|nan", stats, re.I), "the totals are not finite:\n" + stats)
+    check_total(stats, "Incoming", start_in + rx)
+    check_total(stats, "OutGoing", start_out + tx)
+    return sessions
+
+
+def case_hanging_router(vxstat):
+    """A router that takes the request and never answers: throughout, the
+    monitor window answers the window manager's _NET_WM_PING at once (the
+    page is fetched apart from the window), and says the router does not
+    answer."""
+    with Desktop() as d:
+        web = start_router(d, "127.0.0.71", "web", "--mode", "hang")
+        folder, proc, window, captions = monitor_on(d, vxstat, web)
+        wait_for(lambda: simctl(web)["web_requests"] >= 1, CAPTION_WAIT, "the first request")
+        latencies = ping_latencies(d.env["DISPLAY"], window, 15)
+        worst, median = max(latencies), statistics.median(latencies)
+        print("_NET_WM_PING answered %d times: median %.1f ms, worst %.1f ms, over 100 ms %d times"
+              % (len(latencies), median * 1000, worst * 1000, sum(1 for t in latencies if t > 0.1)), flush=True)
+        expect(worst <= 0.1, "a ping took %.0f ms" % (worst * 1000))
+        expect(len(latencies) >= 30, "only %d pings in 15 s" % len(latencies))
+        wait_caption(captions, NO_ANSWER, "the router hangs")
+        expect(proc.poll() is None, "the program ended")
+        d.stop(proc)
+        wait_end(d, proc, "the program to end")
+
+
+def case_router_stops_answering(vxstat):
+    """Reading the page fine, then the router hangs: within a few ticks the
+    caption says it does not answer, the bars are empty and the tray at
+    its lowest; once it answers again, all come back."""
+    with Desktop() as d:
+        web = start_router(d, "127.0.0.72", "web")
+        folder, proc, window, captions = monitor_on(d, vxstat, web)
+        wait_caption(captions, TITLE, "the first reading")
+        icon = wait_for(lambda: tray_icon(d), 30, "the tray icon")
+        wait_following(d, window, icon)
+
+        simctl(web, "mode=hang")
+        since = len(captions.seen())
+        hung = time.monotonic()
+        at = wait_caption(captions, NO_ANSWER, "the router hangs", since)
+        took = captions.captions[at][0] - hung
+        print("the caption said so %.1f s after the router hung" % took, flush=True)
+        # Three ticks without a reading; a tick is a second, give or take a busy machine.
+        expect(took <= 15, "the caption took %.1f s" % took)
+
+        def empty():
+            state = display_state(d, window, icon)
+            return state and state[0] == 0 and state[1] == 0 and state[2] == 0
+        wait_for(empty, 10, "the bars empty and the tray at level 0", interval=0.5)
+        expect(captions.current() == NO_ANSWER, "the caption went on to %r" % captions.current())
+
+        simctl(web, "mode=ok")
+        since = len(captions.seen())
+        wait_caption(captions, TITLE, "the router answers again", since)
+        wait_following(d, window, icon, what="the bars to follow the rate again")
+        d.stop(proc)
+        wait_end(d, proc, "the program to end")
+
+
+def case_console_drops_session(vxstat):
+    """A console that ends the session after a few replies: the program
+    logs in again and again, readings resume each time (the bars follow),
+    and the totals grow by exactly what each session's readings moved."""
+    with Desktop() as d:
+        web = start_router(d, "127.0.0.73", "console_steered", "--console-mode", "drop", "--drop-after", "4")
+        started = time.monotonic()
+        folder, proc, window, captions = monitor_on(d, vxstat, "127.0.0.73", console=True,
+                                                    stats=totals("1000", "2000"))
+        first = wait_caption(captions, TITLE, "logged in")
+        icon = wait_for(lambda: tray_icon(d), 30, "the tray icon")
+        wait_for(lambda: len([s for s in simctl(web)["sessions"] if not s["open"]]) >= 2, 90,
+                 "two sessions to be dropped", interval=0.3)
+        # Logged in again after the drop, the login's captions all over.
+        again = wait_caption(captions, CONNECTING, "the reconnect", first + 1)
+        wait_caption(captions, TITLE, "logged in again", again + 1)
+        # A dropped session is taken up again at once: the login's captions,
+        # over and over, and never a silence.
+        expect(followed(captions.seen(), LOGIN * 20), "the captions were %s" % captions.seen())
+        wait_following(d, window, icon, what="the bars to follow the rate after the reconnect")
+        simctl(web, "console=normal")
+        sessions = close_and_check_totals(d, proc, icon, folder, web, 1000, 2000, started)
+        expect(len(sessions) >= 3, "only %d sessions" % len(sessions))
+
+
+def case_console_starts_late(vxstat):
+    """Nothing listens on the console's port at first: the program says the
+    router does not answer and tries again; once the router is up it logs
+    in, the bars follow, and the totals count only what it read."""
+    with Desktop() as d:
+        started = time.monotonic()
+        folder, proc, window, captions = monitor_on(d, vxstat, "127.0.0.74", console=True,
+                                                    stats=totals("0", "0"))
+        wait_caption(captions, NO_ANSWER, "the connection is refused")
+        expect(TITLE not in captions.seen(), "logged in with no router: %s" % captions.seen())
+        web = start_router(d, "127.0.0.74", "console_steered")
+        at = wait_caption(captions, TITLE, "logged in once the router is up")
+        # The silence lasts through the login, until the first reading.
+        expect(followed(captions.seen()[:at + 1], [CONNECTING, NO_ANSWER, TITLE]),
+               "the captions were %s" % captions.seen())
+        icon = wait_for(lambda: tray_icon(d), 30, "the tray icon")
+        wait_following(d, window, icon)
+        close_and_check_totals(d, proc, icon, folder, web, 0, 0, started)
+
+
+def case_console_lies(vxstat):
+    """A console that now and then gives an RX figure that is no reading
+    (309 digits, 1e300, a negative one): those are passed over, and the
+    totals stay finite and exactly what the true replies moved."""
+    with Desktop() as d:
+        web = start_router(d, "127.0.0.75", "console_steered", "--console-mode", "lie", "--lie-every", "3")
+        started = time.monotonic()
+        folder, proc, window, captions = monitor_on(d, vxstat, "127.0.0.75", console=True,
+                                                    stats=totals("5", "7"))
+        wait_caption(captions, TITLE, "logged in")
+        icon = wait_for(lambda: tray_icon(d), 30, "the tray icon")
+        wait_for(lambda: simctl(web)["lies"] >= 4, CAPTION_WAIT, "every kind of lie told", interval=0.3)
+        wait_following(d, window, icon)
+        close_and_check_totals(d, proc, icon, folder, web, 5, 7, started)
+        stats = read(folder, "userstats.txt")
+        for name in ("Incoming", "OutGoing"):
+            m = re.fullmatch(r"[0-9.]+[eE]\+?([0-9]+)", figure(stats, name))
+            expect(not m or int(m.group(1)) <= 9, "%s has a lying exponent: %s" % (name, figure(stats, name)))
+
+
+# ---- the statistics file -----------------------------------------------------------
+
+def comma_locale(root):
+    """A German locale (comma decimal mark), made into a private folder when
+    the machine has none; the environment that selects it."""
+    env = {"LANG": "de_DE.UTF-8", "LC_ALL": "de_DE.UTF-8"}
+    probe = [sys.executable, "-c", "import locale; locale.setlocale(locale.LC_ALL, ''); "
+             "print(locale.localeconv()['decimal_point'])"]
+
+    def mark(extra):
+        run = subprocess.run(probe, env=dict(os.environ, **extra), capture_output=True, text=True, timeout=30)
+        return run.stdout.strip() if run.returncode == 0 else None
+    if mark(env) == ",":
+        return env
+    folder = os.path.join(root, "locales")
+    os.mkdir(folder)
+    subprocess.run(["localedef", "-i", "de_DE", "-f", "UTF-8", os.path.join(folder, "de_DE.UTF-8")],
+                   capture_output=True, timeout=120)
+    env["LOCPATH"] = folder
+    expect(mark(env) == ",", "no comma-decimal locale could be made (localedef, package locales)")
+    return env
+
+
+def run_and_close(d, folder, env=None):
+    """Starts the program (monitor on a router that is not there), lets it
+    show, and closes it normally; the totals are saved."""
+    proc = start(d, folder, env=env)
+    wait_window(d, MONITOR_TITLE, proc)
+    icon = wait_for(lambda: tray_icon(d), 30, "the tray icon")
+    open_tray_menu(d, icon)
+    d.key("c")
+    wait_end(d, proc, "the program to end after &Close")
+
+
+def case_comma_locale(vxstat):
+    """Under a comma-decimal locale a total above 10^15 is written with a
+    decimal point and reads back exactly, over two runs."""
+    value = "2.469135780246913E+15"
+    with Desktop() as d:
+        env = comma_locale(d.root)
+        folder = program_folder(d, vxstat, ip="127.0.0.76", stats=totals(value, "1.5"))
+        for run in (1, 2):
+            run_and_close(d, folder, env)
+            stats = read(folder, "userstats.txt")
+            incoming = figure(stats, "Incoming")
+            expect("," not in incoming and re.fullmatch(r"[0-9.Ee+]+", incoming),
+                   "run %d wrote Incoming=%r" % (run, incoming))
+            expect(float(incoming) == float(value), "run %d: %s read back as %r" % (run, value, incoming))
+            expect("," not in figure(stats, "OutGoing"), "run %d wrote OutGoing with a comma" % run)
+
+
+def case_file_symlink(vxstat):
+    """userstats.txt a symbolic link: the totals are written through it; it
+    stays a link, and its target keeps its mode."""
+    with Desktop() as d:
+        folder = program_folder(d, vxstat, ip="127.0.0.77")
+        kept = os.path.join(d.root, "kept")
+        os.mkdir(kept)
+        target = os.path.join(kept, "totals.txt")
+        with open(target, "w") as f:
+            f.write(totals("5000.7", "7000"))
+        os.chmod(target, 0o640)
+        link = os.path.join(folder, "userstats.txt")
+        os.symlink(target, link)
+        run_and_close(d, folder)
+        expect(os.path.islink(link) and os.readlink(link) == target, "userstats.txt is no longer the link")
+        stats = read(kept, "totals.txt")
+        expect("Incoming= 5000\n" in stats and "OutGoing= 7000\n" in stats, "not written through:\n" + stats)
+        mode = stat.S_IMODE(os.stat(target).st_mode)
+        expect(mode == 0o640, "the target's mode became %o" % mode)
+
+
+def case_file_mode(vxstat):
+    """An existing userstats.txt keeps its mode (0666 here) when the totals
+    are written."""
+    with Desktop() as d:
+        folder = program_folder(d, vxstat, ip="127.0.0.78", stats=totals("5000.7", "7000"))
+        path = os.path.join(folder, "userstats.txt")
+        os.chmod(path, 0o666)
+        run_and_close(d, folder)
+        expect("Incoming= 5000\n" in read(folder, "userstats.txt"), "the totals were not written")
+        mode = stat.S_IMODE(os.stat(path).st_mode)
+        expect(mode == 0o666, "the mode became %o" % mode)
+
+
+def case_file_crcrlf(vxstat):
+    """Lines the program does not write stay byte for byte, a line ending
+    CR CR LF among them."""
+    others = b"[Notes]\r\r\nKept=as it was \xe4\r\r\n\r\n[More]\nA=1\r\nB=2\n"
+    with Desktop() as d:
+        folder = program_folder(d, vxstat, ip="127.0.0.79")
+        path = os.path.join(folder, "userstats.txt")
+        with open(path, "wb") as f:
+            f.write(totals("5000.7", "7000").encode() + others)
+        run_and_close(d, folder)
+        with open(path, "rb") as f:
+            after = f.read()
+        expect(b"Incoming= 5000\n" in after or b"Incoming= 5000\r\n" in after, "the totals were not written")
+        expect(after.endswith(others), "the other lines changed: %r" % after)
+
+
 CASES = {
     "tray": case_tray,
     "system_menu_statistics": case_system_menu_statistics,
@@ -556,6 +907,15 @@ CASES = {
     "statistics_delete": case_statistics_delete,
     "tray_status_notifier": case_tray_status_notifier,
     "tray_right_click": case_tray_right_click,
+    "hanging_router": case_hanging_router,
+    "router_stops_answering": case_router_stops_answering,
+    "console_drops_session": case_console_drops_session,
+    "console_starts_late": case_console_starts_late,
+    "console_lies": case_console_lies,
+    "comma_locale": case_comma_locale,
+    "file_symlink": case_file_symlink,
+    "file_mode": case_file_mode,
+    "file_crcrlf": case_file_crcrlf,
 }
 
 

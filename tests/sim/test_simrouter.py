@@ -325,6 +325,90 @@ def test_console_layouts():
         check(sim.stop() == 0, "stops cleanly on SIGTERM")
 
 
+def console_login(where):
+    """A logged-in console session: (socket, until(text) reading up to and
+    including text; raises EOFError when the console closes first)."""
+    host, port = where.rsplit(":", 1)
+    s = socket.create_connection((host, int(port)), timeout=DEADLINE)
+    data = b""
+
+    def until(text):
+        nonlocal data
+        while text not in data:
+            chunk = s.recv(65536)
+            if not chunk:
+                raise EOFError(data)
+            data += chunk
+        at = data.index(text) + len(text)
+        out, data = data[:at], data[at:]
+        return out
+
+    until(b"Login: ")
+    s.sendall(b"admin\r\n")
+    until(b"Password: ")
+    s.sendall(b"secret\r\n")
+    until(b"> ")
+    return s, until
+
+
+def rx_figure(reply):
+    ppp = reply[reply.index(b"Point-Point"):]
+    return ppp.split(b"RX bytes:")[1].split(b" (")[0].decode()
+
+
+def test_console_drop_and_lie():
+    """drop: a session gets --drop-after replies, and the next "ifconfig"
+    closes it; a new one is taken. lie: every --lie-every'th reply's RX
+    figure is no reading. The state's sessions count only the true replies."""
+    sim = Sim("127.0.0.13", "--console-mode", "drop", "--drop-after", "2", "--rx-start", "1000",
+              "--rx-rate", "1000", "--tx-start", "50")
+    try:
+        for _ in range(2):
+            s, until = console_login(sim.fields["console"])
+            figures = []
+            for _ in range(2):
+                s.sendall(b"ifconfig\r\n")
+                figures.append(int(rx_figure(until(b"> "))))
+            s.sendall(b"ifconfig\r\n")
+            try:
+                until(b"> ")
+                check(False, "the session was not closed after two replies")
+            except EOFError:
+                pass
+            s.close()
+        state = wait_for(lambda: (lambda st: st if not any(x["open"] for x in st["sessions"]) else None)(
+            sim.control()))
+        check(state is not None and len(state["sessions"]) == 2, "two sessions recorded: %s" % state)
+        if state:
+            last = state["sessions"][-1]
+            check(last["replies"] == 2 and last["rx_first"] <= last["rx_last"] == figures[-1]
+                  and last["rx_first"] == figures[0] and last["tx_last"] == 50 and last["lies"] == 0,
+                  "the last session's true replies: %s, read %s" % (last, figures))
+        check(sim.control("console=lie")["console"] == "lie", "/simctl sets console=lie")
+    finally:
+        check(sim.stop() == 0, "stops cleanly on SIGTERM")
+
+    sim = Sim("127.0.0.14", "--console-mode", "lie", "--lie-every", "2", "--rx-start", "777")
+    try:
+        s, until = console_login(sim.fields["console"])
+        told = []
+        for _ in range(6):
+            s.sendall(b"ifconfig\r\n")
+            told.append(rx_figure(until(b"> ")))
+        s.close()
+        check(told[0::2] == ["777"] * 3, "the odd replies tell the truth: %s" % told)
+        check(told[1::2] == ["9" * 309, "1e300", "-123456789"], "the even ones lie in turn: %s" % told)
+        state = sim.control()
+        session = state["sessions"][0]
+        check(session["replies"] == 3 and session["lies"] == 3 and session["rx_first"] == session["rx_last"] == 777
+              and state["lies"] == 3, "lies are not counted as replies: %s" % session)
+        refused = subprocess.run([sys.executable, SIM, "--console-mode", "drop", "--drop-after", "0", "--print-page"],
+                                 capture_output=True, timeout=DEADLINE)
+        check(refused.returncode == 2 and b"--drop-after" in refused.stderr, "--drop-after 0 is refused")
+    finally:
+        check(sim.stop() == 0, "stops cleanly on SIGTERM")
+
+
 # ---- UPnP -------------------------------------------------------------------------
 
 def m_search(target, want, mx=1, to=SSDP, interface=True):
@@ -664,7 +748,8 @@ def main():
         print("run inside a private network namespace: scripts/in-private-net python3 %s (interfaces: %s)"
               % (sys.argv[0], names))
         return 2
-    for test in (test_firmware_page, test_firmware_served, test_console_layouts, test_upnp_description_and_control,
+    for test in (test_firmware_page, test_firmware_served, test_console_layouts, test_console_drop_and_lie,
+                 test_upnp_description_and_control,
                  test_upnp_wrap, test_upnp_discovery, test_upnp_modes, test_duration_and_listen, test_upnpc):
         try:
             test()
