@@ -55,3 +55,20 @@ close_from_menu() {
   x xdotool mouseup 1
   until_ok 15 gone "$1" || { fail "\"&Close\" did not end the program"; return 1; }
 }
+
+# e2e_setup NAME: checks the Wine prefix and the simulated router ($simrouter),
+# and makes the run's folder ($work), which goes, with the simulated router
+# ($sim_pid) and the program ($vx_pid), when the script ends.
+e2e_setup() {
+  [ -n "${WINEPREFIX:-}" ] && [ -d "$WINEPREFIX/drive_c" ] || { echo "no Wine prefix: use scripts/test-windows"; exit 2; }
+  [ -f "$simrouter" ] || { echo "no simulated router at $simrouter"; exit 2; }
+  export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+  work=$(mktemp -d "/tmp/vxstat-e2e-$1.XXXXXX")
+  sim_pid="" vx_pid="" menu=""
+  trap e2e_cleanup EXIT
+}
+e2e_cleanup() {
+  [ -n "$vx_pid" ] && kill "$vx_pid" 2>/dev/null
+  [ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null
+  rm -rf "$work"
+}

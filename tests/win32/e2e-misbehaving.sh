@@ -19,20 +19,10 @@ case_name="$3"
 address=127.0.0.59
 . "$(dirname "$0")/e2e-common.sh"
 
-[ -n "${WINEPREFIX:-}" ] && [ -d "$WINEPREFIX/drive_c" ] || { echo "no Wine prefix: use scripts/test-windows"; exit 2; }
-[ -f "$simrouter" ] || { echo "no simulated router at $simrouter"; exit 2; }
-export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+e2e_setup misbehaving
 
 title="Vexlo Router Stats"
 no_answer="$title - The router does not answer"
-work=$(mktemp -d /tmp/vxstat-e2e-misbehaving.XXXXXX)
-sim_pid="" vx_pid="" menu=""
-cleanup() {
-  [ -n "$vx_pid" ] && kill "$vx_pid" 2>/dev/null
-  [ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null
-  rm -rf "$work"
-}
-trap cleanup EXIT
 
 case "$case_name" in
   stops_answering) sim_args="--no-console" ;;

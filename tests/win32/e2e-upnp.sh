@@ -14,20 +14,10 @@ exe="$1"
 simrouter="$2"
 . "$(dirname "$0")/e2e-common.sh"
 
-[ -n "${WINEPREFIX:-}" ] && [ -d "$WINEPREFIX/drive_c" ] || { echo "no Wine prefix: use scripts/test-windows"; exit 2; }
-[ -f "$simrouter" ] || { echo "no simulated router at $simrouter"; exit 2; }
-export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+e2e_setup upnp
 
 rx_rate=20000
 tx_rate=3000
-work=$(mktemp -d /tmp/vxstat-e2e-upnp.XXXXXX)
-sim_pid="" vx_pid="" menu=""
-cleanup() {
-  [ -n "$vx_pid" ] && kill "$vx_pid" 2>/dev/null
-  [ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null
-  rm -rf "$work"
-}
-trap cleanup EXIT
 
 # run_case NAME ADDRESS IP: the simulated gateway on ADDRESS, the program with
 # IP= in its boot.ini ("@" there stands for the gateway's HOST:PORT).
