@@ -14,7 +14,7 @@
 #include "dialogs/StartUp.h"
 #include "dialogs/frmLogIn.h"
 #include "monitor/frmMain.h"
-#include "platform/qt/qt_testing.h"
+#include "tests/qt/qt_testing.h"
 #include "stats/frmLogStats.h"
 
 namespace vx::qttest {

@@ -5,7 +5,7 @@
 
 #include "platform/app.h"
 #include "platform/qt/qt_backend.h"
-#include "platform/qt/qt_testing.h"
+#include "tests/qt/qt_testing.h"
 #include "runtime/errors.h"
 #include "tests/qt/qt_program.h"
 

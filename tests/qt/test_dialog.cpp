@@ -8,7 +8,7 @@
 
 #include "dialogs/frmLogIn.h"
 #include "monitor/frmMain.h"
-#include "platform/qt/qt_testing.h"
+#include "tests/qt/qt_testing.h"
 #include "stats/frmLogStats.h"
 #include "tests/qt/qt_program.h"
 

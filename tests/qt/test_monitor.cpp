@@ -12,7 +12,7 @@
 #include <csignal>
 
 #include "monitor/frmMain.h"
-#include "platform/qt/qt_testing.h"
+#include "tests/qt/qt_testing.h"
 #include "stats/frmLogStats.h"
 #include "tests/qt/qt_program.h"
 

@@ -10,7 +10,7 @@
 
 #include "monitor/frmMain.h"
 #include "platform/app.h"
-#include "platform/qt/qt_testing.h"
+#include "tests/qt/qt_testing.h"
 #include "platform/tray.h"
 #include "tests/qt/qt_program.h"
 #include "tray/LevelPictures.h"

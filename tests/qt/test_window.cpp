@@ -9,7 +9,7 @@
 #include <QtTest/QTest>
 
 #include "platform/forms.h"
-#include "platform/qt/qt_testing.h"
+#include "tests/qt/qt_testing.h"
 #include "tests/qt/qt_program.h"
 #include "tray/LevelPictures.h"
 

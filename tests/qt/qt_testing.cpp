@@ -1,5 +1,5 @@
 // The test hooks of qt_testing.h, over the backend's state.
-#include "platform/qt/qt_testing.h"
+#include "tests/qt/qt_testing.h"
 
 #include <QApplication>
 
