@@ -66,7 +66,8 @@ frmMain::frmMain(MonitorSettings settings)
       settings_(std::move(settings)),
       // The statistics page's reading only shows rates; the console's and the
       // gateway's also count the totals.
-      traffic_(settings_.totals, settings_.is9106 || UpnpLocation(settings_.routerIP).has_value()) {
+      upnpLocation_(UpnpLocation(settings_.routerIP)),
+      traffic_(settings_.totals, settings_.is9106 || upnpLocation_.has_value()) {
     for (std::size_t i = 0; i < Icons.size(); ++i)
         Icons[i] = &window().control<platform::Image>("Icons(" + std::to_string(i) + ")");
     Timer.setEnabled(false);  // ticks from the end of the load on
@@ -98,8 +99,8 @@ void frmMain::Form_Load() {
     ExtendSystemMenu(*this);
 
     ShowStatus("Connecting");
-    if (const std::optional<std::string> location = UpnpLocation(settings_.routerIP))
-        source_ = std::make_unique<UpnpSource>(platform::OpenGateway(*location));
+    if (upnpLocation_)
+        source_ = std::make_unique<UpnpSource>(platform::OpenGateway(*upnpLocation_));
     else if (settings_.is9106)
         source_ = std::make_unique<ConsoleSource>(settings_.user, settings_.password, settings_.routerIP,
                                                   [this](const std::string& status) { ShowStatus(status); });
@@ -201,14 +202,18 @@ void frmMain::Timer_Timer() {
 
     // Old rates are not shown as current: after a few ticks without a
     // reading the display says so, until the next reading.
+    bool captionChanged = false;
     if (read) {
         missed_ = 0;
-        if (status_ == "Connecting") status_.clear();  // the router answers
+        if (status_ == "Connecting") {  // the router answers
+            status_.clear();
+            captionChanged = true;
+        }
     } else if (source_->expectsReadings()) {
         ++missed_;
     }
     const bool silent = missed_ >= kTicksBeforeSilence;
-    if (silent != silent_ || read) {
+    if (silent != silent_ || captionChanged) {
         silent_ = silent;
         ShowStatus(status_);
     }

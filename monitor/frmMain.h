@@ -73,6 +73,7 @@ private:
     void SysTrayMouseDown(std::int32_t eButton) override { m_frmSysTray_SysTrayMouseDown(eButton); }
 
     MonitorSettings settings_;
+    std::optional<std::string> upnpLocation_;  // the address names a UPnP gateway
     Traffic traffic_;
     std::unique_ptr<Source> source_;
     Scales scales_;

@@ -45,11 +45,31 @@ std::string_view Trim(std::string_view s) {
     return s;
 }
 
-// Letter case is folded for the Latin letters the router's texts use; no
-// locale is asked, which keeps the searches of a tick cheap.
-char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+enum class Counter { Ok, NotDigits, TooLarge };
+
+Counter ReadCounter(std::string_view text, double& out) {
+    std::string_view s = Trim(text);
+    if (s.empty() || s.size() > 16) return Counter::NotDigits;
+    std::uint64_t value = 0;
+    for (char c : s) {
+        if (!std::isdigit(static_cast<unsigned char>(c))) return Counter::NotDigits;
+        value = value * 10 + static_cast<std::uint64_t>(c - '0');
+    }
+    if (value > (std::uint64_t{1} << 53)) return Counter::TooLarge;
+    out = static_cast<double>(value);
+    return Counter::Ok;
+}
 
 }  // namespace
+
+char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool StartsWithNoCase(std::string_view s, std::string_view prefix) {
+    if (s.size() < prefix.size()) return false;
+    for (std::size_t i = 0; i < prefix.size(); ++i)
+        if (LowerAscii(s[i]) != LowerAscii(prefix[i])) return false;
+    return true;
+}
 
 std::string Str(double value) {
     std::string text = General15(value);
@@ -108,15 +128,19 @@ std::int32_t CLng(double value) {
 std::int32_t CLng(std::string_view text) { return CLng(CDbl(text)); }
 
 double ParseCounter(std::string_view text) {
-    std::string_view s = Trim(text);
-    if (s.empty() || s.size() > 16) throw RuntimeError(kErrTypeMismatch, "Type mismatch");
-    std::uint64_t value = 0;
-    for (char c : s) {
-        if (!std::isdigit(static_cast<unsigned char>(c))) throw RuntimeError(kErrTypeMismatch, "Type mismatch");
-        value = value * 10 + static_cast<std::uint64_t>(c - '0');
+    double value = 0;
+    switch (ReadCounter(text, value)) {
+    case Counter::Ok: return value;
+    case Counter::TooLarge: throw RuntimeError(kErrOverflow, "Overflow");
+    case Counter::NotDigits: break;
     }
-    if (value > (std::uint64_t{1} << 53)) throw RuntimeError(kErrOverflow, "Overflow");
-    return static_cast<double>(value);
+    throw RuntimeError(kErrTypeMismatch, "Type mismatch");
+}
+
+std::optional<double> CounterValue(std::string_view text) {
+    double value = 0;
+    if (ReadCounter(text, value) != Counter::Ok) return std::nullopt;
+    return value;
 }
 
 std::size_t InStr(std::string_view haystack, std::string_view needle) {
@@ -128,13 +152,13 @@ std::size_t InStrNoCase(std::string_view haystack, std::string_view needle) {
     if (needle.empty()) return 1;
     if (needle.size() > haystack.size()) return 0;
     std::string folded(needle);
-    for (char& c : folded) c = Lower(c);
+    for (char& c : folded) c = LowerAscii(c);
     const char first = folded[0];
     const std::size_t last = haystack.size() - folded.size();
     for (std::size_t i = 0; i <= last; ++i) {
-        if (Lower(haystack[i]) != first) continue;
+        if (LowerAscii(haystack[i]) != first) continue;
         std::size_t k = 1;
-        while (k < folded.size() && Lower(haystack[i + k]) == folded[k]) ++k;
+        while (k < folded.size() && LowerAscii(haystack[i + k]) == folded[k]) ++k;
         if (k == folded.size()) return i + 1;
     }
     return 0;

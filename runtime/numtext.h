@@ -30,10 +30,16 @@ std::int32_t CLng(std::string_view text);
 // A router byte counter: a non-negative whole number of at most 2^53, with
 // surrounding blanks allowed. Anything else raises type mismatch (13).
 double ParseCounter(std::string_view text);
+// The same rule without raising: nothing for anything that is no counter.
+std::optional<double> CounterValue(std::string_view text);
 
 // Text helpers with the runtime's semantics (1-based positions; 0 = not found).
 std::size_t InStr(std::string_view haystack, std::string_view needle);
 std::size_t InStrNoCase(std::string_view haystack, std::string_view needle);
+// Letter case folded for the Latin letters routers use; no locale is asked,
+// which keeps the searches of a tick cheap.
+char LowerAscii(char c);
+bool StartsWithNoCase(std::string_view s, std::string_view prefix);
 // Mid$(s, start) and Mid$(s, start, length); start is 1-based. A start before 1
 // or a negative length raises invalid procedure call (5).
 std::string Mid(std::string_view s, long long start);

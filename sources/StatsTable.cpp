@@ -3,33 +3,25 @@
 #include <algorithm>
 #include <cctype>
 #include <cstddef>
-#include <cstdint>
 #include <vector>
+
+#include "runtime/numtext.h"
 
 namespace vx {
 
 namespace {
 
-char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool StartsWithNoCase(std::string_view s, std::size_t at, std::string_view prefix) {
-    if (s.size() - at < prefix.size()) return false;
-    for (std::size_t i = 0; i < prefix.size(); ++i)
-        if (Lower(s[at + i]) != prefix[i]) return false;
-    return true;
-}
-
+// Where `needle` starts in `s` from `from` on, letter case ignored; npos when nowhere.
 std::size_t FindNoCase(std::string_view s, std::size_t from, std::string_view needle) {
-    for (std::size_t i = from; i + needle.size() <= s.size(); ++i)
-        if (StartsWithNoCase(s, i, needle)) return i;
-    return std::string_view::npos;
+    const std::size_t at = InStrNoCase(s.substr(from), needle);
+    return at == 0 ? std::string_view::npos : from + at - 1;
 }
 
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v'; }
 
 std::string Folded(std::string_view s) {
     std::string out;
-    for (char c : s) out += Lower(c);
+    for (char c : s) out += LowerAscii(c);
     return out;
 }
 
@@ -102,9 +94,9 @@ private:
     }
 
     std::size_t tag(std::size_t i) {
-        if (StartsWithNoCase(page_, i, "<!--")) return skipPast(i + 4, "-->");
-        if (StartsWithNoCase(page_, i, "<script")) return skipPast(i + 7, "</script");
-        if (StartsWithNoCase(page_, i, "<style")) return skipPast(i + 6, "</style");
+        if (StartsWithNoCase(page_.substr(i), "<!--")) return skipPast(i + 4, "-->");
+        if (StartsWithNoCase(page_.substr(i), "<script")) return skipPast(i + 7, "</script");
+        if (StartsWithNoCase(page_.substr(i), "<style")) return skipPast(i + 6, "</style");
         // The tag runs to the first '>' outside quotes.
         std::size_t end = i + 1;
         char quote = 0;
@@ -133,7 +125,7 @@ private:
         static constexpr std::pair<std::string_view, char> kKnown[] = {
             {"&nbsp;", ' '}, {"&amp;", '&'}, {"&lt;", '<'}, {"&gt;", '>'}, {"&quot;", '"'}, {"&#160;", ' '}};
         for (const auto& [name, c] : kKnown)
-            if (StartsWithNoCase(page_, i, name)) {
+            if (StartsWithNoCase(page_.substr(i), name)) {
                 text(c);
                 return i + name.size();
             }
@@ -195,16 +187,6 @@ private:
     std::vector<Table> done_;
 };
 
-bool WholeNumber(const std::string& s) {
-    return !s.empty() && s.size() <= 16 && std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
-}
-
-double Number(const std::string& s) {
-    std::uint64_t v = 0;
-    for (char c : s) v = v * 10 + static_cast<std::uint64_t>(c - '0');
-    return static_cast<double>(v);
-}
-
 // The table laid out on a grid, spans filled in: grid[row][column] is the
 // cell that covers it, or null.
 struct Grid {
@@ -229,7 +211,7 @@ Grid Place(const Table& table) {
                 for (std::size_t cc = c; cc < c + span; ++cc) g.at[rr][cc] = &cell;
                 placed += span;
             }
-            if (WholeNumber(cell.text)) g.dataRow[r] = true;
+            if (CounterValue(cell.text)) g.dataRow[r] = true;
             c += span;
         }
     }
@@ -296,13 +278,13 @@ std::optional<TableCounters> ReadTable(const Table& table, std::string_view want
 
     TableCounters sum;
     for (std::size_t r = firstData; r < g.at.size(); ++r) {
-        const std::string in = CellText(g, r, rx);
-        const std::string out = CellText(g, r, tx);
-        if (!WholeNumber(in) || !WholeNumber(out)) continue;
+        const std::optional<double> in = CounterValue(CellText(g, r, rx));
+        const std::optional<double> out = CounterValue(CellText(g, r, tx));
+        if (!in || !out) continue;
         if (!folded.empty() && Folded(CellText(g, r, name)) != folded && Folded(CellText(g, r, description)) != folded)
             continue;
-        sum.received += Number(in);
-        sum.transmitted += Number(out);
+        sum.received += *in;
+        sum.transmitted += *out;
         ++sum.rows;
     }
     if (sum.rows == 0) return std::nullopt;

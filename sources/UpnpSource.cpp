@@ -1,6 +1,7 @@
 #include "sources/UpnpSource.h"
 
 #include "platform/app.h"
+#include "runtime/numtext.h"
 #include "sources/RouterMessages.h"
 
 namespace vx {
@@ -10,15 +11,6 @@ namespace {
 // The line speeds and the uptime change seldom: asked for at the start and
 // then once a minute.
 constexpr int kRoundsBetweenDetails = 60;
-
-char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool StartsWithNoCase(const std::string& s, std::string_view prefix) {
-    if (s.size() < prefix.size()) return false;
-    for (std::size_t i = 0; i < prefix.size(); ++i)
-        if (Lower(s[i]) != prefix[i]) return false;
-    return true;
-}
 
 }  // namespace
 

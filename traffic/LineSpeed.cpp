@@ -8,16 +8,12 @@ namespace vx {
 
 namespace {
 
-char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
 void SkipBlanks(std::string_view& s) {
     while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
 }
 
 bool EatNoCase(std::string_view& s, std::string_view word) {
-    if (s.size() < word.size()) return false;
-    for (std::size_t i = 0; i < word.size(); ++i)
-        if (Lower(s[i]) != word[i]) return false;
+    if (!StartsWithNoCase(s, word)) return false;
     s.remove_prefix(word.size());
     return true;
 }
@@ -38,7 +34,7 @@ std::optional<double> OneSpeed(std::string_view& s) {
     SkipBlanks(s);
     if (s.empty()) return std::nullopt;
     double unit = 0;
-    switch (Lower(s.front())) {
+    switch (LowerAscii(s.front())) {
     case 'k': unit = 1e3; break;
     case 'm': unit = 1e6; break;
     case 'g': unit = 1e9; break;

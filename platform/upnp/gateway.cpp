@@ -8,7 +8,6 @@
 #include <miniupnpc/miniupnpc.h>
 #include <miniupnpc/upnpcommands.h>
 
-#include <cstdint>
 #include <utility>
 
 #include "platform/gateway.h"
@@ -16,6 +15,7 @@
 #include "platform/upnp/http_session.h"
 #include "runtime/clock.h"
 #include "runtime/errors.h"
+#include "runtime/numtext.h"
 
 namespace vx::platform {
 
@@ -97,16 +97,9 @@ std::optional<std::string> Element(const std::string& reply, const std::string& 
 
 std::optional<double> WholeNumber(const std::optional<std::string>& text) {
     if (!text) return std::nullopt;
-    std::size_t b = text->find_first_not_of(" \t\r\n");
-    std::size_t e = text->find_last_not_of(" \t\r\n");
+    const std::size_t b = text->find_first_not_of(" \t\r\n");
     if (b == std::string::npos) return std::nullopt;
-    std::uint64_t value = 0;
-    for (std::size_t i = b; i <= e; ++i) {
-        const char c = (*text)[i];
-        if (c < '0' || c > '9' || e - b > 15) return std::nullopt;
-        value = value * 10 + static_cast<std::uint64_t>(c - '0');
-    }
-    return static_cast<double>(value);
+    return CounterValue(std::string_view(*text).substr(b, text->find_last_not_of(" \t\r\n") + 1 - b));
 }
 
 // One SOAP call; the reply, or what failed. `unreachable` tells a gateway
