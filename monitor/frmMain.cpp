@@ -64,10 +64,8 @@ frmMain::frmMain(MonitorSettings settings)
       lblBytesIn(window().control<platform::Label>("lblBytesIn")),
       Timer(window().control<platform::Timer>("Timer")),
       settings_(std::move(settings)),
-      // The statistics page's reading only shows rates; the console's and the
-      // gateway's also count the totals.
       upnpLocation_(UpnpLocation(settings_.routerIP)),
-      traffic_(settings_.totals, settings_.is9106 || upnpLocation_.has_value()) {
+      traffic_(settings_.totals) {
     for (std::size_t i = 0; i < Icons.size(); ++i)
         Icons[i] = &window().control<platform::Image>("Icons(" + std::to_string(i) + ")");
     Timer.setEnabled(false);  // ticks from the end of the load on

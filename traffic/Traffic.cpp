@@ -36,7 +36,7 @@ Move Classify(double last, double now, double capacity, double& moved) {
 
 }  // namespace
 
-Traffic::Traffic(ByteCounts startTotals, bool countTotals) : totals_(startTotals), countTotals_(countTotals) {}
+Traffic::Traffic(ByteCounts startTotals) : totals_(startTotals) {}
 
 TrafficUpdate Traffic::take(const Reading& reading) {
     if (reading.bytesIn == kStuck || reading.bytesOut == kStuck) return {Step::Stuck, std::nullopt};
@@ -54,10 +54,8 @@ TrafficUpdate Traffic::take(const Reading& reading) {
     if (in == Move::Back || out == Move::Back) return {Step::Restarted, std::nullopt};
     if (in == Move::TooMuch || out == Move::TooMuch) return {Step::Impossible, std::nullopt};
 
-    if (countTotals_) {
-        totals_.in += moved.in;
-        totals_.out += moved.out;
-    }
+    totals_.in += moved.in;
+    totals_.out += moved.out;
     const bool wrapped = in == Move::Wrapped || out == Move::Wrapped;
     return {wrapped ? Step::Wrapped : Step::Counted, moved};
 }

@@ -42,9 +42,8 @@ struct TrafficUpdate {
 
 class Traffic {
 public:
-    // Starts from the stored totals. When `countTotals` is false, the totals
-    // never grow (the statistics page's reading only shows rates).
-    Traffic(ByteCounts startTotals, bool countTotals);
+    // Starts from the stored totals. Every source's readings grow them.
+    explicit Traffic(ByteCounts startTotals);
 
     // What the line can carry, for telling a wrap from a restart. Unknown
     // speeds count as a gigabit line.
@@ -67,7 +66,6 @@ public:
 
 private:
     ByteCounts totals_;
-    bool countTotals_;
     LineSpeed speed_;
     std::optional<Reading> last_;
 };

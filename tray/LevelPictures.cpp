@@ -6,12 +6,14 @@
 
 namespace vx {
 
-std::vector<std::uint32_t> LevelPixels(int rows) {
-    const auto n = static_cast<std::size_t>(kLevelPictureSize);
+std::vector<std::uint32_t> LevelPixels(int rows) { return LevelPixelsAt(kLevelPictureSize, rows); }
+
+std::vector<std::uint32_t> LevelPixelsAt(int size, int rows) {
+    const auto n = static_cast<std::size_t>(size < 1 ? 1 : size);
     std::vector<std::uint32_t> pixels(n * n, kLevelWhite);
-    const std::size_t filled = static_cast<std::size_t>(rows < 0                   ? 0
-                                                        : rows > kLevelPictureSize ? kLevelPictureSize
-                                                                                   : rows);
+    const int clamped = rows < 0 ? 0 : rows > kLevelPictureSize ? kLevelPictureSize : rows;
+    // Rounded to the nearest pixel row, so every size shows the same level.
+    const std::size_t filled = (n * static_cast<std::size_t>(clamped) + kLevelPictureSize / 2) / kLevelPictureSize;
     for (std::size_t y = n - filled; y < n; ++y)
         for (std::size_t x = 0; x < n; ++x) pixels[y * n + x] = kLevelGreen;
     return pixels;
@@ -27,7 +29,7 @@ platform::PictureHandle LevelPicture(int level) {
 
 platform::PictureHandle WindowIconPicture() {
     static platform::PictureHandle made = 0;
-    if (made == 0) made = platform::CreatePicture(kLevelPictureSize, kLevelPictureSize, LevelPixels(20));
+    if (made == 0) made = platform::CreatePicture(kLevelPictureSize, kLevelPictureSize, LevelPixels(kWindowIconRows));
     return made;
 }
 

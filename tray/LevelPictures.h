@@ -15,6 +15,10 @@ inline constexpr std::uint32_t kLevelWhite = 0xFFFFFF;
 
 // Pixels (0xRRGGBB, top row first) of a picture filled to `rows` rows.
 std::vector<std::uint32_t> LevelPixels(int rows);
+// The same picture drawn at size x size pixels (for icons at other sizes and
+// for high-density screens); `rows` still counts in 32ths of the height.
+std::vector<std::uint32_t> LevelPixelsAt(int size, int rows);
+inline constexpr int kWindowIconRows = 20;
 
 // Level picture i (0..7, filled to 4 x (i + 1) rows); made once.
 platform::PictureHandle LevelPicture(int level);

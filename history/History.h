@@ -1,0 +1,72 @@
+// The traffic history: every counted byte kept per minute, hour, day and
+// month, per router, in one SQLite file beside the statistics file.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "traffic/Traffic.h"
+
+namespace vx {
+
+// Whose bytes these are: two routers are never mixed.
+struct RouterKey {
+    std::string address;  // as typed in the dialog: "192.168.0.1", a gateway's description URL, ...
+    std::string source;   // "web", "console" or "upnp"
+};
+
+// One period's bytes; `start` is the period's first moment, UTC seconds.
+struct HistoryBar {
+    std::int64_t start = 0;
+    ByteCounts bytes;
+};
+
+// What the history window and the command line show, as of one moment.
+struct HistorySummary {
+    ByteCounts today, yesterday;
+    ByteCounts thisMonth, lastMonth;  // billing months: from MonthStart on
+    std::int64_t monthStart = 0;      // this billing month's first moment, UTC seconds
+    std::vector<HistoryBar> hours;    // the last 24 hours, oldest first, the current hour last
+    std::vector<HistoryBar> days;     // the last 30 days, oldest first, today last
+    std::optional<double> quota;      // bytes a billing month may use, when set
+    ByteCounts beforeHistory;         // the totals the statistics file held when the history began
+};
+
+class History {
+public:
+    virtual ~History() = default;
+
+    // Opens (and creates, with its folder) the history file for writing; null
+    // with `error` set when it cannot be opened.
+    static std::unique_ptr<History> Open(const std::string& file, const RouterKey& router, std::string& error);
+
+    // Counts bytes moved at `utc` (seconds). Kept in memory until flush(): cheap.
+    virtual void add(std::int64_t utc, const ByteCounts& moved) = 0;
+    // Writes what add() collected in one transaction; false (and the reason)
+    // when the write failed, in which case the bytes stay for the next flush.
+    virtual bool flush(std::string& error) = 0;
+    // A minute or more since the last flush.
+    virtual bool flushDue(std::int64_t utc) const = 0;
+
+    // Keeps the statistics file's totals as what came before the history, the
+    // first time only for this router.
+    virtual void keepBeforeHistory(const ByteCounts& totals) = 0;
+
+    // As of `now` (UTC seconds), with days and months cut in local time and the
+    // billing month starting on `monthStartDay` (1-28). Includes what is not
+    // flushed yet.
+    virtual HistorySummary summary(std::int64_t now, int monthStartDay, std::optional<double> quota) const = 0;
+};
+
+// "500G", "20 M", "1.5T", "300000k": bytes (k = 1024); nothing for empty or bad text.
+std::optional<double> ParseQuota(const std::string& text);
+// The boot.ini "MonthStart" value: 1-28, anything else 1.
+int MonthStartDay(const std::string& text);
+
+// "12.34 MB": bytes in the unit that fits (KB, MB, GB, TB; 1024 each), two decimals.
+std::string BytesText(double bytes);
+
+}  // namespace vx
