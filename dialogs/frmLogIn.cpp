@@ -72,6 +72,8 @@ void frmLogIn::Form_Load() {
     const std::string settings = SettingsFile();
     // Which of several WAN connections to watch has no box in the dialog.
     interfaceName_ = ReadIniValue("Settings", "Interface", settings);
+    monthStart_ = ReadIniValue("Settings", "MonthStart", settings);
+    quota_ = ReadIniValue("Settings", "Quota", settings);
     if (ReadIniValue("Settings", "Enabled", settings) == "True") {
         txtIP.setText(ReadIniValue("Settings", "IP", settings));
         txtPassword.setText(ReadIniValue("Settings", "Password", settings));
@@ -90,6 +92,8 @@ void frmLogIn::cmdGo_Click() {
     settings.is9106 = chk9106.value() == 1;
     settings.interfaceName = interfaceName_;
     settings.totals = storedTotals_;
+    settings.monthStart = monthStart_;
+    settings.quota = quota_;
     // The monitor loads before the dialog goes, so that the program always
     // has a form loaded.
     frmMain& monitor = Default<frmMain>::Get(std::move(settings));

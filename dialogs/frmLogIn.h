@@ -28,6 +28,8 @@ protected:
 private:
     ByteCounts storedTotals_;
     std::string interfaceName_;
+    std::string monthStart_;  // the billing month and quota, which have no boxes either
+    std::string quota_;
 };
 
 }  // namespace vx

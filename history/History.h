@@ -59,6 +59,12 @@ public:
     // billing month starting on `monthStartDay` (1-28). Includes what is not
     // flushed yet.
     virtual HistorySummary summary(std::int64_t now, int monthStartDay, std::optional<double> quota) const = 0;
+
+    // The highest quota notice (0 none, 80, 100) already shown in the billing
+    // month that starts at `monthStart`, so that each is shown once per month,
+    // across restarts.
+    virtual int quotaNoticeShown(std::int64_t monthStart) const = 0;
+    virtual void setQuotaNoticeShown(std::int64_t monthStart, int percent) = 0;
 };
 
 // "500G", "20 M", "1.5T", "300000k": bytes (k = 1024); nothing for empty or bad text.

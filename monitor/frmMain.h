@@ -24,6 +24,8 @@ struct MonitorSettings {
     bool is9106 = false;
     std::string interfaceName;  // one WAN connection of the statistics page; empty: all of them
     ByteCounts totals;          // the stored totals, to grow from
+    std::string monthStart;     // boot.ini "MonthStart": the billing month's first day, as written
+    std::string quota;          // boot.ini "Quota": what a billing month may use ("500G"), as written
 };
 
 class frmMain : public Form, private SysTrayEvents {
