@@ -1,6 +1,8 @@
 #include "traffic/modFunctions.h"
 
 #include <cmath>
+#include <cstdio>
+#include <set>
 
 #include "platform/app.h"
 #include "platform/profile.h"
@@ -23,6 +25,16 @@ void WriteIniValue(const std::string& section, const std::string& key, const std
 
 std::string SettingsFile() { return platform::ProgramFile("boot.ini"); }
 std::string StatisticsFile() { return platform::ProgramFile("userstats.txt"); }
+std::string HistoryFile() { return platform::ProgramFile("history.db"); }
+
+void ReportWriteFailure(const std::string& file, const std::string& reason) {
+    static std::set<std::string> told;
+    if (!told.insert(file).second) return;
+    std::fprintf(stderr, "vxstat: cannot write %s: %s\n", file.c_str(), reason.c_str());
+    platform::MsgBox("vxstat cannot write " + file + ":\n" + reason +
+                         "\n\nMonitoring goes on, but what should be kept there is not.",
+                     platform::vbCritical, "Problem");
+}
 
 double TotalFromText(const std::string& text) {
     auto value = ParseNumber(text);
