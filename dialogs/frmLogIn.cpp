@@ -59,6 +59,7 @@ void frmLogIn::Form_Load() {
 
     // The totals first: an automatic start hands them to the monitor.
     const std::string stats = StatisticsFile();
+    RemoveLeftovers(stats);
     if (ReadIniValue("TotalStats", "Enabled", stats) == "True") {
         storedTotals_.in = TotalFromText(ReadIniValue("TotalStats", "Incoming", stats));
         storedTotals_.out = TotalFromText(ReadIniValue("TotalStats", "OutGoing", stats));

@@ -7,6 +7,10 @@
 
 namespace vx::platform {
 
+// Lets a command-line answer (--paths, --history) reach the terminal the
+// program was started from: a no-op where standard output already goes there.
+void AttachToTerminal();
+
 // Sets the toolkit up; call once, first thing in main().
 void InitApplication(int& argc, char** argv);
 
@@ -14,6 +18,24 @@ void InitApplication(int& argc, char** argv);
 std::string AppPath();
 // AppPath() + the platform's separator + name.
 std::string ProgramFile(const std::string& name);
+// The executable itself, for starting the program again (at login).
+std::string ProgramExecutable();
+
+// The user's own folders for the program's files when the program's folder is
+// not theirs (an installed program); not created here. Linux:
+// $XDG_CONFIG_HOME/vxstat and $XDG_DATA_HOME/vxstat (~/.config, ~/.local/share);
+// Windows: %APPDATA%\vxstat for both.
+std::string UserConfigFolder();
+std::string UserDataFolder();
+// Whether the user may create files in the program's own folder. Folders of
+// an installed program (/usr/...) are never treated as the user's.
+bool ProgramFolderIsWritable();
+// Whether a file or folder of that name exists.
+bool FileExists(const std::string& path);
+// Creates a folder and its parents; true when it exists afterwards.
+bool MakeFolder(const std::string& folder);
+// The reason the last file operation of this thread failed, in words.
+std::string LastErrorText();
 std::string AppTitle();            // the program's title, used by message boxes
 std::string AppFileDescription();  // from the program's version information
 std::string CommandLine();         // everything after the program name, as typed

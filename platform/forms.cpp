@@ -85,8 +85,16 @@ void Window::userSystemCommand(std::size_t index) {
     if (handler) handler();
 }
 
-void Window::addSystemCommand(const std::string& text, std::function<void()> handler) {
-    systemCommands_.push_back(SystemCommand{text, std::move(handler)});
+std::size_t Window::addSystemCommand(const std::string& text, std::function<void()> handler,
+                                     std::optional<bool> checked) {
+    systemCommands_.push_back(SystemCommand{text, std::move(handler), checked});
+    notify(Prop::SystemMenu);
+    return systemCommands_.size() - 1;
+}
+
+void Window::setSystemCommandChecked(std::size_t index, bool checked) {
+    if (index >= systemCommands_.size() || systemCommands_[index].checked == checked) return;
+    systemCommands_[index].checked = checked;
     notify(Prop::SystemMenu);
 }
 

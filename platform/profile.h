@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 namespace vx::platform {
 
@@ -14,5 +15,9 @@ std::uint32_t GetPrivateProfileStringA(const char* section, const char* key, con
 // Creates file and section when missing, replaces the key's value in place or
 // appends the key at the end of its section; every other line stays as it was.
 bool WritePrivateProfileStringA(const char* section, const char* key, const char* value, const char* file);
+
+// Removes the temporary files a writer of `file` that died left beside it
+// (only those old enough that no live writer can still own them).
+void RemoveStaleTemporaries(const std::string& file);
 
 }  // namespace vx::platform

@@ -10,6 +10,23 @@
 
 namespace vx {
 
+namespace {
+
+#ifdef _WIN32
+constexpr char kSeparator = '\\';
+#else
+constexpr char kSeparator = '/';
+#endif
+
+std::string InFolder(const std::string& folder, const char* name) { return folder + kSeparator + name; }
+
+std::string FolderOf(const std::string& file) {
+    const std::size_t at = file.find_last_of("/\\");
+    return at == std::string::npos ? std::string() : file.substr(0, at);
+}
+
+}  // namespace
+
 std::string ReadIniValue(const std::string& section, const std::string& key, const std::string& file) {
     char buffer[255] = {};
     const std::uint32_t n = platform::GetPrivateProfileStringA(section.c_str(), key.c_str(), "Default", buffer,
@@ -20,12 +37,56 @@ std::string ReadIniValue(const std::string& section, const std::string& key, con
 
 void WriteIniValue(const std::string& section, const std::string& key, const std::string& value,
                    const std::string& file) {
-    platform::WritePrivateProfileStringA(section.c_str(), key.c_str(), value.c_str(), file.c_str());
+    if (platform::WritePrivateProfileStringA(section.c_str(), key.c_str(), value.c_str(), file.c_str())) return;
+    std::string reason = platform::LastErrorText();
+    // The user's data folder is made on the first write.
+    const std::string folder = FolderOf(file);
+    if (!folder.empty() && !platform::FileExists(folder)) {
+        if (!platform::MakeFolder(folder)) {
+            ReportWriteFailure(file, platform::LastErrorText());
+            return;
+        }
+        if (platform::WritePrivateProfileStringA(section.c_str(), key.c_str(), value.c_str(), file.c_str())) return;
+        reason = platform::LastErrorText();
+    }
+    ReportWriteFailure(file, reason);
 }
 
-std::string SettingsFile() { return platform::ProgramFile("boot.ini"); }
-std::string StatisticsFile() { return platform::ProgramFile("userstats.txt"); }
-std::string HistoryFile() { return platform::ProgramFile("history.db"); }
+FileFolders ProgramFolders() {
+    const std::string app = platform::AppPath();
+    if (platform::FileExists(platform::ProgramFile("boot.ini")) ||
+        platform::FileExists(platform::ProgramFile("userstats.txt")) || platform::ProgramFolderIsWritable())
+        return {true, app, app};
+    return {false, platform::UserConfigFolder(), platform::UserDataFolder()};
+}
+
+std::string PathsReport() {
+    const FileFolders folders = ProgramFolders();
+    std::string report = folders.portable ? "Files beside the program (portable use):\n"
+                                          : "Files in the user's folders (installed program):\n";
+    report += "  settings    " + SettingsFile() + "\n";
+    report += "  totals      " + StatisticsFile() + "\n";
+    report += "  history     " + HistoryFile() + "\n";
+    return report;
+}
+
+namespace {
+
+std::string DataFile(const char* name) {
+    const FileFolders folders = ProgramFolders();
+    return folders.portable ? platform::ProgramFile(name) : InFolder(folders.data, name);
+}
+
+}  // namespace
+
+std::string SettingsFile() {
+    const FileFolders folders = ProgramFolders();
+    return folders.portable ? platform::ProgramFile("boot.ini") : InFolder(folders.settings, "boot.ini");
+}
+std::string StatisticsFile() { return DataFile("userstats.txt"); }
+std::string HistoryFile() { return DataFile("history.db"); }
+
+void RemoveLeftovers(const std::string& file) { platform::RemoveStaleTemporaries(file); }
 
 void ReportWriteFailure(const std::string& file, const std::string& reason) {
     static std::set<std::string> told;

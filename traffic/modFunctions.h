@@ -8,14 +8,29 @@ namespace vx {
 // The stored value, or empty text when the file, section or key is absent or
 // the value is the word "Default". At most 254 characters.
 std::string ReadIniValue(const std::string& section, const std::string& key, const std::string& file);
-// Writes one value; a failure is not reported.
+// Writes one value, making the file's folder when it is missing; a failure is
+// told to the user once (ReportWriteFailure) and the program goes on.
 void WriteIniValue(const std::string& section, const std::string& key, const std::string& value,
                    const std::string& file);
 
-// The program's files.
+// Where the program's files live. Beside the program (portable use) when its
+// folder holds boot.ini or userstats.txt already, or the user may write
+// there; otherwise (an installed program) in the user's own folders.
+struct FileFolders {
+    bool portable = true;
+    std::string settings;  // boot.ini's folder
+    std::string data;      // userstats.txt's and history.db's folder
+};
+FileFolders ProgramFolders();
+// What `vxstat --paths` prints: each file and where it is.
+std::string PathsReport();
+
 std::string SettingsFile();    // boot.ini
 std::string StatisticsFile();  // userstats.txt
 std::string HistoryFile();     // history.db, beside userstats.txt
+
+// Removes temporary files that a writer of `file` left behind when it died.
+void RemoveLeftovers(const std::string& file);
 
 // Tells the user, once per file, that a file could not be written (a box
 // naming the file and the reason, and a line on standard error); the program

@@ -2,6 +2,7 @@
 #include "platform/portable/profile_file.h"
 
 #include <cctype>
+#include <chrono>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -152,6 +153,31 @@ std::string TempNameBeside(const std::string& file) {
 }
 
 #ifndef _WIN32
+// Replaces the file's contents where it is: not atomic, but what is kept
+// where nothing else can be.
+bool WriteInPlace(const std::string& file, const std::string& contents) {
+    const int fd = ::open(file.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+    if (fd < 0) return false;
+    const char* p = contents.data();
+    std::size_t left = contents.size();
+    bool ok = true;
+    while (left > 0) {
+        const ssize_t n = ::write(fd, p, left);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            ok = false;
+            break;
+        }
+        p += n;
+        left -= static_cast<std::size_t>(n);
+    }
+    if (ok && ::fsync(fd) != 0) ok = false;
+    const int error = errno;
+    if (::close(fd) != 0 && ok) return false;
+    errno = error;
+    return ok;
+}
+
 // The file a name stands for, through any symbolic links (relative ones
 // from the link's own folder); the name itself when it is no link.
 std::string ThroughLinks(const std::string& file) {
@@ -208,9 +234,11 @@ bool WriteAtomically(const std::string& file, const std::string& contents) {
     for (int attempt = 0; attempt < 16 && fd < 0; ++attempt) {
         temp = TempNameBeside(target);
         fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0 && errno != EEXIST) return false;
+        if (fd < 0 && errno != EEXIST) break;
     }
-    if (fd < 0) return false;
+    // A folder we may not create files in, holding a file we may write: the
+    // file is written in place rather than not at all.
+    if (fd < 0) return existed && errno != EEXIST && WriteInPlace(target, contents);
     // An existing file keeps its mode exactly (the umask does not apply to it).
     bool ok = !existed || ::fchmod(fd, st.st_mode & 07777) == 0;
     const char* p = contents.data();
@@ -238,7 +266,9 @@ bool WriteAtomically(const std::string& file, const std::string& contents) {
     if (::close(fd) != 0) ok = false;
     if (ok && ::rename(temp.c_str(), target.c_str()) != 0) ok = false;
     if (!ok) {
+        const int error = errno;
         ::unlink(temp.c_str());
+        errno = error;
         return false;
     }
     SyncFolderOf(target);
@@ -312,6 +342,33 @@ bool WriteString(const char* section, const char* key, const char* value, const 
         lines.insert(at, std::string(key) + "=" + value);
     }
     return WriteAtomically(file, Join(lines));
+}
+
+void RemoveStale(const std::string& file) {
+#ifndef _WIN32
+    const std::filesystem::path target(ThroughLinks(file));
+#else
+    const std::filesystem::path target(file);
+#endif
+    const std::string prefix = target.filename().string() + ".";
+    std::error_code ec;
+    const auto now = std::filesystem::file_time_type::clock::now();
+    std::filesystem::directory_iterator it(target.parent_path().empty() ? "." : target.parent_path(), ec);
+    for (; !ec && it != std::filesystem::directory_iterator(); it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        // Only our own names: the file's, a dot, eight hex digits, ".tmp".
+        if (name.size() != prefix.size() + 12 || name.compare(0, prefix.size(), prefix) != 0 ||
+            name.compare(name.size() - 4, 4, ".tmp") != 0)
+            continue;
+        const std::string digits = name.substr(prefix.size(), 8);
+        if (digits.find_first_not_of("0123456789abcdef") != std::string::npos) continue;
+        std::error_code timeError;
+        const auto written = std::filesystem::last_write_time(it->path(), timeError);
+        // A live writer finishes within moments; a minute-old one is dead.
+        if (timeError || now - written < std::chrono::minutes(1)) continue;
+        std::error_code removeError;
+        std::filesystem::remove(it->path(), removeError);
+    }
 }
 
 }  // namespace portable

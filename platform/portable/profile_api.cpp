@@ -13,4 +13,6 @@ bool WritePrivateProfileStringA(const char* section, const char* key, const char
     return portable::WriteString(section, key, value, file);
 }
 
+void RemoveStaleTemporaries(const std::string& file) { portable::RemoveStale(file); }
+
 }  // namespace vx::platform

@@ -11,6 +11,7 @@ namespace vx::platform::portable {
 std::uint32_t GetString(const char* section, const char* key, const char* deflt, char* buffer, std::uint32_t size,
                         const char* file);
 bool WriteString(const char* section, const char* key, const char* value, const char* file);
+void RemoveStale(const std::string& file);
 
 // Test hook: called with the temporary file's name when half of it is written.
 extern std::function<void(const std::string&)> g_beforeProfileRename;

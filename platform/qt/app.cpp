@@ -8,6 +8,7 @@
 #include <filesystem>
 
 #include "platform/app.h"
+#include "platform/posix/folders.h"
 #include "platform/qt/qt_backend.h"
 #include "runtime/errors.h"
 
@@ -80,6 +81,16 @@ std::string AppPath() {
 }
 
 std::string ProgramFile(const std::string& name) { return AppPath() + "/" + name; }
+
+std::string ProgramExecutable() {
+    std::error_code ec;
+    const std::filesystem::path exe = std::filesystem::canonical("/proc/self/exe", ec);
+    if (!ec) return exe.string();
+    return qt::FromQ(QCoreApplication::applicationFilePath());
+}
+
+bool ProgramFolderIsWritable() { return posix::FolderIsWritable(AppPath()); }
+
 std::string AppTitle() { return "vxstat"; }
 std::string AppFileDescription() { return "vxstat"; }
 std::string CommandLine() { return qt::S().commandLine; }

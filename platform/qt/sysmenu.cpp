@@ -15,6 +15,9 @@ void ShowSystemMenu(WindowHandle hWnd, QPoint globalPos) {
 
     // Greyed as Windows greys them: Restore on a window that is not
     // minimised, Minimize on a window without a minimise box.
+    if (window->onSystemMenuOpening) window->onSystemMenuOpening();
+    window = Window::fromHandle(hWnd);
+    if (!window) return;
     QMenu menu;
     QAction* restore = menu.addAction(QStringLiteral("&Restore"));
     restore->setEnabled(window->windowState() == WindowState::Minimized);
@@ -23,8 +26,14 @@ void ShowSystemMenu(WindowHandle hWnd, QPoint globalPos) {
     menu.addSeparator();
     QAction* close = menu.addAction(QStringLiteral("&Close"));
     std::vector<QAction*> commands;
-    for (const Window::SystemCommand& command : window->systemCommands())
-        commands.push_back(command.text.empty() ? menu.addSeparator() : menu.addAction(ToQ(command.text)));
+    for (const Window::SystemCommand& command : window->systemCommands()) {
+        QAction* action = command.text.empty() ? menu.addSeparator() : menu.addAction(ToQ(command.text));
+        if (command.checked) {
+            action->setCheckable(true);
+            action->setChecked(*command.checked);
+        }
+        commands.push_back(action);
+    }
 
     QAction* chosen = nullptr;
     {

@@ -41,3 +41,10 @@ bool WritePrivateProfileStringA(const char* section, const char* key, const char
 }
 
 }  // namespace vx::platform
+
+namespace vx::platform {
+
+// Windows writes profile files itself and leaves no temporaries behind.
+void RemoveStaleTemporaries(const std::string& /*file*/) {}
+
+}  // namespace vx::platform

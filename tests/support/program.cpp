@@ -1,7 +1,10 @@
 #include "tests/support/program.h"
 
+#include <cstdlib>
+
 #include "dialogs/StartUp.h"
 #include "dialogs/frmLogIn.h"
+#include "historyview/frmHistory.h"
 #include "monitor/frmMain.h"
 #include "runtime/errors.h"
 #include "stats/frmLogStats.h"
@@ -16,6 +19,7 @@ void ResetProgram() {
     // Whatever an event left for later goes first, while the backend it
     // refers to still stands.
     fake::ProcessEvents();
+    Default<frmHistory>::Discard();
     Default<frmMain>::Discard();
     Default<frmLogIn>::Discard();
     Default<frmLogStats>::Discard();
@@ -49,6 +53,11 @@ std::string NewFileText(const std::string& text) {
 void ProgramTest::SetUp() {
     ResetProgram();
     fake::S().appPath = dir.path();
+#ifndef _WIN32
+    // The user's own folders are the test's too: nothing reaches the real ones.
+    ::setenv("XDG_CONFIG_HOME", dir.file("xdg-config").c_str(), 1);
+    ::setenv("XDG_DATA_HOME", dir.file("xdg-data").c_str(), 1);
+#endif
 }
 
 void ProgramTest::TearDown() { ResetProgram(); }
