@@ -40,8 +40,10 @@ public:
     virtual ~History() = default;
 
     // Opens (and creates, with its folder) the history file for writing; null
-    // with `error` set when it cannot be opened.
-    static std::unique_ptr<History> Open(const std::string& file, const RouterKey& router, std::string& error);
+    // with `error` set when it cannot be opened. The monthly rows it writes
+    // start on `monthStartDay` (boot.ini's MonthStart).
+    static std::unique_ptr<History> Open(const std::string& file, const RouterKey& router, std::string& error,
+                                         int monthStartDay = 1);
 
     // Counts bytes moved at `utc` (seconds). Kept in memory until flush(): cheap.
     virtual void add(std::int64_t utc, const ByteCounts& moved) = 0;

@@ -1,7 +1,8 @@
 #!/bin/sh
 # The Windows program under Wine against the simulated router's console:
-# login captions, the tray icon and its menu, "&Close" saving the totals, and
-# "/STATS" showing the logged statistics without creating the file.
+# login captions, the tray icon and its menu, "&Close" saving the totals and
+# the history, and "/STATS" showing the logged statistics without creating
+# either file.
 # Usage: e2e.sh VXSTAT_EXE SIMROUTER_PY. Needs DISPLAY and a WINEPREFIX (as
 # scripts/test-windows provides) and only loopback networking.
 #
@@ -86,6 +87,16 @@ grep -q "^Date=." "$stats" || fail "no Date in userstats.txt"
 incoming=$(sed -n 's/^Incoming= *\([0-9][0-9]*\).*/\1/p' "$stats")
 outgoing=$(sed -n 's/^OutGoing= *\([0-9][0-9]*\).*/\1/p' "$stats")
 [ "${incoming:-0}" -gt 0 ] && [ "${outgoing:-0}" -gt 0 ] || fail "totals not saved: $(tr '\r\n' '  ' <"$stats")"
+# The history file beside it opens whole and holds the same bytes as the totals.
+history=$(python3 - "$work/app/history.db" 2>&1 <<'PY'
+import sqlite3, sys
+db = sqlite3.connect("file:" + sys.argv[1] + "?mode=ro", uri=True)
+print(db.execute("PRAGMA integrity_check").fetchone()[0],
+      db.execute("SELECT group_concat(address || '/' || source) FROM routers").fetchone()[0],
+      *db.execute("SELECT sum(bytes_in), sum(bytes_out) FROM days").fetchone())
+PY
+)
+[ "$history" = "ok $address/console ${incoming:-0} ${outgoing:-0}" ] || fail "history file: $history"
 kill "$vx_pid" 2>/dev/null
 vx_pid=""
 
@@ -98,6 +109,7 @@ stats_window() { [ -n "$(visible '^Logged Statistics$')" ]; }
 until_ok 15 stats_window || fail "/STATS showed no \"Logged Statistics\" window"
 [ -z "$(visible '^Vexlo Router Stats')$(visible '^Router Details$')" ] || fail "/STATS opened other windows too"
 [ ! -e "$work/stats/userstats.txt" ] || fail "/STATS created userstats.txt"
+[ ! -e "$work/stats/history.db" ] || fail "/STATS created history.db"
 
 [ $status = 0 ] && echo "end-to-end under Wine: passed"
 exit $status

@@ -1,0 +1,623 @@
+#include "history/HistoryStore.h"
+
+#include <sqlite3.h>
+
+#include <cmath>
+#include <algorithm>
+#include <cctype>
+#include <tuple>
+
+#include "platform/app.h"
+
+namespace vx {
+
+namespace db {
+void Closer::operator()(sqlite3* connection) const { sqlite3_close_v2(connection); }
+void Finalizer::operator()(sqlite3_stmt* statement) const { sqlite3_finalize(statement); }
+}  // namespace db
+
+namespace {
+
+// The layout this program writes (PRAGMA user_version).
+constexpr int kSchemaVersion = 1;
+// A reader holding the file a moment (the command line) is waited for this
+// long; the window's thread is not held up longer.
+constexpr int kBusyMilliseconds = 250;
+
+const char* const kSchema = R"sql(
+CREATE TABLE IF NOT EXISTS routers(
+  id INTEGER PRIMARY KEY,
+  address TEXT NOT NULL,
+  source TEXT NOT NULL,
+  before_in INTEGER NOT NULL DEFAULT 0,
+  before_out INTEGER NOT NULL DEFAULT 0,
+  before_kept INTEGER NOT NULL DEFAULT 0,
+  UNIQUE(address, source));
+CREATE TABLE IF NOT EXISTS minutes(
+  router INTEGER NOT NULL, start INTEGER NOT NULL, bytes_in INTEGER NOT NULL, bytes_out INTEGER NOT NULL,
+  PRIMARY KEY(router, start)) WITHOUT ROWID;
+CREATE TABLE IF NOT EXISTS hours(
+  router INTEGER NOT NULL, start INTEGER NOT NULL, bytes_in INTEGER NOT NULL, bytes_out INTEGER NOT NULL,
+  PRIMARY KEY(router, start)) WITHOUT ROWID;
+CREATE TABLE IF NOT EXISTS days(
+  router INTEGER NOT NULL, day TEXT NOT NULL, start INTEGER NOT NULL,
+  bytes_in INTEGER NOT NULL, bytes_out INTEGER NOT NULL,
+  PRIMARY KEY(router, day)) WITHOUT ROWID;
+CREATE TABLE IF NOT EXISTS months(
+  router INTEGER NOT NULL, month TEXT NOT NULL, start INTEGER NOT NULL, month_start_day INTEGER NOT NULL,
+  bytes_in INTEGER NOT NULL, bytes_out INTEGER NOT NULL,
+  PRIMARY KEY(router, month)) WITHOUT ROWID;
+CREATE TABLE IF NOT EXISTS notices(
+  router INTEGER NOT NULL, month_start INTEGER NOT NULL, percent INTEGER NOT NULL,
+  PRIMARY KEY(router, month_start)) WITHOUT ROWID;
+)sql";
+
+std::string Message(sqlite3* connection) { return connection ? sqlite3_errmsg(connection) : "out of memory"; }
+
+bool Exec(sqlite3* connection, const char* sql, std::string& error) {
+    char* message = nullptr;
+    if (sqlite3_exec(connection, sql, nullptr, nullptr, &message) == SQLITE_OK) return true;
+    error = message ? message : Message(connection);
+    sqlite3_free(message);
+    return false;
+}
+
+std::int64_t Whole(double bytes) { return static_cast<std::int64_t>(std::llround(bytes)); }
+
+void BindText(sqlite3_stmt* statement, int index, const std::string& text) {
+    // The text outlives the statement's step: no copy needed.
+    sqlite3_bind_text(statement, index, text.c_str(), static_cast<int>(text.size()), nullptr);
+}
+
+std::string ColumnText(sqlite3_stmt* statement, int column) {
+    const unsigned char* text = sqlite3_column_text(statement, column);
+    return text ? reinterpret_cast<const char*>(text) : std::string();
+}
+
+ByteCounts ColumnBytes(sqlite3_stmt* statement, int firstColumn) {
+    return {static_cast<double>(sqlite3_column_int64(statement, firstColumn)),
+            static_cast<double>(sqlite3_column_int64(statement, firstColumn + 1))};
+}
+
+bool Before(const LocalDate& a, const LocalDate& b) {
+    return std::tie(a.year, a.month, a.day) < std::tie(b.year, b.month, b.day);
+}
+
+bool SameDate(const LocalDate& a, const LocalDate& b) {
+    return a.year == b.year && a.month == b.month && a.day == b.day;
+}
+
+std::optional<LocalDate> ParseDate(const std::string& text) {
+    LocalDate d;
+    if (text.size() != 10 || text[4] != '-' || text[7] != '-') return std::nullopt;
+    try {
+        d.year = std::stoi(text.substr(0, 4));
+        d.month = std::stoi(text.substr(5, 2));
+        d.day = std::stoi(text.substr(8, 2));
+    } catch (...) {
+        return std::nullopt;
+    }
+    return d;
+}
+
+// The billing month a local date belongs to: the date it starts on.
+LocalDate BillingFirst(const LocalDate& date, int monthStartDay) {
+    LocalDate first{date.year, date.month, monthStartDay};
+    return date.day < monthStartDay ? AddMonths(first, -1) : first;
+}
+
+void AddBytes(ByteCounts& to, const ByteCounts& bytes) {
+    to.in += bytes.in;
+    to.out += bytes.out;
+}
+
+int ClampDay(int day) { return day >= 1 && day <= 28 ? day : 1; }
+
+}  // namespace
+
+// ---- Opening ------------------------------------------------------------------
+
+std::unique_ptr<History> History::Open(const std::string& file, const RouterKey& router, std::string& error,
+                                       int monthStartDay) {
+    return HistoryStore::OpenForWriting(file, router, monthStartDay, error);
+}
+
+std::unique_ptr<HistoryStore> HistoryStore::OpenForWriting(const std::string& file, const RouterKey& router,
+                                                           int monthStartDay, std::string& error) {
+    // The user's data folder is made on the first start.
+    const std::size_t slash = file.find_last_of("/\\");
+    if (slash != std::string::npos && slash > 0) {
+        const std::string folder = file.substr(0, slash);
+        if (!platform::FileExists(folder) && !platform::MakeFolder(folder)) {
+            error = "its folder cannot be made: " + platform::LastErrorText();
+            return nullptr;
+        }
+    }
+
+    sqlite3* raw = nullptr;
+    const int rc = sqlite3_open_v2(file.c_str(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+    db::Connection connection(raw, db::Closer{});
+    if (rc != SQLITE_OK) {
+        error = Message(raw);
+        return nullptr;
+    }
+    sqlite3_busy_timeout(raw, kBusyMilliseconds);
+    sqlite3_extended_result_codes(raw, 1);
+
+    // WAL: a commit is one append, and a cut-off append is ignored on the next
+    // open. FULL: each minute's commit is on the disk before the next tick, so a
+    // power cut loses at most the minute being collected.
+    {
+        sqlite3_stmt* mode = nullptr;
+        if (sqlite3_prepare_v2(raw, "PRAGMA journal_mode=WAL", -1, &mode, nullptr) != SQLITE_OK) {
+            error = Message(raw);
+            return nullptr;
+        }
+        db::Statement owned(mode);
+        if (sqlite3_step(mode) != SQLITE_ROW || ColumnText(mode, 0) != "wal") {
+            error = "the file cannot be kept in WAL mode: " + Message(raw);
+            return nullptr;
+        }
+    }
+    if (!Exec(raw, "PRAGMA synchronous=FULL; PRAGMA cache_size=-256; PRAGMA journal_size_limit=1048576;", error))
+        return nullptr;
+
+    if (!Exec(raw, "BEGIN IMMEDIATE", error)) return nullptr;
+    auto fail = [&] {
+        std::string ignored;
+        Exec(raw, "ROLLBACK", ignored);
+        return nullptr;
+    };
+    int version = 0;
+    {
+        sqlite3_stmt* statement = nullptr;
+        if (sqlite3_prepare_v2(raw, "PRAGMA user_version", -1, &statement, nullptr) != SQLITE_OK) {
+            error = Message(raw);
+            return fail();
+        }
+        db::Statement owned(statement);
+        if (sqlite3_step(statement) == SQLITE_ROW) version = sqlite3_column_int(statement, 0);
+    }
+    if (version > kSchemaVersion) {
+        error = "the history file was written by a newer vxstat";
+        return fail();
+    }
+    if (!Exec(raw, kSchema, error) || !Exec(raw, "PRAGMA user_version=1", error)) return fail();
+
+    StoredRouter stored{0, router};
+    {
+        sqlite3_stmt* insert = nullptr;
+        if (sqlite3_prepare_v2(raw, "INSERT OR IGNORE INTO routers(address, source) VALUES(?1, ?2)", -1, &insert,
+                               nullptr) != SQLITE_OK) {
+            error = Message(raw);
+            return fail();
+        }
+        db::Statement owned(insert);
+        BindText(insert, 1, router.address);
+        BindText(insert, 2, router.source);
+        if (sqlite3_step(insert) != SQLITE_DONE) {
+            error = Message(raw);
+            return fail();
+        }
+        sqlite3_stmt* select = nullptr;
+        if (sqlite3_prepare_v2(raw, "SELECT id FROM routers WHERE address=?1 AND source=?2", -1, &select, nullptr) !=
+            SQLITE_OK) {
+            error = Message(raw);
+            return fail();
+        }
+        db::Statement ownedSelect(select);
+        BindText(select, 1, router.address);
+        BindText(select, 2, router.source);
+        if (sqlite3_step(select) != SQLITE_ROW) {
+            error = Message(raw);
+            return fail();
+        }
+        stored.id = sqlite3_column_int64(select, 0);
+    }
+    if (!Exec(raw, "COMMIT", error)) return fail();
+    return std::make_unique<HistoryStore>(std::move(connection), std::move(stored), true, monthStartDay);
+}
+
+HistoryStore::HistoryStore(db::Connection connection, StoredRouter router, bool writable, int monthStartDay)
+    : db_(std::move(connection)),
+      router_(std::move(router)),
+      writable_(writable),
+      monthStartDay_(ClampDay(monthStartDay)) {
+    if (db::Statement s = prepare("SELECT before_in, before_out, before_kept FROM routers WHERE id=?1")) {
+        sqlite3_bind_int64(s.get(), 1, router_.id);
+        if (sqlite3_step(s.get()) == SQLITE_ROW) {
+            beforeHistory_ = ColumnBytes(s.get(), 0);
+            beforeKept_ = sqlite3_column_int(s.get(), 2) != 0;
+        }
+    }
+}
+
+HistoryStore::~HistoryStore() = default;
+
+db::Statement HistoryStore::prepare(const char* sql) const {
+    sqlite3_stmt* statement = nullptr;
+    if (sqlite3_prepare_v2(db_.get(), sql, -1, &statement, nullptr) != SQLITE_OK) return nullptr;
+    return db::Statement(statement);
+}
+
+// ---- Counting -----------------------------------------------------------------
+
+void HistoryStore::Accumulate(std::vector<Pending>& pending, std::int64_t start, const LocalDate& date,
+                              const ByteCounts& moved) {
+    if (!pending.empty() && pending.back().start == start) {
+        AddBytes(pending.back().bytes, moved);
+        return;
+    }
+    for (Pending& p : pending)
+        if (p.start == start) {
+            AddBytes(p.bytes, moved);
+            return;
+        }
+    pending.push_back({start, date, moved});
+}
+
+void HistoryStore::add(std::int64_t utc, const ByteCounts& moved) {
+    // Only bytes: a negative or non-finite count is no traffic.
+    if (!writable_ || !(moved.in >= 0) || !(moved.out >= 0) || !std::isfinite(moved.in) || !std::isfinite(moved.out) ||
+        (moved.in == 0 && moved.out == 0))
+        return;
+    if (!lastFlush_) lastFlush_ = utc;
+    lastAdd_ = utc;
+
+    // The calendar is asked only when a tick leaves the hour, day or month of
+    // the last one.
+    if (utc < hourStart_ || utc >= hourEnd_) {
+        hourStart_ = LocalHourStart(utc);
+        hourEnd_ = hourStart_ + 3600;
+    }
+    if (utc < dayStart_ || utc >= dayEnd_) {
+        day_ = LocalDateOf(utc);
+        dayStart_ = LocalDateStart(day_);
+        dayEnd_ = LocalDateStart(AddDays(day_, 1));
+    }
+    if (utc < month_.start || utc >= month_.end) month_ = BillingMonthOf(utc, monthStartDay_);
+
+    const std::int64_t minute = utc - ((utc % 60) + 60) % 60;
+    Accumulate(minutes_, minute, day_, moved);
+    Accumulate(hours_, hourStart_, day_, moved);
+    Accumulate(days_, dayStart_, day_, moved);
+    Accumulate(months_, month_.start, month_.first, moved);
+}
+
+bool HistoryStore::flushDue(std::int64_t utc) const {
+    return !minutes_.empty() && lastFlush_ && utc - *lastFlush_ >= 60;
+}
+
+bool HistoryStore::flush(std::string& error) {
+    if (!writable_) {
+        error = "the history is open for reading only";
+        return false;
+    }
+    if (minutes_.empty()) return true;
+    // A failed write is tried again a minute later, not on every tick.
+    lastFlush_ = lastAdd_;
+    if (!writePending(error)) return false;
+    minutes_.clear();
+    hours_.clear();
+    days_.clear();
+    months_.clear();
+    return true;
+}
+
+bool HistoryStore::writePending(std::string& error) {
+    sqlite3* raw = db_.get();
+    if (!Exec(raw, "BEGIN IMMEDIATE", error)) return false;
+    bool ok = true;
+    auto step = [&](sqlite3_stmt* statement) {
+        if (!ok) return;
+        if (sqlite3_step(statement) != SQLITE_DONE) {
+            ok = false;
+            error = Message(raw);
+        }
+        sqlite3_reset(statement);
+    };
+    auto statement = [&](const char* sql) {
+        db::Statement s = prepare(sql);
+        if (!s && ok) {
+            ok = false;
+            error = Message(raw);
+        }
+        return s;
+    };
+    {
+        const char* const upsertPeriod =
+            " (router, start, bytes_in, bytes_out) VALUES(?1, ?2, ?3, ?4) ON CONFLICT(router, start) DO UPDATE"
+            " SET bytes_in = bytes_in + excluded.bytes_in, bytes_out = bytes_out + excluded.bytes_out";
+        const std::string minutesSql = std::string("INSERT INTO minutes") + upsertPeriod;
+        const std::string hoursSql = std::string("INSERT INTO hours") + upsertPeriod;
+        for (auto [sql, pending] : {std::pair{&minutesSql, &minutes_}, std::pair{&hoursSql, &hours_}}) {
+            db::Statement s = statement(sql->c_str());
+            for (const Pending& p : *pending) {
+                if (!s) break;
+                sqlite3_bind_int64(s.get(), 1, router_.id);
+                sqlite3_bind_int64(s.get(), 2, p.start);
+                sqlite3_bind_int64(s.get(), 3, Whole(p.bytes.in));
+                sqlite3_bind_int64(s.get(), 4, Whole(p.bytes.out));
+                step(s.get());
+            }
+        }
+        db::Statement day = statement(
+            "INSERT INTO days(router, day, start, bytes_in, bytes_out) VALUES(?1, ?2, ?3, ?4, ?5)"
+            " ON CONFLICT(router, day) DO UPDATE"
+            " SET bytes_in = bytes_in + excluded.bytes_in, bytes_out = bytes_out + excluded.bytes_out");
+        for (const Pending& p : days_) {
+            if (!day) break;
+            const std::string text = DateText(p.date);
+            sqlite3_bind_int64(day.get(), 1, router_.id);
+            BindText(day.get(), 2, text);
+            sqlite3_bind_int64(day.get(), 3, p.start);
+            sqlite3_bind_int64(day.get(), 4, Whole(p.bytes.in));
+            sqlite3_bind_int64(day.get(), 5, Whole(p.bytes.out));
+            step(day.get());
+        }
+        db::Statement month = statement(
+            "INSERT INTO months(router, month, start, month_start_day, bytes_in, bytes_out)"
+            " VALUES(?1, ?2, ?3, ?4, ?5, ?6) ON CONFLICT(router, month) DO UPDATE"
+            " SET bytes_in = bytes_in + excluded.bytes_in, bytes_out = bytes_out + excluded.bytes_out");
+        for (const Pending& p : months_) {
+            if (!month) break;
+            const std::string text = DateText(p.date);
+            sqlite3_bind_int64(month.get(), 1, router_.id);
+            BindText(month.get(), 2, text);
+            sqlite3_bind_int64(month.get(), 3, p.start);
+            sqlite3_bind_int64(month.get(), 4, monthStartDay_);
+            sqlite3_bind_int64(month.get(), 5, Whole(p.bytes.in));
+            sqlite3_bind_int64(month.get(), 6, Whole(p.bytes.out));
+            step(month.get());
+        }
+        // Minutes and hours past their keeping, of every router in the file.
+        const std::int64_t now = lastAdd_.value_or(0);
+        db::Statement pruneMinutes = statement("DELETE FROM minutes WHERE start < ?1");
+        if (pruneMinutes) {
+            sqlite3_bind_int64(pruneMinutes.get(), 1, now - kMinutesKept);
+            step(pruneMinutes.get());
+        }
+        db::Statement pruneHours = statement("DELETE FROM hours WHERE start < ?1");
+        if (pruneHours) {
+            sqlite3_bind_int64(pruneHours.get(), 1, now - kHoursKept);
+            step(pruneHours.get());
+        }
+    }
+    if (ok) ok = Exec(raw, "COMMIT", error);
+    if (!ok) {
+        std::string ignored;
+        Exec(raw, "ROLLBACK", ignored);
+    }
+    return ok;
+}
+
+void HistoryStore::keepBeforeHistory(const ByteCounts& totals) {
+    if (!writable_ || beforeKept_) return;
+    // The statistics file's totals count every router's bytes: they came before
+    // the history only when the file holds no history of any router yet.
+    // Another router's first start keeps nothing, or those bytes would be
+    // counted twice.
+    bool fileIsNew = true;
+    if (db::Statement s = prepare("SELECT EXISTS(SELECT 1 FROM days) OR EXISTS(SELECT 1 FROM routers"
+                                  " WHERE before_kept <> 0)")) {
+        if (sqlite3_step(s.get()) == SQLITE_ROW) fileIsNew = sqlite3_column_int(s.get(), 0) == 0;
+    }
+    const ByteCounts kept = fileIsNew ? totals : ByteCounts{};
+    db::Statement update = prepare("UPDATE routers SET before_in=?1, before_out=?2, before_kept=1 WHERE id=?3");
+    if (!update) return;
+    sqlite3_bind_int64(update.get(), 1, Whole(kept.in));
+    sqlite3_bind_int64(update.get(), 2, Whole(kept.out));
+    sqlite3_bind_int64(update.get(), 3, router_.id);
+    if (sqlite3_step(update.get()) != SQLITE_DONE) return;  // tried again on the next start
+    beforeHistory_ = kept;
+    beforeKept_ = true;
+}
+
+// ---- Reading ------------------------------------------------------------------
+
+ByteCounts HistoryStore::daysBetween(const LocalDate& first, const LocalDate& end) const {
+    ByteCounts sum;
+    if (db::Statement s = prepare("SELECT COALESCE(SUM(bytes_in), 0), COALESCE(SUM(bytes_out), 0) FROM days"
+                                  " WHERE router=?1 AND day>=?2 AND day<?3")) {
+        const std::string from = DateText(first), to = DateText(end);
+        sqlite3_bind_int64(s.get(), 1, router_.id);
+        BindText(s.get(), 2, from);
+        BindText(s.get(), 3, to);
+        if (sqlite3_step(s.get()) == SQLITE_ROW) sum = ColumnBytes(s.get(), 0);
+    }
+    for (const Pending& p : days_)
+        if (!Before(p.date, first) && Before(p.date, end)) AddBytes(sum, p.bytes);
+    return sum;
+}
+
+HistorySummary HistoryStore::summary(std::int64_t now, int monthStartDay, std::optional<double> quota) const {
+    monthStartDay = ClampDay(monthStartDay);
+    HistorySummary s;
+    s.quota = quota;
+    s.beforeHistory = beforeHistory_;
+
+    // The last 30 days, today last.
+    const LocalDate today = LocalDateOf(now);
+    const LocalDate firstDay = AddDays(today, -29);
+    for (int i = 0; i < 30; ++i) s.days.push_back({LocalDateStart(AddDays(firstDay, i)), {}});
+    auto dayIndex = [&](const LocalDate& date) -> int {
+        for (int i = 29; i >= 0; --i)
+            if (SameDate(AddDays(firstDay, i), date)) return i;
+        return -1;
+    };
+    if (db::Statement q =
+            prepare("SELECT day, bytes_in, bytes_out FROM days WHERE router=?1 AND day>=?2 AND day<=?3")) {
+        const std::string from = DateText(firstDay), to = DateText(today);
+        sqlite3_bind_int64(q.get(), 1, router_.id);
+        BindText(q.get(), 2, from);
+        BindText(q.get(), 3, to);
+        while (sqlite3_step(q.get()) == SQLITE_ROW) {
+            const std::string text = ColumnText(q.get(), 0);
+            const std::int64_t start = [&] {
+                const std::optional<LocalDate> date = ParseDate(text);
+                return date ? LocalDateStart(*date) : 0;
+            }();
+            for (HistoryBar& bar : s.days)
+                if (bar.start == start) AddBytes(bar.bytes, ColumnBytes(q.get(), 1));
+        }
+    }
+    for (const Pending& p : days_)
+        if (int i = dayIndex(p.date); i >= 0) AddBytes(s.days[static_cast<std::size_t>(i)].bytes, p.bytes);
+    s.today = s.days[29].bytes;
+    s.yesterday = s.days[28].bytes;
+
+    // The last 24 hours, the current one last.
+    const std::int64_t hour = LocalHourStart(now);
+    const std::int64_t firstHour = hour - std::int64_t{23} * 3600;
+    for (int i = 0; i < 24; ++i) s.hours.push_back({firstHour + std::int64_t{i} * 3600, {}});
+    auto hourBar = [&](std::int64_t start) -> HistoryBar* {
+        if (start < firstHour || start >= hour + 3600) return nullptr;
+        return &s.hours[static_cast<std::size_t>((start - firstHour) / 3600)];
+    };
+    if (db::Statement q =
+            prepare("SELECT start, bytes_in, bytes_out FROM hours WHERE router=?1 AND start>=?2 AND start<?3")) {
+        sqlite3_bind_int64(q.get(), 1, router_.id);
+        sqlite3_bind_int64(q.get(), 2, firstHour);
+        sqlite3_bind_int64(q.get(), 3, hour + 3600);
+        while (sqlite3_step(q.get()) == SQLITE_ROW)
+            if (HistoryBar* bar = hourBar(sqlite3_column_int64(q.get(), 0)))
+                AddBytes(bar->bytes, ColumnBytes(q.get(), 1));
+    }
+    for (const Pending& p : hours_)
+        if (HistoryBar* bar = hourBar(p.start)) AddBytes(bar->bytes, p.bytes);
+
+    // Billing months, from the days: right for any MonthStart, whichever was
+    // in force when the bytes were written.
+    const BillingMonth month = BillingMonthOf(now, monthStartDay);
+    const BillingMonth previous = PreviousBillingMonth(month, monthStartDay);
+    s.monthStart = month.start;
+    s.thisMonth = daysBetween(month.first, AddMonths(month.first, 1));
+    s.lastMonth = daysBetween(previous.first, month.first);
+    return s;
+}
+
+std::vector<HistoryBar> HistoryStore::months(std::int64_t now, int monthStartDay) const {
+    monthStartDay = ClampDay(monthStartDay);
+    std::map<std::tuple<int, int>, ByteCounts> byMonth;
+    auto count = [&](const LocalDate& date, const ByteCounts& bytes) {
+        const LocalDate first = BillingFirst(date, monthStartDay);
+        AddBytes(byMonth[{first.year, first.month}], bytes);
+    };
+    if (db::Statement q = prepare("SELECT day, bytes_in, bytes_out FROM days WHERE router=?1")) {
+        sqlite3_bind_int64(q.get(), 1, router_.id);
+        while (sqlite3_step(q.get()) == SQLITE_ROW)
+            if (const std::optional<LocalDate> date = ParseDate(ColumnText(q.get(), 0)))
+                count(*date, ColumnBytes(q.get(), 1));
+    }
+    for (const Pending& p : days_) count(p.date, p.bytes);
+
+    const LocalDate last = BillingMonthOf(now, monthStartDay).first;
+    LocalDate first = last;
+    if (!byMonth.empty()) {
+        const auto& [year, monthNumber] = byMonth.begin()->first;
+        const LocalDate oldest{year, monthNumber, monthStartDay};
+        if (Before(oldest, first)) first = oldest;
+    }
+    std::vector<HistoryBar> bars;
+    for (LocalDate m = first; !Before(last, m); m = AddMonths(m, 1)) {
+        const auto found = byMonth.find({m.year, m.month});
+        bars.push_back({LocalDateStart(m), found == byMonth.end() ? ByteCounts{} : found->second});
+    }
+    return bars;
+}
+
+int HistoryStore::quotaNoticeShown(std::int64_t monthStart) const {
+    int shown = 0;
+    if (const auto found = noticesShown_.find(monthStart); found != noticesShown_.end()) shown = found->second;
+    if (db::Statement s = prepare("SELECT percent FROM notices WHERE router=?1 AND month_start=?2")) {
+        sqlite3_bind_int64(s.get(), 1, router_.id);
+        sqlite3_bind_int64(s.get(), 2, monthStart);
+        if (sqlite3_step(s.get()) == SQLITE_ROW) shown = std::max(shown, sqlite3_column_int(s.get(), 0));
+    }
+    return shown;
+}
+
+void HistoryStore::setQuotaNoticeShown(std::int64_t monthStart, int percent) {
+    // Remembered for this run even when the file cannot take it.
+    int& mine = noticesShown_[monthStart];
+    mine = std::max(mine, percent);
+    if (!writable_) return;
+    if (db::Statement s = prepare("INSERT INTO notices(router, month_start, percent) VALUES(?1, ?2, ?3)"
+                                  " ON CONFLICT(router, month_start) DO UPDATE"
+                                  " SET percent = MAX(percent, excluded.percent)")) {
+        sqlite3_bind_int64(s.get(), 1, router_.id);
+        sqlite3_bind_int64(s.get(), 2, monthStart);
+        sqlite3_bind_int(s.get(), 3, percent);
+        sqlite3_step(s.get());
+    }
+}
+
+// ---- The command line's reading -----------------------------------------------
+
+namespace {
+
+// A file name as an SQLite URI path.
+std::string UriPath(const std::string& file) {
+    std::string path = file;
+#ifdef _WIN32
+    for (char& c : path)
+        if (c == '\\') c = '/';
+    if (path.size() > 1 && path[1] == ':') path = "/" + path;
+#endif
+    static const char* const hex = "0123456789ABCDEF";
+    std::string uri;
+    for (char c : path) {
+        const auto u = static_cast<unsigned char>(c);
+        if (std::isalnum(u) || c == '/' || c == '.' || c == '-' || c == '_' || c == '~' || c == ':') {
+            uri += c;
+        } else {
+            uri += '%';
+            uri += hex[u >> 4];
+            uri += hex[u & 15];
+        }
+    }
+    return uri;
+}
+
+}  // namespace
+
+std::unique_ptr<HistoryReader> HistoryReader::Open(const std::string& file, std::string& error) {
+    if (!platform::FileExists(file)) {
+        error = "the file does not exist";
+        return nullptr;
+    }
+    // While the program writes, its -wal and -shm are there to read with.
+    // Otherwise the file is read as it stands, with no lock and no -shm or
+    // -wal made beside it.
+    const bool writerFiles = platform::FileExists(file + "-wal") && platform::FileExists(file + "-shm");
+    const std::string uri = "file:" + UriPath(file) + (writerFiles ? "?mode=ro" : "?mode=ro&immutable=1");
+    sqlite3* raw = nullptr;
+    const int rc = sqlite3_open_v2(uri.c_str(), &raw, SQLITE_OPEN_READONLY | SQLITE_OPEN_URI, nullptr);
+    auto reader = std::make_unique<HistoryReader>();
+    reader->db_ = db::Connection(raw, db::Closer{});
+    if (rc != SQLITE_OK) {
+        error = Message(raw);
+        return nullptr;
+    }
+    sqlite3_busy_timeout(raw, 2000);
+    if (!Exec(raw, "SELECT id FROM routers LIMIT 1; SELECT 1 FROM days LIMIT 1", error)) return nullptr;
+    return reader;
+}
+
+std::vector<StoredRouter> HistoryReader::routers() const {
+    std::vector<StoredRouter> routers;
+    sqlite3_stmt* raw = nullptr;
+    if (sqlite3_prepare_v2(db_.get(), "SELECT id, address, source FROM routers ORDER BY id", -1, &raw, nullptr) !=
+        SQLITE_OK)
+        return routers;
+    db::Statement s(raw);
+    while (sqlite3_step(raw) == SQLITE_ROW)
+        routers.push_back({sqlite3_column_int64(raw, 0), {ColumnText(raw, 1), ColumnText(raw, 2)}});
+    return routers;
+}
+
+std::unique_ptr<HistoryStore> HistoryReader::history(const StoredRouter& router) const {
+    return std::make_unique<HistoryStore>(db_, router, false, 1);
+}
+
+}  // namespace vx
