@@ -2,8 +2,10 @@
 
 #include <cmath>
 
+#include "historyview/frmHistory.h"
 #include "monitor/modControlBox.h"
 #include "platform/app.h"
+#include "runtime/clock.h"
 #include "runtime/errors.h"
 #include "runtime/numtext.h"
 #include "sources/ConsoleSource.h"
@@ -22,6 +24,7 @@ namespace {
 const char* const kTitle = "Vexlo Router Stats";
 const char* const kNoAnswer = "The router does not answer";
 const char* const kNoFigure = "--";
+const char* const kTip = "vxStats";
 // Ticks without a reading before the display stops showing the last rates.
 constexpr int kTicksBeforeSilence = 3;
 
@@ -65,7 +68,8 @@ frmMain::frmMain(MonitorSettings settings)
       Timer(window().control<platform::Timer>("Timer")),
       settings_(std::move(settings)),
       upnpLocation_(UpnpLocation(settings_.routerIP)),
-      traffic_(settings_.totals) {
+      traffic_(settings_.totals),
+      quotaWatch_(kTip, MonthStartDay(settings_.monthStart), ParseQuota(settings_.quota)) {
     for (std::size_t i = 0; i < Icons.size(); ++i)
         Icons[i] = &window().control<platform::Image>("Icons(" + std::to_string(i) + ")");
     Timer.setEnabled(false);  // ticks from the end of the load on
@@ -89,12 +93,14 @@ void frmMain::Form_Load() {
     m_frmSysTray = std::make_unique<frmSysTray>(static_cast<SysTrayEvents*>(this));
     m_frmSysTray->Load();
     m_frmSysTray->AddMenuItem("&Open vxStat", "open", true);
+    m_frmSysTray->AddMenuItem("&History", "history", false);
     m_frmSysTray->AddMenuItem("-", "", false);
     m_frmSysTray->AddMenuItem("&Close", "close", false);
-    m_frmSysTray->ToolTip("vxStats");
+    m_frmSysTray->ToolTip(kTip);
     m_frmSysTray->IconHandle(Icons[0]->picture());
 
     ExtendSystemMenu(*this);
+    OpenHistory();
 
     ShowStatus("Connecting");
     if (upnpLocation_)
@@ -110,9 +116,12 @@ void frmMain::Form_Load() {
 }
 
 void frmMain::Form_Unload(int& /*cancel*/) {
+    // Its figures come from this form's history.
+    Default<frmHistory>::Unload();
     Timer.setEnabled(false);
     if (source_) source_->close();
     SaveTotals();
+    FlushHistory();
     if (m_frmSysTray) {
         m_frmSysTray->Unload();
         ReleaseForm(std::move(m_frmSysTray));
@@ -146,6 +155,37 @@ void frmMain::NoteStuckCounter() {
 }
 
 void frmMain::SaveTotals() { traffic_.save(StatisticsFile()); }
+
+void frmMain::OpenHistory() {
+    // Each router's bytes apart: its address and the way it is read.
+    const char* source = settings_.is9106 ? "console" : "web";
+    if (upnpLocation_) source = "upnp";
+    const RouterKey router{upnpLocation_ ? *upnpLocation_ : settings_.routerIP, source};
+    std::string error;
+    history_ = History::Open(HistoryFile(), router, error, MonthStartDay(settings_.monthStart));
+    if (!history_) {
+        // Monitoring goes on without it.
+        ReportWriteFailure(HistoryFile(), error);
+        return;
+    }
+    history_->keepBeforeHistory(settings_.totals);
+}
+
+void frmMain::FlushHistory() {
+    if (!history_) return;
+    std::string error;
+    // The bytes stay in memory for the next try.
+    if (!history_->flush(error)) ReportWriteFailure(HistoryFile(), error);
+}
+
+std::optional<HistorySummary> frmMain::HistorySummaryNow() const {
+    if (!history_) return std::nullopt;
+    return history_->summary(UtcSeconds(), MonthStartDay(settings_.monthStart), ParseQuota(settings_.quota));
+}
+
+void frmMain::ShowHistoryWindow() {
+    ShowHistory([this] { return HistorySummaryNow(); });
+}
 
 void frmMain::ShowStatus(const std::string& status) {
     status_ = status;
@@ -190,12 +230,16 @@ void frmMain::Timer_Timer() {
         if (std::optional<Reading> reading = source_->poll()) {
             const TrafficUpdate update = traffic_.take(*reading);
             rates = update.moved;
+            // Only counted steps move bytes: a restart or an impossible jump adds nothing.
+            if (update.moved && history_) history_->add(UtcSeconds(), *update.moved);
             stuck = update.step == Step::Stuck;
             read = !stuck;
         }
     });
     // The monitor may have been closed while a box was open.
     if (!isLoaded()) return;
+    if (history_ && history_->flushDue(UtcSeconds())) FlushHistory();
+    if (history_ && m_frmSysTray) quotaWatch_.check(*history_, UtcSeconds(), *m_frmSysTray);
     FollowTheRoutersLineSpeed();
 
     // Old rates are not shown as current: after a few ticks without a
@@ -240,6 +284,8 @@ void frmMain::ShowAndRaise() {
 void frmMain::m_frmSysTray_MenuClick(std::int32_t /*lIndex*/, const std::string& sKey) {
     if (sKey == "open") {
         ShowAndRaise();
+    } else if (sKey == "history") {
+        ShowHistoryWindow();
     } else if (sKey != "close") {
         platform::MsgBox("Clicked item with key " + sKey, platform::vbInformation | platform::vbOKOnly,
                          platform::AppTitle());

@@ -8,6 +8,8 @@
 #include <string>
 
 #include "forms/form.h"
+#include "history/History.h"
+#include "historyview/QuotaWatch.h"
 #include "sources/Source.h"
 #include "traffic/LineSpeed.h"
 #include "traffic/Traffic.h"
@@ -58,6 +60,14 @@ public:
     // The running totals, saved into the statistics file.
     void SaveTotals();
     const Traffic& traffic() const { return traffic_; }
+    // The traffic history; null when its file could not be opened.
+    History* history() const { return history_.get(); }
+    // Writes the history's bytes not yet in its file; a failure is told once.
+    void FlushHistory();
+    // What the history window shows, as of now; none without a history.
+    std::optional<HistorySummary> HistorySummaryNow() const;
+    // Opens "Traffic History", or brings it to the front.
+    void ShowHistoryWindow();
 
 protected:
     void Form_Load() override;
@@ -70,6 +80,7 @@ private:
     void ApplyScales(const Scales& scales);
     void FollowTheRoutersLineSpeed();
     void NoteStuckCounter();
+    void OpenHistory();
     void MenuClick(std::int32_t lIndex, const std::string& sKey) override { m_frmSysTray_MenuClick(lIndex, sKey); }
     void SysTrayDoubleClick(std::int32_t eButton) override { m_frmSysTray_SysTrayDoubleClick(eButton); }
     void SysTrayMouseDown(std::int32_t eButton) override { m_frmSysTray_SysTrayMouseDown(eButton); }
@@ -77,6 +88,7 @@ private:
     MonitorSettings settings_;
     std::optional<std::string> upnpLocation_;  // the address names a UPnP gateway
     Traffic traffic_;
+    std::unique_ptr<History> history_;
     std::unique_ptr<Source> source_;
     Scales scales_;
     bool speedFromBox_ = false;  // the speed box named a line speed: the router's does not change it
@@ -86,6 +98,7 @@ private:
     int missed_ = 0;      // ticks in a row without a reading, where one was due
     bool silent_ = false;
     bool tickRunning_ = false;
+    QuotaWatch quotaWatch_;  // the tray's tip and notices for boot.ini's Quota
 };
 
 }  // namespace vx

@@ -49,6 +49,9 @@ public:
     // reported through menuChosen. Only the left button chooses an item.
     // Does nothing where the host shows the menu itself.
     virtual void popUpMenu() = 0;
+    // A short message beside the icon (a balloon or the desktop's
+    // notification); it goes away by itself.
+    virtual void notify(const std::string& title, const std::string& text) = 0;
 };
 
 // The icon is shown from the start (or as soon as a tray host appears) and

@@ -32,6 +32,10 @@ public:
     void ToolTip(const std::string& sTip);
     platform::PictureHandle IconHandle() const { return m_icon; }
     void IconHandle(platform::PictureHandle hIcon);
+    // A short message beside the icon; nothing while there is no icon.
+    void Notify(const std::string& title, const std::string& text) {
+        if (m_tray) m_tray->notify(title, text);
+    }
 
     std::int32_t AddMenuItem(const std::string& sCaption, const std::string& sKey = "", bool bDefault = false);
     void EnableMenuItem(std::int32_t lIndex, bool bState);

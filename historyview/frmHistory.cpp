@@ -1,0 +1,139 @@
+#include "historyview/frmHistory.h"
+
+#include <cstdio>
+#include <ctime>
+
+#include "historyview/QuotaWatch.h"
+
+namespace vx {
+
+using platform::Twips;
+
+namespace {
+
+constexpr int kRedrawMs = 60 * 1000;
+constexpr int kChartLeft = 120, kChartWidth = 7560, kChartHeight = 2490;
+constexpr int kHoursTop = 2130, kDaysTop = 5010;
+constexpr std::array<const char*, 4> kPeriods{"Today", "Yesterday", "This month", "Last month"};
+constexpr std::array<const char*, 3> kColumns{"In", "Out", "Total"};
+constexpr int kColumnLeft = 1980, kColumnWidth = 1860, kRowTop = 390, kRowHeight = 270;
+const char* const kNoFigure = "--";
+
+std::string RowName(std::size_t row, std::size_t column) {
+    return std::string("lbl") + kPeriods[row] + kColumns[column];
+}
+
+std::unique_ptr<platform::Window> MakeWindow() {
+    auto w = std::make_unique<platform::Window>("frmHistory", "Traffic History", 7800, 7620,
+                                                platform::BorderStyle::FixedSingle);
+    w->centred = true;
+    const platform::Font heading{"MS Sans Serif", 8.25, true};
+    for (std::size_t c = 0; c < kColumns.size(); ++c)
+        w->addLabel(std::string("lblHead") + kColumns[c],
+                    Twips{kColumnLeft + static_cast<int>(c) * kColumnWidth, 120, kColumnWidth - 60, 240}, kColumns[c])
+            .setFont(heading);
+    for (std::size_t r = 0; r < kPeriods.size(); ++r) {
+        const int top = kRowTop + static_cast<int>(r) * kRowHeight;
+        w->addLabel(std::string("lblPeriod") + std::to_string(r), Twips{120, top, 1800, 240}, kPeriods[r]);
+        for (std::size_t c = 0; c < kColumns.size(); ++c)
+            w->addLabel(RowName(r, c),
+                        Twips{kColumnLeft + static_cast<int>(c) * kColumnWidth, top, kColumnWidth - 60, 240},
+                        kNoFigure);
+    }
+    w->addLabel("lblQuota", Twips{120, 1530, 7560, 240}, "");
+    w->addLabel("lblHours", Twips{kChartLeft, 1860, 3000, 240}, "Last 24 hours").setFont(heading);
+    w->addChart("chartHours", Twips{kChartLeft, kHoursTop, kChartWidth, kChartHeight});
+    w->addLabel("lblDays", Twips{kChartLeft, 4740, 3000, 240}, "Last 30 days").setFont(heading);
+    w->addChart("chartDays", Twips{kChartLeft, kDaysTop, kChartWidth, kChartHeight});
+    w->addTimer("Timer", kRedrawMs);
+    return w;
+}
+
+std::tm LocalTime(std::int64_t utc) {
+    const auto t = static_cast<std::time_t>(utc);
+    std::tm local{};
+#ifdef _WIN32
+    localtime_s(&local, &t);
+#else
+    localtime_r(&t, &local);
+#endif
+    return local;
+}
+
+std::vector<ChartBar> Bars(const std::vector<HistoryBar>& periods, const char* format, bool hour) {
+    std::vector<ChartBar> bars;
+    bars.reserve(periods.size());
+    for (const HistoryBar& p : periods) {
+        const std::tm local = LocalTime(p.start);
+        char text[8];
+        std::snprintf(text, sizeof text, format, hour ? local.tm_hour : local.tm_mday);
+        bars.push_back({p.bytes.in, p.bytes.out, text});
+    }
+    return bars;
+}
+
+// The drawing for a chart control, laid out in its size in logical pixels.
+platform::Drawing ChartFor(const platform::Chart& chart, const std::vector<ChartBar>& bars) {
+    constexpr double kTwips = platform::kTwipsPerPixel;
+    return DrawBarChart(bars, chart.rect().width / kTwips, chart.rect().height / kTwips);
+}
+
+}  // namespace
+
+std::vector<ChartBar> HourBars(const std::vector<HistoryBar>& hours) { return Bars(hours, "%02d", true); }
+std::vector<ChartBar> DayBars(const std::vector<HistoryBar>& days) { return Bars(days, "%d", false); }
+
+frmHistory::frmHistory(SummaryProvider provider)
+    : Form(MakeWindow()),
+      lblQuota(window().control<platform::Label>("lblQuota")),
+      chartHours(window().control<platform::Chart>("chartHours")),
+      chartDays(window().control<platform::Chart>("chartDays")),
+      Timer(window().control<platform::Timer>("Timer")),
+      provider_(std::move(provider)) {
+    for (std::size_t r = 0; r < rows.size(); ++r)
+        rows[r] =
+            Row{&window().control<platform::Label>(RowName(r, 0)), &window().control<platform::Label>(RowName(r, 1)),
+                &window().control<platform::Label>(RowName(r, 2))};
+    Timer.setEnabled(false);  // ticks from the end of the load on
+    Timer.onTimer = [this] { Refresh(); };
+    window().onCloseRequest = [] { Default<frmHistory>::Unload(vbFormControlMenu); };
+}
+
+void frmHistory::Form_Load() {
+    Refresh();
+    Timer.setEnabled(true);
+}
+
+void frmHistory::Form_Unload(int& /*cancel*/) { Timer.setEnabled(false); }
+
+void frmHistory::Refresh() {
+    const std::optional<HistorySummary> summary = provider_ ? provider_() : std::nullopt;
+    if (!summary) {
+        for (const Row& row : rows)
+            for (platform::Label* label : {row.in, row.out, row.total}) label->setCaption(kNoFigure);
+        lblQuota.setCaption("No history is kept: the history file could not be opened.");
+        lblQuota.setVisible(true);
+        chartHours.setDrawing(ChartFor(chartHours, {}));
+        chartDays.setDrawing(ChartFor(chartDays, {}));
+        return;
+    }
+    const std::array<const ByteCounts*, 4> periods{&summary->today, &summary->yesterday, &summary->thisMonth,
+                                                   &summary->lastMonth};
+    for (std::size_t r = 0; r < rows.size(); ++r) {
+        rows[r].in->setCaption(BytesText(periods[r]->in));
+        rows[r].out->setCaption(BytesText(periods[r]->out));
+        rows[r].total->setCaption(BytesText(periods[r]->in + periods[r]->out));
+    }
+    lblQuota.setCaption(QuotaText(*summary));
+    lblQuota.setVisible(summary->quota.has_value());
+    chartHours.setDrawing(ChartFor(chartHours, HourBars(summary->hours)));
+    chartDays.setDrawing(ChartFor(chartDays, DayBars(summary->days)));
+}
+
+void ShowHistory(const SummaryProvider& provider) {
+    frmHistory& form = Default<frmHistory>::Get(provider);
+    form.Show();
+    form.window().zOrder();
+}
+
+}  // namespace vx
