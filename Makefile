@@ -3,7 +3,7 @@ BUILD ?= build
 JOBS ?= $(shell nproc)
 MODE ?= web
 
-.PHONY: all deps check-deps build run test lint unit clean demo bench windows test-windows measure
+.PHONY: all deps check-deps build run test lint unit clean demo bench windows test-windows measure install package
 
 all: build
 
@@ -22,6 +22,17 @@ build: check-deps
 run: build
 	@if [ -z "$$DISPLAY$$WAYLAND_DISPLAY" ]; then echo "make run: no desktop to show vxstat on (DISPLAY is not set)" >&2; exit 1; fi
 	$(BUILD)/vxstat
+
+# Installs the program, its desktop entry, icons and metadata under PREFIX
+# (default /usr/local), below DESTDIR when that is given.
+PREFIX ?= /usr/local
+install: build
+	@DESTDIR="$(DESTDIR)" cmake --install $(BUILD) --prefix "$(PREFIX)"
+
+# The Debian package, its dependencies taken from the libraries the program
+# links: $(BUILD)/vxstat_VERSION_ARCH.deb (sudo dpkg -i it).
+package: build
+	@cd $(BUILD) && cpack -G DEB
 
 # The strict build, the code's form and clang-tidy, then every test in a
 # private network namespace; then the unit tests once more under
@@ -49,9 +60,11 @@ demo: deps
 bench: check-deps
 	@cmake -S . -B $(BUILD)-bench -DCMAKE_BUILD_TYPE=Release -DVXSTAT_UNIT_ONLY=ON -DVXSTAT_TESTS=OFF \
 	  -DVXSTAT_BENCH=ON >/dev/null
-	@cmake --build $(BUILD)-bench -j $(JOBS) --target bench_parse bench_tick
+	@cmake --build $(BUILD)-bench -j $(JOBS) --target bench_parse bench_tick bench_history bench_history_window
 	$(BUILD)-bench/bench/bench_parse
 	$(BUILD)-bench/bench/bench_tick
+	$(BUILD)-bench/bench/bench_history
+	$(BUILD)-bench/bench/bench_history_window
 
 # The native Windows program, cross-built with mingw-w64: build-win/vxstat.exe.
 windows: check-deps

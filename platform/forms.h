@@ -8,11 +8,13 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <memory>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "platform/drawing.h"
 #include "platform/types.h"
 
 namespace vx::platform {
@@ -30,7 +32,7 @@ struct Font {
     bool bold = false;
 };
 
-enum class ControlKind { Label, TextBox, ComboBox, CheckBox, CommandButton, ProgressBar, Image, Line, Timer };
+enum class ControlKind { Label, TextBox, ComboBox, CheckBox, CommandButton, ProgressBar, Image, Line, Timer, Chart };
 
 // What changed, so that a peer redraws only that. For a window: Text is the
 // caption, Picture the icon; OnTop and SystemMenu are the window's own.
@@ -224,6 +226,21 @@ public:
     int x1, y1, x2, y2;
 };
 
+// A picture the program describes shape by shape (platform/drawing.h); a new
+// drawing replaces the old one whole (Prop::Picture).
+class Chart : public Control {
+public:
+    Chart(Window& owner, std::string name, Twips rect) : Control(owner, ControlKind::Chart, std::move(name), rect) {}
+    const Drawing& drawing() const { return drawing_; }
+    void setDrawing(Drawing drawing) {
+        drawing_ = std::move(drawing);
+        notify(Prop::Picture);
+    }
+
+private:
+    Drawing drawing_;
+};
+
 // A timer belongs to a window and ticks while enabled; it never ticks into a
 // window that has been destroyed.
 class Timer : public Control {
@@ -298,10 +315,16 @@ public:
     struct SystemCommand {
         std::string text;
         std::function<void()> handler;
+        std::optional<bool> checked;  // a command with a check mark, and its state
     };
-    void addSystemCommand(const std::string& text, std::function<void()> handler);
+    // Returns the command's index.
+    std::size_t addSystemCommand(const std::string& text, std::function<void()> handler,
+                                 std::optional<bool> checked = std::nullopt);
     void addSystemSeparator() { addSystemCommand("", nullptr); }
+    void setSystemCommandChecked(std::size_t index, bool checked);
     const std::vector<SystemCommand>& systemCommands() const { return systemCommands_; }
+    // Runs just before the system menu opens, so that it shows things as they are.
+    std::function<void()> onSystemMenuOpening;
 
     bool keyPreview = false;
     bool centred = false;  // centred on the screen when first shown
@@ -329,6 +352,7 @@ public:
     }
     Line& addLine(const std::string& name, int x1, int y1, int x2, int y2) { return add<Line>(name, x1, y1, x2, y2); }
     Timer& addTimer(const std::string& name, int intervalMs) { return add<Timer>(name, intervalMs); }
+    Chart& addChart(const std::string& name, Twips rect) { return add<Chart>(name, rect); }
 
     Control* find(const std::string& name) const;
     // A control the form itself added, by its name and kind.

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "platform/pictures.h"
+#include "platform/posix/folders.h"
 #include "runtime/errors.h"
 
 namespace vx {
@@ -75,6 +76,10 @@ void FakeTrayIcon::setPicture(platform::PictureHandle picture) { S().tray.pictur
 void FakeTrayIcon::setTip(const std::string& tip) { S().tray.tip = tip; }
 void FakeTrayIcon::setMenu(const platform::TrayMenu& menu) { S().tray.menu = menu; }
 
+void FakeTrayIcon::notify(const std::string& title, const std::string& text) {
+    S().tray.notices.push_back({title, text});
+}
+
 void FakeTrayIcon::popUpMenu() {
     S().popups.push_back(S().tray.menu);
     if (S().popupAnswers.empty()) return;
@@ -102,6 +107,7 @@ void TrayChoose(int index) {
 }
 
 bool ChooseSystemCommand(platform::Window& window, const std::string& text) {
+    if (window.onSystemMenuOpening) window.onSystemMenuOpening();
     const auto& commands = window.systemCommands();
     for (std::size_t i = 0; i < commands.size(); ++i)
         if (!text.empty() && commands[i].text == text) {
@@ -121,6 +127,8 @@ void InitApplication(int&, char**) {}
 
 std::string AppPath() { return fake::S().appPath; }
 std::string ProgramFile(const std::string& name) { return AppPath() + "/" + name; }
+std::string ProgramExecutable() { return AppPath() + "/vxstat"; }
+bool ProgramFolderIsWritable() { return fake::S().programFolderWritable.value_or(posix::FolderIsWritable(AppPath())); }
 std::string AppTitle() { return "vxstat"; }
 std::string AppFileDescription() { return "vxstat"; }
 std::string CommandLine() { return fake::S().commandLine; }
@@ -170,6 +178,10 @@ PictureHandle CreatePicture(int width, int height, const std::vector<std::uint32
     next += 2;
     fake::S().pictures[next] = fake::Picture{width, height, rgb};
     return next;
+}
+
+PictureHandle CreatePicture(int size, SquareDrawing draw) {
+    return draw && size > 0 ? CreatePicture(size, size, draw(size)) : 0;
 }
 
 std::unique_ptr<TrayIcon> CreateTrayIcon(PictureHandle picture, const std::string& tip, TrayEvents events) {

@@ -54,10 +54,13 @@ public:
     void setTip(const std::string& tip) override;
     void setMenu(const platform::TrayMenu& menu) override;
     void popUpMenu() override;
+    void notify(const std::string& title, const std::string& text) override;
 };
 
 struct State {
     std::string appPath = "/tmp";
+    // Whether the program's folder counts as the user's; unset: asks the file system.
+    std::optional<bool> programFolderWritable;
     std::string commandLine;
     std::string dateText = "12/8/2026";
     std::string timeText = "9:05:03 AM";
@@ -81,6 +84,10 @@ struct State {
         platform::TrayMenu menu;
         platform::TrayEvents events;
         int created = 0;  // icons made over the run
+        struct Notice {
+            std::string title, text;
+        };
+        std::vector<Notice> notices;  // every notify(), in order
     } tray;
     std::vector<platform::TrayMenu> popups;  // every menu popped up, as it was
     std::deque<int> popupAnswers;            // chosen index for the next popups; -1 = dismissed

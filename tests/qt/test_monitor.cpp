@@ -109,7 +109,8 @@ TEST_F(QtProgramTest, SystemMenuOffersTheMonitorsCommandsAndStatisticsSavesThenS
     });
     RightClick(w);
     ASSERT_TRUE(*seen);
-    EXPECT_EQ(captions, QStringList({"&Restore", "Mi&nimize", "-", "&Close", "-", "Always on top", "Statistics"}));
+    EXPECT_EQ(captions, QStringList({"&Restore", "Mi&nimize", "-", "&Close", "-", "Always on top", "Statistics",
+                                     "History", "Start at login"}));
     EXPECT_FALSE(restoreEnabled) << "the window is not minimised";
     EXPECT_TRUE(minimiseEnabled);
 

@@ -60,18 +60,22 @@ TEST_F(Monitor, LoadShowsTheWindowTheTrayIconAndTheSystemMenu) {
     EXPECT_EQ(S().tray.created, 1);
     EXPECT_EQ(S().tray.tip, "vxStats");
     EXPECT_EQ(Level(), 0);
-    ASSERT_EQ(S().tray.menu.items.size(), 3u);
+    ASSERT_EQ(S().tray.menu.items.size(), 4u);
     EXPECT_EQ(S().tray.menu.items[0].caption, "&Open vxStat");
-    EXPECT_EQ(S().tray.menu.items[1].caption, "-");
-    EXPECT_EQ(S().tray.menu.items[2].caption, "&Close");
+    EXPECT_EQ(S().tray.menu.items[1].caption, "&History");
+    EXPECT_EQ(S().tray.menu.items[2].caption, "-");
+    EXPECT_EQ(S().tray.menu.items[3].caption, "&Close");
     EXPECT_EQ(S().tray.menu.defaultIndex, 0);
 
-    // The system menu ends with a separator and the two commands.
+    // The system menu ends with a separator and the two commands, then the
+    // program's own additions, the check of "Start at login" last.
     const auto& sys = m.window().systemCommands();
-    ASSERT_EQ(sys.size(), 3u);
+    ASSERT_GE(sys.size(), 4u);
     EXPECT_EQ(sys[0].text, "");
     EXPECT_EQ(sys[1].text, "Always on top");
     EXPECT_EQ(sys[2].text, "Statistics");
+    EXPECT_EQ(sys.back().text, "Start at login");
+    EXPECT_EQ(sys.back().checked, std::optional<bool>(false));
 }
 
 TEST_F(Monitor, TheConsoleConnectsToPort23OfTheAddress) {

@@ -167,7 +167,7 @@ TEST_F(TrayHandlers, OpenShowsAndRaisesOtherKeysAreReported) {
     ASSERT_FALSE(S().raised.empty());
     EXPECT_EQ(S().raised.back(), m.hWnd());
 
-    fake::TrayChoose(1);  // the separator line, whose key is empty
+    fake::TrayChoose(2);  // the separator line, whose key is empty
     ASSERT_EQ(S().messageBoxes.size(), 1u);
     EXPECT_EQ(S().messageBoxes[0].prompt, "Clicked item with key ");
     EXPECT_EQ(S().messageBoxes[0].style, 64);
@@ -184,7 +184,7 @@ TEST_F(TrayHandlers, OpenShowsAndRaisesOtherKeysAreReported) {
 TEST_F(TrayHandlers, CloseSavesTheTotalsAndEndsTheProgram) {
     WriteTotals("77", "88");
     Started();
-    S().popupAnswers.push_back(2);
+    S().popupAnswers.push_back(3);
     fake::TrayClick(MouseButton::Right);  // the menu, then "&Close" in it
     EXPECT_FALSE(Default<frmMain>::Exists());
     EXPECT_FALSE(S().tray.shown);
@@ -217,7 +217,7 @@ TEST_F(TrayHandlers, DoubleClickRestoresRightPressOpensTheMenu) {
     ASSERT_EQ(S().popups.size(), 1u);
     EXPECT_EQ(S().popups[0].defaultIndex, 0);
     EXPECT_EQ(S().popups[0].items[0].caption, "&Open vxStat");
-    EXPECT_EQ(S().popups[0].items[2].caption, "&Close");
+    EXPECT_EQ(S().popups[0].items[3].caption, "&Close");
     EXPECT_TRUE(m.window().visible()) << "\"&Open vxStat\" was chosen";
 
     fake::TrayClick(MouseButton::Middle);

@@ -46,7 +46,7 @@ open_tray_menu() {
   until_ok 10 new_window "$1" || { fail "a right click on the tray icon opened no menu"; return 1; }
 }
 
-# close_from_menu PID: "&Close", the menu's last item (open vxStat, a
+# close_from_menu PID: "&Close", the menu's last item (open vxStat, History, a
 # separator, Close), then the program's end.
 close_from_menu() {
   eval "$(x xdotool getwindowgeometry --shell "$menu")"

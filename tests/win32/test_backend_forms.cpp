@@ -304,6 +304,29 @@ TEST_F(NativeForms, TheProgramsCommandsAreInTheRealSystemMenu) {
     EXPECT_EQ(ran.back(), "later");
 }
 
+// A command with a check mark shows the model's state, and the model may set
+// it just before the menu opens.
+TEST_F(NativeForms, ACheckedSystemCommandFollowsTheModel) {
+    Window w("frmMain", "x", 5340, 555, BorderStyle::FixedSingle);
+    w.show();
+    HMENU menu = GetSystemMenu(H(w), FALSE);
+    ASSERT_NE(menu, nullptr);
+    bool onDisk = true;
+    std::size_t index = 0;
+    w.onSystemMenuOpening = [&] { w.setSystemCommandChecked(index, onDisk); };
+    index = w.addSystemCommand(
+        "Start at login", [] {}, false);
+    const int last = GetMenuItemCount(menu) - 1;
+    const UINT id = GetMenuItemID(menu, last);
+    EXPECT_EQ(GetMenuState(menu, id, MF_BYCOMMAND) & MF_CHECKED, 0u);
+    w.setSystemCommandChecked(index, true);
+    EXPECT_EQ(GetMenuState(menu, id, MF_BYCOMMAND) & MF_CHECKED, static_cast<UINT>(MF_CHECKED));
+    // The system tells the window its menu is about to open.
+    onDisk = false;
+    SendMessageA(H(w), WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(menu), MAKELPARAM(0, TRUE));
+    EXPECT_EQ(GetMenuState(menu, id, MF_BYCOMMAND) & MF_CHECKED, 0u);
+}
+
 TEST_F(NativeForms, TheSubclassedFormStillHearsTheSystemsOwnCommands) {
     Window w("frmMain", "x", 5340, 555, BorderStyle::FixedSingle);
     std::vector<WindowState> states;
