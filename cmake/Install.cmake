@@ -1,0 +1,57 @@
+# Installing the Linux program (`make install`, PREFIX and DESTDIR) and its
+# Debian package (`make package`, CPack): the program, its desktop entry, its
+# icons in the hicolor theme and its AppStream metadata, all named by one
+# application id.
+if(VXSTAT_UNIT_ONLY OR WIN32 OR NOT TARGET vxstat)
+  return()
+endif()
+include(GNUInstallDirs)
+# Installing and packaging take what has been built (`make install` and `make
+# package` build first): the package test must not rebuild the tree under
+# the tests running beside it.
+set(CMAKE_SKIP_INSTALL_ALL_DEPENDENCY TRUE)
+
+set(VX_APP_ID io.github.vxstat.vxstat)
+# The metadata's release date: the day of the build unless given
+# (SOURCE_DATE_EPOCH is honoured, for reproducible packages).
+string(TIMESTAMP vx_today "%Y-%m-%d" UTC)
+set(VXSTAT_RELEASE_DATE "${vx_today}" CACHE STRING "Release date in the AppStream metadata (YYYY-MM-DD)")
+set(VX_RELEASE_DATE ${VXSTAT_RELEASE_DATE})
+set(VX_DESKTOP_FILE ${CMAKE_BINARY_DIR}/packaging/${VX_APP_ID}.desktop)
+set(VX_METAINFO_FILE ${CMAKE_BINARY_DIR}/packaging/${VX_APP_ID}.metainfo.xml)
+configure_file(${CMAKE_SOURCE_DIR}/packaging/${VX_APP_ID}.desktop ${VX_DESKTOP_FILE} COPYONLY)
+configure_file(${CMAKE_SOURCE_DIR}/packaging/${VX_APP_ID}.metainfo.xml.in ${VX_METAINFO_FILE} @ONLY)
+
+install(TARGETS vxstat RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(FILES ${VX_DESKTOP_FILE} DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+install(FILES ${VX_METAINFO_FILE} DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
+foreach(size IN LISTS VX_ICON_SIZES)
+  install(FILES ${VX_ICON_DIR}/vxstat-${size}.png DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps
+          RENAME ${VX_APP_ID}.png)
+endforeach()
+install(FILES ${CMAKE_SOURCE_DIR}/README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
+
+# ---- The Debian package ------------------------------------------------------
+set(VXSTAT_MAINTAINER "The vxstat developers <maintainers@vxstat.invalid>"
+    CACHE STRING "Maintainer named in the Debian package")
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME vxstat)
+set(CPACK_PACKAGE_VENDOR "The vxstat developers")
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "router WAN traffic monitor with a tray icon")
+set(CPACK_PACKAGE_DESCRIPTION "vxstat reads a home router's WAN byte counters once a second (from its web
+statistics page, its UPnP gateway or the 9106 Wireless Model's telnet console)
+and shows the incoming and outgoing rates as two bars in a tiny window and as
+a tray icon whose green fill follows the incoming rate. It keeps running
+totals of the data moved.")
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_STRIP_FILES ON)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${VXSTAT_MAINTAINER}")
+set(CPACK_DEBIAN_PACKAGE_SECTION net)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+# Depends: from the shared libraries the program links (dpkg-shlibdeps).
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS OFF)
+set(CPACK_PACKAGE_DIRECTORY ${CMAKE_BINARY_DIR})
+include(CPack)

@@ -1,0 +1,77 @@
+#!/bin/sh
+# What `make install` puts where: cmake --install with a prefix of our own
+# under DESTDIR, then the tree is checked file by file (nothing outside
+# DESTDIR/PREFIX, the program runnable, the icons drawn right at every size),
+# and the desktop entry and the AppStream metadata pass their validators.
+#   test_install.sh BUILD_DIR APP_ID "ICON_SIZES" SOURCE_DIR
+#   test_install.sh --metadata DESKTOP_FILE METAINFO_FILE APP_ID
+set -u
+fail() { echo "FAILED: $*" >&2; exit 1; }
+
+# The two validators, and that the files name one another by the one id.
+check_metadata() {
+    desktop=$1 metainfo=$2 id=$3
+    command -v desktop-file-validate >/dev/null || fail "desktop-file-validate is missing (Debian: desktop-file-utils)"
+    command -v appstreamcli >/dev/null || fail "appstreamcli is missing (Debian: appstream)"
+    out=$(desktop-file-validate "$desktop" 2>&1) || fail "desktop-file-validate $desktop: $out"
+    # Hints are advice; anything else it prints is a finding.
+    found=$(printf '%s\n' "$out" | grep -v '^$' | grep -v 'hint:' || true)
+    [ -z "$found" ] || fail "desktop-file-validate $desktop: $found"
+    out=$(appstreamcli validate --no-net "$metainfo" 2>&1) || fail "appstreamcli validate $metainfo: $out"
+    [ "$(basename "$desktop")" = "$id.desktop" ] || fail "the desktop file is $(basename "$desktop"), not $id.desktop"
+    [ "$(basename "$metainfo")" = "$id.metainfo.xml" ] || fail "the metadata is $(basename "$metainfo")"
+    grep -qx "Icon=$id" "$desktop" || fail "$desktop does not name the icon $id"
+    grep -qx "Exec=vxstat" "$desktop" || fail "$desktop does not start vxstat"
+    grep -q "<id>$id</id>" "$metainfo" || fail "$metainfo has another id"
+    grep -q "<launchable type=\"desktop-id\">$id.desktop</launchable>" "$metainfo" ||
+        fail "$metainfo does not launch $id.desktop"
+    grep -q "@[A-Z_]*@" "$metainfo" && fail "$metainfo has an unreplaced @VARIABLE@"
+    return 0
+}
+
+if [ "${1:-}" = "--metadata" ]; then
+    check_metadata "$2" "$3" "$4"
+    echo "desktop entry and AppStream metadata valid"
+    exit 0
+fi
+
+build=$1 id=$2 sizes=$3 source=$4
+scratch=$(mktemp -d) || fail "no scratch folder"
+trap 'rm -rf "$scratch"' EXIT
+prefix=/opt/vx-prefix-test
+DESTDIR=$scratch/dest cmake --install "$build" --prefix "$prefix" >"$scratch/log" 2>&1 ||
+    fail "cmake --install: $(cat "$scratch/log")"
+
+root=$scratch/dest$prefix
+# Everything lands below DESTDIR/PREFIX, nowhere else.
+outside=$(cd "$scratch/dest" && find . -type f | grep -v "^.$prefix/" || true)
+[ -z "$outside" ] || fail "installed outside the prefix: $outside"
+
+[ -x "$root/bin/vxstat" ] || fail "no runnable bin/vxstat"
+file_type=$(head -c 4 "$root/bin/vxstat" | od -An -c | tr -d ' ')
+[ "$file_type" = "177ELF" ] || fail "bin/vxstat is not a program ($file_type)"
+
+expected="bin/vxstat
+share/applications/$id.desktop
+share/metainfo/$id.metainfo.xml
+share/doc/vxstat/README.md"
+for size in $sizes; do
+    expected="$expected
+share/icons/hicolor/${size}x${size}/apps/$id.png"
+done
+got=$(cd "$root" && find . -type f | sed 's|^\./||' | sort)
+want=$(printf '%s\n' "$expected" | sort)
+[ "$got" = "$want" ] || fail "installed files differ from the expected ones:
+$(printf '%s\n' "$want" >"$scratch/want"; printf '%s\n' "$got" | diff "$scratch/want" - || true)"
+
+for size in $sizes; do
+    python3 "$source/tests/package/check_icons.py" --png "$root/share/icons/hicolor/${size}x${size}/apps/$id.png" \
+        "$size" >/dev/null || fail "icon ${size}x${size}: $(python3 "$source/tests/package/check_icons.py" --png \
+        "$root/share/icons/hicolor/${size}x${size}/apps/$id.png" "$size")"
+done
+for f in "$root/share/applications/$id.desktop" "$root/share/metainfo/$id.metainfo.xml"; do
+    mode=$(stat -c %a "$f")
+    [ "$mode" = 644 ] || fail "$f has mode $mode"
+done
+check_metadata "$root/share/applications/$id.desktop" "$root/share/metainfo/$id.metainfo.xml" "$id"
+echo "install tree under $prefix: $(echo "$got" | wc -l) files, all as expected"
