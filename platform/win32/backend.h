@@ -32,8 +32,26 @@ inline HWND Native(WindowHandle h) { return reinterpret_cast<HWND>(h); }
 inline WindowHandle Handle(HWND h) { return reinterpret_cast<WindowHandle>(h); }
 inline HICON NativeIcon(PictureHandle h) { return reinterpret_cast<HICON>(h); }
 
-// Twips to pixels at the screen's 96 dpi.
-inline int Pixels(int twips) { return MulDiv(twips, 1, kTwipsPerPixel); }
+// The dpi every layout is made for; twips are pixels at it times kTwipsPerPixel.
+inline constexpr int kBaseDpi = 96;
+// Twips to pixels at a dpi (a window's own: the program scales itself).
+inline int Pixels(int twips, int dpi) { return MulDiv(twips, dpi, kTwipsPerPixel * kBaseDpi); }
+// Twips to pixels at 96 dpi.
+inline int Pixels(int twips) { return Pixels(twips, kBaseDpi); }
+
+// window.cpp: dpi. The program declares itself aware of each monitor's dpi,
+// so it scales its windows, fonts and pictures itself. Where the calls of
+// later systems are missing (Windows 7), the screen's dpi serves.
+int SystemDpi();
+// A window's dpi: a form's as its last WM_DPICHANGED said, else the system's view.
+int DpiOf(HWND window);
+// A system metric at a dpi (GetSystemMetricsForDpi, else scaled from the system dpi).
+int MetricAt(int index, int dpi);
+// The outer size of a window whose client area is `client`, at a dpi.
+SIZE WindowSizeFor(SIZE client, DWORD style, DWORD exStyle, int dpi);
+// A picture made by CreatePicture shown `size` pixels square: drawn again (or
+// resampled) and kept; other icons come back as they are (pictures.cpp).
+HICON PictureAt(HICON picture, int size);
 
 struct TrayRecord;  // tray.cpp: one notification icon as the backend keeps it
 
@@ -43,8 +61,8 @@ struct State {
     int handlerDepth = 0;                      // model handlers now on the stack (HandlerScope)
     std::deque<std::function<void()>> posted;  // work from Post(), run when no handler is
     ATOM formClass = 0;                        // the forms' window class (window.cpp)
-    // Fonts made for controls, by face, size and weight; they live as long as the program.
-    std::map<std::tuple<std::string, double, bool>, HFONT> fonts;
+    // Fonts made for controls, by face, size, weight and dpi; they live as long as the program.
+    std::map<std::tuple<std::string, double, bool, int>, HFONT> fonts;
     HWND trayWindow = nullptr;  // hidden top-level window that owns every tray icon (tray.cpp)
     UINT taskbarCreated = 0;    // the message Explorer broadcasts when its taskbar comes (back)
     UINT nextTrayId = 1;        // the shell's id of the next icon
@@ -97,6 +115,7 @@ bool PreTranslate(MSG& msg);
 // controls.cpp / timer.cpp: the native side of each kind of control.
 std::unique_ptr<ControlPeer> CreateNativeControl(HWND parent, Control& control, int id);
 std::unique_ptr<ControlPeer> CreateNativeTimer(HWND owner, Control& timer, UINT_PTR id);
+std::unique_ptr<ControlPeer> CreateNativeChart(HWND parent, Control& chart, int id);  // chart.cpp
 
 // What a form's window procedure hands to its controls' peers.
 class NativeControl : public ControlPeer {
@@ -111,7 +130,13 @@ public:
     virtual bool lightweight() const { return false; }
     // The id of the native control or timer.
     virtual UINT_PTR id() const = 0;
+    // The form is now at another dpi and has placed the control for it
+    // (ControlRect): fonts and pictures follow.
+    virtual void dpiChanged(int /*dpi*/) {}
 };
+
+// controls.cpp: where a control's window goes in its form's client area, at a dpi.
+RECT ControlRect(const Control& control, int dpi);
 
 // tray.cpp: the message the shell sends the tray window for an icon: the
 // icon's id in wParam, the mouse message in lParam.

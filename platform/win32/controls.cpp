@@ -12,16 +12,15 @@ namespace vx::platform::win32 {
 namespace {
 
 constexpr int kProgressSteps = 10000;  // the bar's own range; the model's Min..Max maps onto it
-constexpr int kComboListPixels = 120;  // room for the drop-down list below the edit field
+constexpr int kComboListPixels = 120;  // room for the drop-down list below the edit field, at 96 dpi
 
-HFONT FontFor(const Font& font) {
+// A font of the model at a window's dpi: its points are 1/72 inch there.
+HFONT FontFor(const Font& font, int dpi) {
     auto& made = Backend().fonts;
-    auto key = std::make_tuple(font.face, font.points, font.bold);
+    auto key = std::make_tuple(font.face, font.points, font.bold, dpi);
     auto it = made.find(key);
     if (it != made.end()) return it->second;
-    HDC screen = GetDC(nullptr);
-    int height = -static_cast<int>(std::lround(font.points * GetDeviceCaps(screen, LOGPIXELSY) / 72.0));
-    ReleaseDC(nullptr, screen);
+    int height = -static_cast<int>(std::lround(font.points * dpi / 72.0));
     HFONT handle = CreateFontA(height, 0, 0, 0, font.bold ? FW_BOLD : FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
                                OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS,
                                ToAnsi(font.face).c_str());
@@ -50,7 +49,8 @@ NativeKind KindOf(ControlKind kind) {
     case ControlKind::ProgressBar: return {PROGRESS_CLASSA, 0, 0, false, false};
     case ControlKind::Image: return {"STATIC", SS_ICON, 0, true, false};
     case ControlKind::Line: return {"STATIC", SS_BLACKRECT, 0, true, false};
-    case ControlKind::Timer: break;
+    case ControlKind::Timer:
+    case ControlKind::Chart: break;
     }
     return {"STATIC", 0, 0, false, false};
 }
@@ -68,17 +68,10 @@ std::string InitialText(const Control& control) {
 
 class ChildPeer : public NativeControl {
 public:
-    ChildPeer(HWND parent, Control& model, int id) : model_(model), kind_(KindOf(model.kind())), id_(id) {
-        const Twips& r = model.rect();
-        int x = Pixels(r.left), y = Pixels(r.top), width = Pixels(r.width), height = Pixels(r.height);
-        if (model.kind() == ControlKind::Line) {
-            auto& line = static_cast<Line&>(model);
-            x = Pixels(std::min(line.x1, line.x2));
-            y = Pixels(std::min(line.y1, line.y2));
-            width = std::max(1, Pixels(std::abs(line.x2 - line.x1)));
-            height = std::max(1, Pixels(std::abs(line.y2 - line.y1)));
-        }
-        if (model.kind() == ControlKind::ComboBox) height += kComboListPixels;
+    ChildPeer(HWND parent, Control& model, int id)
+        : model_(model), kind_(KindOf(model.kind())), id_(id), dpi_(DpiOf(parent)) {
+        const RECT r = ControlRect(model, dpi_);
+        const int x = r.left, y = r.top, width = r.right - r.left, height = r.bottom - r.top;
         DWORD style = WS_CHILD | WS_CLIPSIBLINGS | kind_.style | (model.visible() ? WS_VISIBLE : 0) |
                       (model.enabled() ? 0 : WS_DISABLED);
         hwnd_ = CreateWindowExA(kind_.exStyle, kind_.className, ToAnsi(InitialText(model)).c_str(), style, x, y, width,
@@ -86,7 +79,7 @@ public:
                                 GetModuleHandleA(nullptr), nullptr);
         SetWindowLongPtrA(hwnd_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(static_cast<NativeControl*>(this)));
         placeInZOrder(parent);
-        SendMessageA(hwnd_, WM_SETFONT, reinterpret_cast<WPARAM>(FontFor(FontOf(model))), FALSE);
+        SendMessageA(hwnd_, WM_SETFONT, reinterpret_cast<WPARAM>(FontFor(FontOf(model), dpi_)), FALSE);
         for (Prop p : {Prop::Items, Prop::Text, Prop::Range, Prop::Value, Prop::Picture}) changed(p);
     }
 
@@ -102,6 +95,11 @@ public:
 
     void changed(Prop what) override;
     void command(UINT code) override;
+    void dpiChanged(int dpi) override {
+        dpi_ = dpi;
+        changed(Prop::Font);
+        if (model_.kind() == ControlKind::Image) changed(Prop::Picture);
+    }
 
 private:
     static Font FontOf(const Control& model) {
@@ -120,6 +118,7 @@ private:
     Control& model_;
     NativeKind kind_;
     int id_;
+    int dpi_;  // the form's
     HWND hwnd_ = nullptr;
     bool updating_ = false;
 };
@@ -151,7 +150,9 @@ void ChildPeer::changed(Prop what) {
     switch (what) {
     case Prop::Visible: ShowWindow(hwnd_, model_.visible() ? SW_SHOWNA : SW_HIDE); return;
     case Prop::Enabled: EnableWindow(hwnd_, model_.enabled()); return;
-    case Prop::Font: SendMessageA(hwnd_, WM_SETFONT, reinterpret_cast<WPARAM>(FontFor(FontOf(model_))), TRUE); return;
+    case Prop::Font:
+        SendMessageA(hwnd_, WM_SETFONT, reinterpret_cast<WPARAM>(FontFor(FontOf(model_), dpi_)), TRUE);
+        return;
     default: break;
     }
     switch (model_.kind()) {
@@ -191,8 +192,13 @@ void ChildPeer::changed(Prop what) {
         if (what == Prop::Range || what == Prop::Value) setProgress();
         break;
     case ControlKind::Image:
-        if (what == Prop::Picture)
-            SendMessageA(hwnd_, STM_SETICON, static_cast<WPARAM>(static_cast<Image&>(model_).picture()), 0);
+        // The picture drawn for the control's size, which grows with the dpi.
+        if (what == Prop::Picture) {
+            const RECT r = ControlRect(model_, dpi_);
+            HICON picture = NativeIcon(static_cast<Image&>(model_).picture());
+            const int size = std::min(r.right - r.left, r.bottom - r.top);
+            SendMessageA(hwnd_, STM_SETICON, reinterpret_cast<WPARAM>(PictureAt(picture, size)), 0);
+        }
         break;
     default: break;
     }
@@ -231,7 +237,25 @@ void ChildPeer::command(UINT code) {
 
 }  // namespace
 
+RECT ControlRect(const Control& control, int dpi) {
+    const Twips& r = control.rect();
+    RECT at{Pixels(r.left, dpi), Pixels(r.top, dpi), 0, 0};
+    int width = Pixels(r.width, dpi), height = Pixels(r.height, dpi);
+    if (control.kind() == ControlKind::Line) {
+        const auto& line = static_cast<const Line&>(control);
+        at.left = Pixels(std::min(line.x1, line.x2), dpi);
+        at.top = Pixels(std::min(line.y1, line.y2), dpi);
+        width = std::max(1, Pixels(std::abs(line.x2 - line.x1), dpi));
+        height = std::max(1, Pixels(std::abs(line.y2 - line.y1), dpi));
+    }
+    if (control.kind() == ControlKind::ComboBox) height += MulDiv(kComboListPixels, dpi, kBaseDpi);
+    at.right = at.left + width;
+    at.bottom = at.top + height;
+    return at;
+}
+
 std::unique_ptr<ControlPeer> CreateNativeControl(HWND parent, Control& control, int id) {
+    if (control.kind() == ControlKind::Chart) return CreateNativeChart(parent, control, id);
     return std::make_unique<ChildPeer>(parent, control, id);
 }
 

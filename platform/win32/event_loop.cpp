@@ -32,6 +32,7 @@ LRESULT CALLBACK MessageWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lP
 }  // namespace
 
 State& Backend() {
+    // NOLINTNEXTLINE(cppcoreguidelines-avoid-non-const-global-variables): the backend's one state
     static State& state = *new State;  // outlives every static form
     return state;
 }

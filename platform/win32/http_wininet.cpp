@@ -177,6 +177,7 @@ UrlResponse OpenURL(const std::string& url) {
     // One kept connection for the program's readings. Never destroyed: it
     // must not be torn down at exit under a reading still on its way.
     static std::mutex guard;
+    // NOLINTNEXTLINE(cppcoreguidelines-avoid-non-const-global-variables): used under the guard only
     static KeptConnection* const kept = new KeptConnection;
     std::lock_guard<std::mutex> lock(guard);
     Request r;

@@ -39,10 +39,13 @@ std::shared_ptr<TrayRecord> Find(UINT id) {
     return nullptr;
 }
 
+// The picture drawn at the notification area's icon size, which grows with the dpi.
+HICON TrayPicture(HICON picture) { return PictureAt(picture, MetricAt(SM_CXSMICON, DpiOf(Backend().trayWindow))); }
+
 // Failures are not reported: a shell that is not there yet gets the icon
 // when its taskbar comes (TaskbarCreated).
 void Notify(DWORD message, const TrayRecord& record, UINT flags) {
-    NOTIFYICONDATAA data = ShellRecord(Backend().trayWindow, record.id, record.icon, record.tip);
+    NOTIFYICONDATAA data = ShellRecord(Backend().trayWindow, record.id, TrayPicture(record.icon), record.tip);
     data.uFlags = flags;
     Shell_NotifyIconA(message, &data);
 }
@@ -50,6 +53,19 @@ void Notify(DWORD message, const TrayRecord& record, UINT flags) {
 void Add(const TrayRecord& record) { Notify(NIM_ADD, record, NIF_MESSAGE | NIF_ICON | NIF_TIP); }
 
 void Remove(const TrayRecord& record) { Notify(NIM_DELETE, record, 0); }
+
+// ANSI text into a field of `size` bytes, its NUL included, never ending on
+// the first half of a double-byte character.
+void CopyCut(const std::string& ansi, char* field, std::size_t size) {
+    std::size_t n = 0;
+    while (n < ansi.size()) {
+        const std::size_t step = IsDBCSLeadByteEx(CP_ACP, static_cast<BYTE>(ansi[n])) ? 2 : 1;
+        if (n + step > size - 1 || n + step > ansi.size()) break;
+        n += step;
+    }
+    std::memcpy(field, ansi.data(), n);
+    field[n] = '\0';
+}
 
 // The shell's mouse messages and the events they are.
 struct MouseEvent {
@@ -88,6 +104,11 @@ LRESULT CALLBACK TrayWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPara
     if (msg == state.taskbarCreated && state.taskbarCreated != 0) {
         // Explorer started again: its notification area is empty.
         for (const auto& record : state.trayIcons) Add(*record);
+        return 0;
+    }
+    if (msg == WM_DPICHANGED) {
+        // The primary monitor's dpi changed: the pictures at the new icon size.
+        for (const auto& record : state.trayIcons) Notify(NIM_MODIFY, *record, NIF_ICON);
         return 0;
     }
     return DefWindowProcA(hwnd, msg, wParam, lParam);
@@ -139,6 +160,20 @@ public:
     void setMenu(const TrayMenu& menu) override { record_->menu = menu; }
 
     void popUpMenu() override;
+
+    // A balloon: the second record layout, which every shell since Windows
+    // 2000 knows, with only the balloon's fields set.
+    void notify(const std::string& title, const std::string& text) override {
+        NOTIFYICONDATAA data{};
+        data.cbSize = NOTIFYICONDATAA_V2_SIZE;
+        data.hWnd = Backend().trayWindow;
+        data.uID = record_->id;
+        data.uFlags = NIF_INFO;
+        data.dwInfoFlags = NIIF_INFO;
+        CopyCut(ToAnsi(text), data.szInfo, sizeof data.szInfo);
+        CopyCut(ToAnsi(title), data.szInfoTitle, sizeof data.szInfoTitle);
+        Shell_NotifyIconA(NIM_MODIFY, &data);
+    }
 
     UINT id() const { return record_->id; }
 

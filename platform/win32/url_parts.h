@@ -65,21 +65,23 @@ inline std::optional<UrlParts> SplitHttpUrl(std::string_view url) {
     return parts;
 }
 
+// A byte as an unsigned number: shifts of it stay unsigned.
+inline unsigned Octet(char byte) { return static_cast<unsigned char>(byte); }
+
 inline std::string Base64(std::string_view bytes) {
     static constexpr char digits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
     std::string out;
     std::size_t i = 0;
     for (; i + 2 < bytes.size(); i += 3) {
-        unsigned v = (static_cast<unsigned char>(bytes[i]) << 16) | (static_cast<unsigned char>(bytes[i + 1]) << 8) |
-                     static_cast<unsigned char>(bytes[i + 2]);
+        const unsigned v = (Octet(bytes[i]) << 16) | (Octet(bytes[i + 1]) << 8) | Octet(bytes[i + 2]);
         out += digits[v >> 18];
         out += digits[(v >> 12) & 63];
         out += digits[(v >> 6) & 63];
         out += digits[v & 63];
     }
     if (std::size_t left = bytes.size() - i; left > 0) {
-        unsigned v = static_cast<unsigned char>(bytes[i]) << 16;
-        if (left == 2) v |= static_cast<unsigned char>(bytes[i + 1]) << 8;
+        unsigned v = Octet(bytes[i]) << 16;
+        if (left == 2) v |= Octet(bytes[i + 1]) << 8;
         out += digits[v >> 18];
         out += digits[(v >> 12) & 63];
         out += left == 2 ? digits[(v >> 6) & 63] : '=';

@@ -1,6 +1,7 @@
 // Forms as native top-level windows: styles and sizes from the model, keys,
 // timers, the close box and minimising handed to the model, always-on-top,
-// and the program's commands in the real system menu.
+// the program's commands in the real system menu, and the scaling of the
+// form to its monitor's dpi.
 #include "platform/win32/backend.h"
 
 namespace vx::platform {
@@ -15,6 +16,22 @@ constexpr int kFirstControlId = 100;  // clear of IDOK and IDCANCEL
 // low four bits of its own commands), all below its SC_ range.
 constexpr UINT kFirstSystemCommand = 0x1010;
 constexpr UINT kSystemCommandStep = 0x10;
+// WM_GETDPISCALEDSIZE (Windows 10 1703), later than the headers are set for.
+constexpr UINT kGetDpiScaledSize = 0x02E4;
+
+// A user32 call of a later system than Windows 7, or null where there is none.
+template <class Function>
+Function LaterCall(const char* name) {
+    FARPROC found = GetProcAddress(GetModuleHandleA("user32.dll"), name);
+    return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(found));
+}
+
+// GetDpiForWindow: 0 where it cannot tell.
+int NativeDpi(HWND hwnd) {
+    using GetDpiForWindowCall = UINT(WINAPI*)(HWND);
+    static const auto call = LaterCall<GetDpiForWindowCall>("GetDpiForWindow");
+    return call != nullptr && hwnd != nullptr ? static_cast<int>(call(hwnd)) : 0;
+}
 
 int ShiftState() {
     int shift = 0;
@@ -43,8 +60,13 @@ public:
     void attach(HWND hwnd) { hwnd_ = hwnd; }
     LRESULT proc(UINT msg, WPARAM wParam, LPARAM lParam);
     bool hasTabStops() const;
+    int dpi() const { return dpi_; }
 
 private:
+    SIZE sizeAt(int dpi) const;
+    void setDpi(int dpi, const RECT* suggested);
+    void place(const Control& control, HWND child) const;
+    void showIcon();
     void centre();
     void activated(bool active);
     void appendSystemCommands();
@@ -57,6 +79,9 @@ private:
     int nextId_ = kFirstControlId;
     std::size_t systemCommandsShown_ = 0;  // the model's commands already in the system menu
     WNDPROC formProc_ = nullptr;           // the procedure SystemMenuProc hands on to, once installed
+    DWORD style_ = 0;
+    DWORD exStyle_ = 0;
+    int dpi_ = kBaseDpi;  // the one the window is laid out for
 };
 
 namespace {
@@ -105,10 +130,64 @@ FormPeer::FormPeer(Window& model) : model_(model) {
         exStyle = WS_EX_TOOLWINDOW;
         break;
     }
-    RECT rc{0, 0, Pixels(model.clientWidth()), Pixels(model.clientHeight())};
-    AdjustWindowRectEx(&rc, style, FALSE, exStyle);
-    CreateWindowExA(exStyle, kFormClass, ToAnsi(model.caption()).c_str(), style, CW_USEDEFAULT, CW_USEDEFAULT,
-                    rc.right - rc.left, rc.bottom - rc.top, nullptr, nullptr, GetModuleHandleA(nullptr), this);
+    style_ = style;
+    exStyle_ = exStyle;
+    // Made for the system's dpi; a window that opens on a monitor of another
+    // dpi is laid out again for its own at once.
+    dpi_ = SystemDpi();
+    const SIZE size = sizeAt(dpi_);
+    CreateWindowExA(exStyle, kFormClass, ToAnsi(model.caption()).c_str(), style, CW_USEDEFAULT, CW_USEDEFAULT, size.cx,
+                    size.cy, nullptr, nullptr, GetModuleHandleA(nullptr), this);
+    if (const int own = NativeDpi(hwnd_); own > 0 && own != dpi_) setDpi(own, nullptr);
+}
+
+SIZE FormPeer::sizeAt(int dpi) const {
+    return WindowSizeFor({Pixels(model_.clientWidth(), dpi), Pixels(model_.clientHeight(), dpi)}, style_, exStyle_,
+                         dpi);
+}
+
+void FormPeer::place(const Control& control, HWND child) const {
+    const RECT r = ControlRect(control, dpi_);
+    SetWindowPos(child, nullptr, r.left, r.top, r.right - r.left, r.bottom - r.top,
+                 SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOOWNERZORDER);
+}
+
+// The window, its controls, their fonts and its icons for another dpi; the
+// system's suggested place keeps the window where the user put it.
+void FormPeer::setDpi(int dpi, const RECT* suggested) {
+    dpi_ = dpi;
+    const SIZE size = sizeAt(dpi);
+    WINDOWPLACEMENT placement{};
+    placement.length = sizeof placement;
+    if (IsIconic(hwnd_) && GetWindowPlacement(hwnd_, &placement)) {
+        // Minimised: the size it comes back at.
+        RECT& normal = placement.rcNormalPosition;
+        normal.right = normal.left + size.cx;
+        normal.bottom = normal.top + size.cy;
+        SetWindowPlacement(hwnd_, &placement);
+    } else {
+        RECT now{};
+        GetWindowRect(hwnd_, &now);
+        const RECT& at = suggested ? *suggested : now;
+        SetWindowPos(hwnd_, nullptr, at.left, at.top, size.cx, size.cy, SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+    for (const auto& c : model_.controls()) {
+        auto* native = static_cast<NativeControl*>(c->peer());
+        if (native == nullptr || c->kind() == ControlKind::Timer) continue;
+        if (HWND child = GetDlgItem(hwnd_, static_cast<int>(native->id()))) place(*c, child);
+        native->dpiChanged(dpi);
+    }
+    showIcon();
+    InvalidateRect(hwnd_, nullptr, TRUE);
+}
+
+// The title bar's and the task switcher's icons, drawn at their sizes for the dpi.
+void FormPeer::showIcon() {
+    HICON picture = NativeIcon(model_.icon());
+    if (picture == nullptr) return;
+    SendMessageA(hwnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(PictureAt(picture, MetricAt(SM_CXICON, dpi_))));
+    SendMessageA(hwnd_, WM_SETICON, ICON_SMALL,
+                 reinterpret_cast<LPARAM>(PictureAt(picture, MetricAt(SM_CXSMICON, dpi_))));
 }
 
 FormPeer::~FormPeer() {
@@ -128,18 +207,17 @@ bool FormPeer::hasTabStops() const {
 std::unique_ptr<ControlPeer> FormPeer::createControlPeer(Control& control) {
     int id = nextId_++;
     if (control.kind() == ControlKind::Timer) return CreateNativeTimer(hwnd_, control, static_cast<UINT_PTR>(id));
-    return CreateNativeControl(hwnd_, control, id);
+    std::unique_ptr<ControlPeer> peer = CreateNativeControl(hwnd_, control, id);
+    // Every control where it belongs at the form's dpi, whatever its peer assumed.
+    if (dpi_ != kBaseDpi)
+        if (HWND child = GetDlgItem(hwnd_, id)) place(control, child);
+    return peer;
 }
 
 void FormPeer::changed(Prop what) {
     switch (what) {
     case Prop::Text: SetWindowTextA(hwnd_, ToAnsi(model_.caption()).c_str()); break;
-    case Prop::Picture: {
-        auto icon = static_cast<LPARAM>(model_.icon());
-        SendMessageA(hwnd_, WM_SETICON, ICON_BIG, icon);
-        SendMessageA(hwnd_, WM_SETICON, ICON_SMALL, icon);
-        break;
-    }
+    case Prop::Picture: showIcon(); break;
     case Prop::Visible:
         if (model_.border() == BorderStyle::Hidden) break;  // only its handle is used
         if (model_.visible()) {
@@ -167,12 +245,17 @@ void FormPeer::stateChanged() {
 
 void FormPeer::raise() { SetWindowPos(hwnd_, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE); }
 
-// The model only ever adds commands: the new ones go after those shown.
+// The model only ever adds commands: the new ones go after those shown; the
+// check marks of those shown follow the model.
 void FormPeer::appendSystemCommands() {
     const auto& commands = model_.systemCommands();
-    if (systemCommandsShown_ >= commands.size()) return;
     HMENU menu = GetSystemMenu(hwnd_, FALSE);
     if (menu == nullptr) return;
+    for (std::size_t i = 0; i < systemCommandsShown_ && i < commands.size(); ++i)
+        if (commands[i].checked)
+            CheckMenuItem(menu, static_cast<UINT>(kFirstSystemCommand + i * kSystemCommandStep),
+                          MF_BYCOMMAND | (*commands[i].checked ? MF_CHECKED : MF_UNCHECKED));
+    if (systemCommandsShown_ >= commands.size()) return;
     if (formProc_ == nullptr)
         formProc_ = reinterpret_cast<WNDPROC>(
             SetWindowLongPtrA(hwnd_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&FormPeer::SystemMenuProc)));
@@ -180,10 +263,11 @@ void FormPeer::appendSystemCommands() {
         const std::size_t id = kFirstSystemCommand + systemCommandsShown_ * kSystemCommandStep;
         if (id >= SC_SIZE) break;  // the system's own commands start there
         const std::string& text = commands[systemCommandsShown_].text;
+        const std::optional<bool> checked = commands[systemCommandsShown_].checked;
         if (text.empty())
             AppendMenuA(menu, MF_SEPARATOR, 0, nullptr);
         else
-            AppendMenuA(menu, MF_STRING, id, ToAnsi(text).c_str());
+            AppendMenuA(menu, MF_STRING | (checked && *checked ? MF_CHECKED : MF_UNCHECKED), id, ToAnsi(text).c_str());
     }
 }
 
@@ -192,6 +276,11 @@ void FormPeer::appendSystemCommands() {
 LRESULT CALLBACK FormPeer::SystemMenuProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     FormPeer* peer = PeerOf(hwnd);
     if (peer == nullptr) return DefWindowProcA(hwnd, msg, wParam, lParam);
+    // HIWORD(lParam) is true for the window menu: the model sets its states first.
+    if (msg == WM_INITMENUPOPUP && HIWORD(lParam) && peer->model_.onSystemMenuOpening) {
+        Window& model = peer->model_;
+        Guarded([&] { model.onSystemMenuOpening(); });
+    }
     if (msg == WM_SYSCOMMAND) {
         const WPARAM command = wParam & 0xFFF0;
         if (command >= kFirstSystemCommand && command < SC_SIZE) {
@@ -280,6 +369,12 @@ LRESULT FormPeer::proc(UINT msg, WPARAM wParam, LPARAM lParam) {
         else if (wParam == SIZE_RESTORED && model_.windowState() == WindowState::Minimized)
             Guarded([&] { model_.userStateChanged(WindowState::Normal); });
         break;
+    case kGetDpiScaledSize:
+        // The size at the new dpi, so that the system's suggestion in
+        // WM_DPICHANGED is exact rather than the old size scaled.
+        *reinterpret_cast<SIZE*>(lParam) = sizeAt(static_cast<int>(wParam));
+        return TRUE;
+    case WM_DPICHANGED: setDpi(HIWORD(wParam), reinterpret_cast<const RECT*>(lParam)); return 0;
     case WM_ACTIVATE:
         if (hasTabStops()) {
             activated(LOWORD(wParam) != WA_INACTIVE);
@@ -289,6 +384,37 @@ LRESULT FormPeer::proc(UINT msg, WPARAM wParam, LPARAM lParam) {
     default: break;
     }
     return DefWindowProcA(hwnd_, msg, wParam, lParam);
+}
+
+int SystemDpi() {
+    HDC screen = GetDC(nullptr);
+    const int dpi = screen != nullptr ? GetDeviceCaps(screen, LOGPIXELSY) : 0;
+    ReleaseDC(nullptr, screen);
+    return dpi > 0 ? dpi : kBaseDpi;
+}
+
+int DpiOf(HWND window) {
+    if (const FormPeer* peer = PeerOf(window)) return peer->dpi();
+    const int dpi = NativeDpi(window);
+    return dpi > 0 ? dpi : SystemDpi();
+}
+
+int MetricAt(int index, int dpi) {
+    using GetSystemMetricsForDpiCall = int(WINAPI*)(int, UINT);
+    static const auto call = LaterCall<GetSystemMetricsForDpiCall>("GetSystemMetricsForDpi");
+    if (call != nullptr) return call(index, static_cast<UINT>(dpi));
+    return MulDiv(GetSystemMetrics(index), dpi, SystemDpi());
+}
+
+SIZE WindowSizeFor(SIZE client, DWORD style, DWORD exStyle, int dpi) {
+    using AdjustWindowRectExForDpiCall = BOOL(WINAPI*)(RECT*, DWORD, BOOL, DWORD, UINT);
+    static const auto call = LaterCall<AdjustWindowRectExForDpiCall>("AdjustWindowRectExForDpi");
+    RECT rc{0, 0, client.cx, client.cy};
+    if (call == nullptr || !call(&rc, style, FALSE, exStyle, static_cast<UINT>(dpi))) {
+        rc = RECT{0, 0, client.cx, client.cy};
+        AdjustWindowRectEx(&rc, style, FALSE, exStyle);  // the frame at the system's dpi
+    }
+    return {rc.right - rc.left, rc.bottom - rc.top};
 }
 
 bool PreTranslate(MSG& msg) {

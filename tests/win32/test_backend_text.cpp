@@ -109,6 +109,7 @@ TEST(UrlParts, Base64OfTheCredentials) {
     EXPECT_EQ(Base64("ab"), "YWI=");
     EXPECT_EQ(Base64(""), "");
     EXPECT_EQ(Base64(std::string("\xFF\xE9", 2)), "/+k=");
+    EXPECT_EQ(Base64(std::string("\xFF\xFE\x80\xE9", 4)), "//6A6Q==");  // bytes past 127 in whole groups too
 }
 
 }  // namespace
