@@ -196,8 +196,15 @@ protected:
         QPainter painter(this);
         const QRect inner = rect().adjusted(1, 1, -1, -1);
         if (!inner.contains(event->rect())) {
-            painter.setPen(palette().color(QPalette::Mid));
-            painter.drawRect(rect().adjusted(0, 0, -1, -1));
+            // Four filled strips, not a drawn rectangle: a one-pixel pen
+            // leaves device pixels of the edge unpainted at a pixel ratio of
+            // 2, and nothing is cleared beneath this widget.
+            const QColor frame = palette().color(QPalette::Mid);
+            const QRect r = rect();
+            painter.fillRect(QRect(r.left(), r.top(), r.width(), 1), frame);
+            painter.fillRect(QRect(r.left(), r.bottom(), r.width(), 1), frame);
+            painter.fillRect(QRect(r.left(), r.top(), 1, r.height()), frame);
+            painter.fillRect(QRect(r.right(), r.top(), 1, r.height()), frame);
         }
         const int end = fillEnd(step_);
         painter.fillRect(QRect(inner.topLeft(), QPoint(end - 1, inner.bottom())), palette().highlight());
@@ -237,7 +244,9 @@ public:
 
 protected:
     void update(Prop what) override {
-        if (what == Prop::Picture) widget_->setPixmap(PicturePixmap(model_.picture()));
+        // At the screen's density: a picture shown twice as large is drawn
+        // twice as large, not enlarged.
+        if (what == Prop::Picture) widget_->setPixmap(PicturePixmap(model_.picture(), widget_->devicePixelRatio()));
     }
 };
 
@@ -294,6 +303,7 @@ std::unique_ptr<QtControlPeer> CreateControlPeer(Control& control, QWidget* pare
     case ControlKind::Image: return std::make_unique<ImagePeer>(static_cast<Image&>(control), parent);
     case ControlKind::Line: return std::make_unique<LinePeer>(static_cast<Line&>(control), parent);
     case ControlKind::Timer: return std::make_unique<TimerPeer>(static_cast<Timer&>(control));
+    case ControlKind::Chart: return CreateChartPeer(static_cast<Chart&>(control), parent);
     }
     return nullptr;
 }

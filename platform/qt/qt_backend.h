@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "platform/forms.h"
+#include "platform/pictures.h"
 #include "platform/tray.h"
 
 class QEvent;
@@ -36,8 +37,9 @@ class QtTrayIcon;
 
 // A picture made by CreatePicture.
 struct Picture {
-    QImage image;
-    QIcon icon;  // made on first use
+    QImage image;        // at its own size
+    SquareDrawing draw;  // null: it exists only as `image`
+    QIcon icon;          // made on first use
 };
 
 struct State {
@@ -73,7 +75,8 @@ inline std::string FromQ(const QString& s) {
     return std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()));
 }
 
-// 15 twips to the pixel; Qt's own high-dpi scaling does the rest.
+// Twips to pixels at the dots per inch fonts are drawn at: 15 twips to the
+// pixel at 96, and Qt's own high-dpi scaling does the rest.
 int PixelsFromTwips(int twips);
 
 // Message boxes and menus run a nested event loop inside this scope. Work
@@ -100,9 +103,11 @@ bool PreviewKey(QObject* receiver, QEvent* event);
 // The substitute system menu of a window, opened at a global position.
 void ShowSystemMenu(WindowHandle hWnd, QPoint globalPos);
 
-// Pictures made by CreatePicture; an empty icon for an unknown handle.
+// Pictures made by CreatePicture; an empty icon for an unknown handle. A
+// picture made with its drawing is drawn at each size asked for, so its icon
+// and its pixmap at a device pixel ratio above 1 are as sharp as at 1.
 QIcon PictureIcon(PictureHandle picture);
-QPixmap PicturePixmap(PictureHandle picture);
+QPixmap PicturePixmap(PictureHandle picture, qreal devicePixelRatio = 1.0);
 
 // SIGTERM, SIGINT, SIGHUP and the desktop session's end.
 void InstallShutdownHandlers();
@@ -158,6 +163,7 @@ public:
 };
 
 std::unique_ptr<QtControlPeer> CreateControlPeer(Control& control, QWidget* parent);
+std::unique_ptr<QtControlPeer> CreateChartPeer(Chart& control, QWidget* parent);  // chart.cpp
 
 // ---- The notification-area icon on QSystemTrayIcon (tray.cpp).
 
@@ -170,6 +176,7 @@ public:
     void setTip(const std::string& tip) override;
     void setMenu(const TrayMenu& menu) override;
     void popUpMenu() override;
+    void notify(const std::string& title, const std::string& text) override;
 
     QSystemTrayIcon* native() const { return icon_; }
     bool statusNotifier() const { return statusNotifier_; }

@@ -139,6 +139,10 @@ void QtTrayIcon::setTip(const std::string& tip) {
     if (icon_) icon_->setToolTip(ToQ(tip));
 }
 
+void QtTrayIcon::notify(const std::string& title, const std::string& text) {
+    if (icon_) icon_->showMessage(ToQ(title), ToQ(text), QSystemTrayIcon::Information);
+}
+
 void QtTrayIcon::setMenu(const TrayMenu& menu) {
     menu_ = menu;
     if (hostMenu_) fillHostMenu();

@@ -35,14 +35,24 @@ Qt::WindowFlags FlagsFor(BorderStyle border) {
 QFont FormFont() {
     QFont font = QApplication::font();
     font.setPointSizeF(8.25);
-    font.setStretch(QFont::SemiCondensed);
+    font.setStretch(82);
     font.setLetterSpacing(QFont::PercentageSpacing, 96);
     return font;
 }
 
 }  // namespace
 
-int PixelsFromTwips(int twips) { return static_cast<int>(std::lround(twips / static_cast<double>(kTwipsPerPixel))); }
+int PixelsFromTwips(int twips) {
+    // Twips are 1/1440 inch at the dots per inch that fonts in points are
+    // drawn at, so the forms grow with their text. With Qt's own scaling
+    // (the usual case) that is 96 and a pixel is 15 twips; it is more where
+    // the scaling is off or rounded down (QT_ENABLE_HIGHDPI_SCALING=0, a
+    // rounding policy), and the forms would clip their text if they stayed.
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    const double dpi = screen ? std::round(screen->logicalDotsPerInchY()) : 0.0;
+    const double twipsPerPixel = dpi > 0 ? 1440.0 / dpi : kTwipsPerPixel;
+    return static_cast<int>(std::lround(twips / twipsPerPixel));
+}
 
 // ---- FormWidget ------------------------------------------------------------
 

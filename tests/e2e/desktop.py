@@ -30,9 +30,10 @@ def wait_for(predicate, timeout, what, interval=0.1):
 
 
 class Desktop:
-    def __init__(self, width=800, height=600, wm=True, tray=True):
+    def __init__(self, width=800, height=600, wm=True, tray=True, tray_height=32):
         self.width, self.height = width, height
         self.wm, self.tray = wm, tray
+        self.tray_height = tray_height
         self.procs = []  # (name, Popen), in start order
         self.closers = []  # called on close, before the processes end
         self.root = tempfile.mkdtemp(prefix="vxstat-e2e-")
@@ -94,7 +95,7 @@ class Desktop:
 
     def start_tray(self):
         """The XEmbed tray host, a panel at the bottom right."""
-        self.spawn("trayer", ["trayer", "--edge", "bottom", "--align", "right", "--height", "32",
+        self.spawn("trayer", ["trayer", "--edge", "bottom", "--align", "right", "--height", str(self.tray_height),
                               "--widthtype", "request", "--SetDockType", "true", "--SetPartialStrut", "true",
                               "--transparent", "false", "--tint", "0x606060", "--expand", "false"])
         wait_for(lambda: self.search(name="^panel$"), 10, "the tray host")
