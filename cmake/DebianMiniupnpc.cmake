@@ -6,18 +6,8 @@
 # Defines the target vx_miniupnpc; its headers are found as
 # <miniupnpc/miniupnpc.h>, as from Debian's libminiupnpc-dev on Linux.
 
-set(_vx_upnp_root ${CMAKE_BINARY_DIR}/third_party)
-execute_process(
-  COMMAND sh ${CMAKE_SOURCE_DIR}/scripts/debian-source miniupnpc ${_vx_upnp_root}
-  RESULT_VARIABLE _vx_upnp_result
-  OUTPUT_VARIABLE _vx_upnp_tree
-  ERROR_VARIABLE _vx_upnp_error
-  OUTPUT_STRIP_TRAILING_WHITESPACE)
-if(NOT _vx_upnp_result EQUAL 0 OR NOT EXISTS ${_vx_upnp_tree}/include/miniupnpc.h)
-  message(FATAL_ERROR "miniupnpc's Debian source could not be fetched into ${_vx_upnp_root} "
-                      "(it needs the Debian archive once, outside a private network namespace: "
-                      "run `make windows` first):\n${_vx_upnp_error}")
-endif()
+include(${CMAKE_CURRENT_LIST_DIR}/DebianSource.cmake)
+vx_debian_source(miniupnpc include/miniupnpc.h _vx_upnp_tree)
 
 file(STRINGS ${_vx_upnp_tree}/include/miniupnpc.h _vx_upnp_api REGEX "^#define[ \t]+MINIUPNPC_API_VERSION")
 string(REGEX REPLACE ".*MINIUPNPC_API_VERSION[ \t]+([0-9]+).*" "\\1" _vx_upnp_api "${_vx_upnp_api}")

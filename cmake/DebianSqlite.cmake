@@ -9,17 +9,8 @@
 # Debian's libsqlite3-dev on Linux.
 
 set(_vx_sqlite_root ${CMAKE_BINARY_DIR}/third_party)
-execute_process(
-  COMMAND sh ${CMAKE_SOURCE_DIR}/scripts/debian-source sqlite3 ${_vx_sqlite_root}
-  RESULT_VARIABLE _vx_sqlite_result
-  OUTPUT_VARIABLE _vx_sqlite_tree
-  ERROR_VARIABLE _vx_sqlite_error
-  OUTPUT_STRIP_TRAILING_WHITESPACE)
-if(NOT _vx_sqlite_result EQUAL 0 OR NOT EXISTS ${_vx_sqlite_tree}/tool/mksqlite3c.tcl)
-  message(FATAL_ERROR "SQLite's Debian source could not be fetched into ${_vx_sqlite_root} "
-                      "(it needs the Debian archive once, outside a private network namespace: "
-                      "run `make windows` first):\n${_vx_sqlite_error}")
-endif()
+include(${CMAKE_CURRENT_LIST_DIR}/DebianSource.cmake)
+vx_debian_source(sqlite3 tool/mksqlite3c.tcl _vx_sqlite_tree)
 file(READ ${_vx_sqlite_tree}/VERSION _vx_sqlite_version)
 string(STRIP "${_vx_sqlite_version}" _vx_sqlite_version)
 

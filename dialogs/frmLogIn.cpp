@@ -3,6 +3,7 @@
 
 #include "monitor/frmMain.h"
 #include "platform/app.h"
+#include "platform/profile.h"
 #include "runtime/numtext.h"
 #include "stats/frmLogStats.h"
 #include "traffic/modFunctions.h"
@@ -59,7 +60,7 @@ void frmLogIn::Form_Load() {
 
     // The totals first: an automatic start hands them to the monitor.
     const std::string stats = StatisticsFile();
-    RemoveLeftovers(stats);
+    platform::RemoveStaleTemporaries(stats);
     if (ReadIniValue("TotalStats", "Enabled", stats) == "True") {
         storedTotals_.in = TotalFromText(ReadIniValue("TotalStats", "Incoming", stats));
         storedTotals_.out = TotalFromText(ReadIniValue("TotalStats", "OutGoing", stats));

@@ -5,8 +5,6 @@
 
 namespace vx {
 
-namespace {
-
 std::tm LocalTm(std::int64_t utc) {
     const auto t = static_cast<std::time_t>(utc);
     std::tm tm{};
@@ -17,8 +15,6 @@ std::tm LocalTm(std::int64_t utc) {
 #endif
     return tm;
 }
-
-}  // namespace
 
 LocalDate LocalDateOf(std::int64_t utc) {
     const std::tm tm = LocalTm(utc);

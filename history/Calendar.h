@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <ctime>
 #include <string>
 
 namespace vx {
@@ -14,6 +15,8 @@ struct LocalDate {
     int day = 1;    // 1-31
 };
 
+// The C library's broken-down local time of UTC seconds.
+std::tm LocalTm(std::int64_t utc);
 LocalDate LocalDateOf(std::int64_t utc);
 // The first moment of a local date (its midnight, or the first moment after
 // it when a DST change skips midnight).

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <ctime>
 
+#include "history/Calendar.h"
 #include "historyview/QuotaWatch.h"
 
 namespace vx {
@@ -49,22 +50,11 @@ std::unique_ptr<platform::Window> MakeWindow() {
     return w;
 }
 
-std::tm LocalTime(std::int64_t utc) {
-    const auto t = static_cast<std::time_t>(utc);
-    std::tm local{};
-#ifdef _WIN32
-    localtime_s(&local, &t);
-#else
-    localtime_r(&t, &local);
-#endif
-    return local;
-}
-
 std::vector<ChartBar> Bars(const std::vector<HistoryBar>& periods, const char* format, bool hour) {
     std::vector<ChartBar> bars;
     bars.reserve(periods.size());
     for (const HistoryBar& p : periods) {
-        const std::tm local = LocalTime(p.start);
+        const std::tm local = LocalTm(p.start);
         char text[8];
         std::snprintf(text, sizeof text, format, hour ? local.tm_hour : local.tm_mday);
         bars.push_back({p.bytes.in, p.bytes.out, text});

@@ -223,6 +223,7 @@ void frmMain::Timer_Timer() {
         ~Done() { flag = false; }
     } done{tickRunning_};
 
+    const std::int64_t now = UtcSeconds();
     std::optional<ByteCounts> rates;
     bool stuck = false;
     bool read = false;
@@ -231,15 +232,15 @@ void frmMain::Timer_Timer() {
             const TrafficUpdate update = traffic_.take(*reading);
             rates = update.moved;
             // Only counted steps move bytes: a restart or an impossible jump adds nothing.
-            if (update.moved && history_) history_->add(UtcSeconds(), *update.moved);
+            if (update.moved && history_) history_->add(now, *update.moved);
             stuck = update.step == Step::Stuck;
             read = !stuck;
         }
     });
     // The monitor may have been closed while a box was open.
     if (!isLoaded()) return;
-    if (history_ && history_->flushDue(UtcSeconds())) FlushHistory();
-    if (history_ && m_frmSysTray) quotaWatch_.check(*history_, UtcSeconds(), *m_frmSysTray);
+    if (history_ && history_->flushDue(now)) FlushHistory();
+    if (history_ && m_frmSysTray) quotaWatch_.check(*history_, now, *m_frmSysTray);
     FollowTheRoutersLineSpeed();
 
     // Old rates are not shown as current: after a few ticks without a

@@ -86,8 +86,6 @@ std::string SettingsFile() {
 std::string StatisticsFile() { return DataFile("userstats.txt"); }
 std::string HistoryFile() { return DataFile("history.db"); }
 
-void RemoveLeftovers(const std::string& file) { platform::RemoveStaleTemporaries(file); }
-
 void ReportWriteFailure(const std::string& file, const std::string& reason) {
     static std::set<std::string> told;
     if (!told.insert(file).second) return;

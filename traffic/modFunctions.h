@@ -29,9 +29,6 @@ std::string SettingsFile();    // boot.ini
 std::string StatisticsFile();  // userstats.txt
 std::string HistoryFile();     // history.db, beside userstats.txt
 
-// Removes temporary files that a writer of `file` left behind when it died.
-void RemoveLeftovers(const std::string& file);
-
 // Tells the user, once per file, that a file could not be written (a box
 // naming the file and the reason, and a line on standard error); the program
 // goes on.

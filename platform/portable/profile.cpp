@@ -153,24 +153,26 @@ std::string TempNameBeside(const std::string& file) {
 }
 
 #ifndef _WIN32
+// Writes all of it, going on after interruptions.
+bool WriteAll(int fd, const char* p, std::size_t left) {
+    while (left > 0) {
+        const ssize_t n = ::write(fd, p, left);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        p += n;
+        left -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
 // Replaces the file's contents where it is: not atomic, but what is kept
 // where nothing else can be.
 bool WriteInPlace(const std::string& file, const std::string& contents) {
     const int fd = ::open(file.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
     if (fd < 0) return false;
-    const char* p = contents.data();
-    std::size_t left = contents.size();
-    bool ok = true;
-    while (left > 0) {
-        const ssize_t n = ::write(fd, p, left);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            ok = false;
-            break;
-        }
-        p += n;
-        left -= static_cast<std::size_t>(n);
-    }
+    bool ok = WriteAll(fd, contents.data(), contents.size());
     if (ok && ::fsync(fd) != 0) ok = false;
     const int error = errno;
     if (::close(fd) != 0 && ok) return false;
@@ -241,24 +243,14 @@ bool WriteAtomically(const std::string& file, const std::string& contents) {
     if (fd < 0) return existed && errno != EEXIST && WriteInPlace(target, contents);
     // An existing file keeps its mode exactly (the umask does not apply to it).
     bool ok = !existed || ::fchmod(fd, st.st_mode & 07777) == 0;
-    const char* p = contents.data();
-    std::size_t left = contents.size();
-    while (ok && left > 0) {
-        if (g_beforeProfileRename && left == contents.size() && left > 1) {
-            // Let a test die with half the file written.
-            ssize_t half = ::write(fd, p, left / 2);
-            if (half > 0) p += half, left -= static_cast<std::size_t>(half);
-            g_beforeProfileRename(temp);
-        }
-        ssize_t n = ::write(fd, p, left);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            ok = false;
-            break;
-        }
-        p += n;
-        left -= static_cast<std::size_t>(n);
+    std::size_t done = 0;
+    if (ok && g_beforeProfileRename && contents.size() > 1) {
+        // Let a test die with half the file written.
+        done = contents.size() / 2;
+        ok = WriteAll(fd, contents.data(), done);
+        g_beforeProfileRename(temp);
     }
+    ok = ok && WriteAll(fd, contents.data() + done, contents.size() - done);
     // The new file is on the disk before it takes the old one's name, and
     // the name change is on the disk before the write counts as done: a
     // power cut leaves the old totals or the new ones.

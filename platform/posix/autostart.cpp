@@ -1,6 +1,5 @@
 // The XDG autostart entry: $XDG_CONFIG_HOME/autostart/vxstat.desktop.
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -13,16 +12,9 @@ namespace vx::platform {
 
 namespace {
 
+// Beside the program's own config folder: $XDG_CONFIG_HOME/autostart.
 std::string AutostartFolder() {
-    const char* value = std::getenv("XDG_CONFIG_HOME");
-    std::string base;
-    if (value && value[0] == '/') {
-        base = value;
-    } else {
-        const char* home = std::getenv("HOME");
-        base = std::string(home && *home ? home : "/tmp") + "/.config";
-    }
-    return base + "/autostart";
+    return std::filesystem::path(UserConfigFolder()).parent_path().append("autostart").string();
 }
 
 std::string EntryFile() { return AutostartFolder() + "/vxstat.desktop"; }
