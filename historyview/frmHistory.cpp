@@ -4,7 +4,7 @@
 #include <ctime>
 
 #include "history/Calendar.h"
-#include "historyview/QuotaWatch.h"
+#include "core/QuotaWatch.h"
 
 namespace vx {
 

@@ -1,34 +1,19 @@
-// "Vexlo Router Stats": the monitor window. Two bars with their figures, a
-// once-a-second polling cycle, and a tray icon whose level follows the
-// incoming rate.
+// "Vexlo Router Stats": the monitor window. Two bars with their figures and a
+// tray icon whose level follows the incoming rate: a view of what the
+// monitoring core measured, once a second.
 #pragma once
 
 #include <array>
 #include <memory>
+#include <set>
 #include <string>
 
+#include "core/Monitor.h"
 #include "forms/form.h"
-#include "history/History.h"
-#include "historyview/QuotaWatch.h"
-#include "sources/Source.h"
-#include "traffic/LineSpeed.h"
-#include "traffic/Traffic.h"
+#include "platform/net.h"
 #include "tray/frmSysTray.h"
 
 namespace vx {
-
-// What the router details dialog hands to the monitor.
-struct MonitorSettings {
-    std::string user;
-    std::string password;
-    std::string routerIP;
-    std::string speed;  // "512" is the small scale; anything else the large one
-    bool is9106 = false;
-    std::string interfaceName;  // one WAN connection of the statistics page; empty: all of them
-    ByteCounts totals;          // the stored totals, to grow from
-    std::string monthStart;     // boot.ini "MonthStart": the billing month's first day, as written
-    std::string quota;          // boot.ini "Quota": what a billing month may use ("500G"), as written
-};
 
 class frmMain : public Form, private SysTrayEvents {
 public:
@@ -46,8 +31,11 @@ public:
     platform::ProgressBar& barIncoming;
     platform::Label& lblMaxIncoming;
     platform::Label& lblBytesIn;
-    std::array<platform::Image*, 8> Icons{};
+    std::array<platform::Image*, 8> Icons;
     platform::Timer& Timer;
+    // The router's port 23, opened at load whatever the mode; the console
+    // source keeps its own session.
+    std::unique_ptr<platform::TcpClient> winsock;
 
     void Form_KeyPress(int& KeyAscii);
     void Form_Resize();
@@ -59,46 +47,38 @@ public:
 
     // The running totals, saved into the statistics file.
     void SaveTotals();
-    const Traffic& traffic() const { return traffic_; }
+    const Monitor& core() const { return core_; }
+    const Traffic& traffic() const { return core_.traffic(); }
     // The traffic history; null when its file could not be opened.
-    History* history() const { return history_.get(); }
+    History* history() const { return core_.history(); }
     // Writes the history's bytes not yet in its file; a failure is told once.
     void FlushHistory();
     // What the history window shows, as of now; none without a history.
-    std::optional<HistorySummary> HistorySummaryNow() const;
+    std::optional<HistorySummary> HistorySummaryNow() const { return core_.summary(); }
     // Opens "Traffic History", or brings it to the front.
     void ShowHistoryWindow();
+    // Shows the window and brings it to the front (the tray's "Open", a second start).
+    void ShowAndRaise();
 
 protected:
     void Form_Load() override;
     void Form_Unload(int& cancel) override;
 
 private:
-    void ShowAndRaise();
+    void Display(const MonitorStep& step);
     void ShowStatus(const std::string& status);
     void ClearDisplay();
     void ApplyScales(const Scales& scales);
-    void FollowTheRoutersLineSpeed();
-    void NoteStuckCounter();
-    void OpenHistory();
+    void Tell(const std::vector<Problem>& problems);
     void MenuClick(std::int32_t lIndex, const std::string& sKey) override { m_frmSysTray_MenuClick(lIndex, sKey); }
     void SysTrayDoubleClick(std::int32_t eButton) override { m_frmSysTray_SysTrayDoubleClick(eButton); }
     void SysTrayMouseDown(std::int32_t eButton) override { m_frmSysTray_SysTrayMouseDown(eButton); }
 
-    MonitorSettings settings_;
-    std::optional<std::string> upnpLocation_;  // the address names a UPnP gateway
-    Traffic traffic_;
-    std::unique_ptr<History> history_;
-    std::unique_ptr<Source> source_;
-    Scales scales_;
-    bool speedFromBox_ = false;  // the speed box named a line speed: the router's does not change it
-    std::optional<LineSpeed> routerSpeed_;
-    bool stuckNoted_ = false;
-    std::string status_;  // the source's word for the caption: "Connecting", "Sent User", ...
-    int missed_ = 0;      // ticks in a row without a reading, where one was due
-    bool silent_ = false;
-    bool tickRunning_ = false;
-    QuotaWatch quotaWatch_;  // the tray's tip and notices for boot.ini's Quota
+    Monitor core_;
+    // Boxes run their own event loop while the ticks go on: these outlive the
+    // form, so that a box that returns after the monitor closed touches nothing.
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+    std::shared_ptr<std::set<Problem::Kind>> openBoxes_ = std::make_shared<std::set<Problem::Kind>>();
 };
 
 }  // namespace vx

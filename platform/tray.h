@@ -54,6 +54,9 @@ public:
     virtual void notify(const std::string& title, const std::string& text) = 0;
 };
 
+// Whether the desktop has a notification area now (one may appear later).
+bool TrayAvailable();
+
 // The icon is shown from the start (or as soon as a tray host appears) and
 // leaves the tray when the object goes.
 std::unique_ptr<TrayIcon> CreateTrayIcon(PictureHandle picture, const std::string& tip, TrayEvents events);

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-#include "platform/app.h"
 #include "runtime/clock.h"
 #include "runtime/errors.h"
 #include "runtime/numtext.h"
@@ -26,12 +25,8 @@ bool LoginRefused(const std::string& answer) {
 }  // namespace
 
 ConsoleSource::ConsoleSource(std::string user, std::string password, std::string address,
-                             std::function<void(const std::string&)> showStatus,
                              std::unique_ptr<platform::TcpClient> connection)
-    : user_(std::move(user)),
-      password_(std::move(password)),
-      showStatus_(std::move(showStatus)),
-      connection_(std::move(connection)) {
+    : user_(std::move(user)), password_(std::move(password)), connection_(std::move(connection)) {
     connection_->RemoteHost = address;
     connection_->RemotePort = CLng(std::string_view(kPort));
     Connect();
@@ -45,7 +40,7 @@ void ConsoleSource::close() {
 void ConsoleSource::Connect() {
     login_ = ConsoleLogin::Connecting;
     waited_ = 0;
-    showStatus_("Connecting");
+    status_ = "Connecting";
     connection_->Connect();
 }
 
@@ -59,7 +54,7 @@ void ConsoleSource::Drop() {
 
 void ConsoleSource::RefuseLogin() {
     Drop();
-    platform::MsgBox(kWrongDetailsMessage, platform::vbCritical, kProblemTitle);
+    tell(Problem::Kind::WrongDetails, kWrongDetailsMessage);
 }
 
 std::optional<Reading> ConsoleSource::poll() {
@@ -99,14 +94,14 @@ std::optional<Reading> ConsoleSource::Step(const std::string& received) {
     case ConsoleLogin::SendUser:
         connection_->SendData(user_ + kCrLf);
         login_ = ConsoleLogin::SendPassword;
-        showStatus_("Sent User");
+        status_ = "Sent User";
         return std::nullopt;
     case ConsoleLogin::SendPassword:
         connection_->SendData(password_ + kCrLf);
         login_ = ConsoleLogin::AwaitPrompt;
         answer_.clear();
         waited_ = 0;
-        showStatus_("Sent Password");
+        status_ = "Sent Password";
         return std::nullopt;
     case ConsoleLogin::AwaitPrompt:
         // A busy router or a slow link may take a few ticks to answer.
@@ -116,7 +111,7 @@ std::optional<Reading> ConsoleSource::Step(const std::string& received) {
             login_ = ConsoleLogin::Console;
             waited_ = 0;
             firstReading_ = true;
-            showStatus_("");
+            status_.clear();
         } else if (LoginRefused(answer_) || ++waited_ >= kPromptTicks) {
             RefuseLogin();
         }

@@ -4,7 +4,6 @@
 // after a growing pause, and the login starts over.
 #pragma once
 
-#include <functional>
 #include <memory>
 #include <string>
 
@@ -24,14 +23,15 @@ enum class ConsoleLogin {
 
 class ConsoleSource : public Source {
 public:
-    // `showStatus` gets the login's progress: "Connecting", "Sent User",
-    // "Sent Password", and "" once logged in. Connecting starts at once.
+    // Connecting starts at once.
     ConsoleSource(std::string user, std::string password, std::string address,
-                  std::function<void(const std::string&)> showStatus,
                   std::unique_ptr<platform::TcpClient> connection = platform::CreateTcpClient());
 
     std::optional<Reading> poll() override;
     void close() override;
+    // The login's progress: "Connecting", "Sent User", "Sent Password", and ""
+    // once logged in.
+    std::string status() const override { return status_; }
     bool expectsReadings() const override { return login_ == ConsoleLogin::Console || login_ == ConsoleLogin::Pause; }
 
     ConsoleLogin login() const { return login_; }
@@ -51,7 +51,7 @@ private:
 
     std::string user_;
     std::string password_;
-    std::function<void(const std::string&)> showStatus_;
+    std::string status_;
     std::unique_ptr<platform::TcpClient> connection_;
     ConsoleLogin login_ = ConsoleLogin::Connecting;
     bool closed_ = false;

@@ -1,8 +1,13 @@
-// Where readings come from: the router's statistics page or its console.
+// Where readings come from: the router's statistics page, its console or its
+// UPnP gateway.
 #pragma once
 
 #include <optional>
+#include <string>
+#include <utility>
+#include <vector>
 
+#include "traffic/Problem.h"
 #include "traffic/Traffic.h"
 
 namespace vx {
@@ -10,9 +15,15 @@ namespace vx {
 class Source {
 public:
     virtual ~Source() = default;
-    // One tick's work: the reading it completed, or none. May show the
-    // "Problem" box; a failed request is simply no reading.
+    // One tick's work: the reading it completed, or none; never waits for the
+    // router. What the user should be told is kept for takeProblems(); a failed
+    // request is simply no reading.
     virtual std::optional<Reading> poll() = 0;
+    // The problems found since the last call, oldest first.
+    std::vector<Problem> takeProblems() { return std::exchange(problems_, {}); }
+    // The source's word for the caption while it gets going ("Connecting",
+    // "Sent User", ...); empty once it reads.
+    virtual std::string status() const { return {}; }
     // The monitor is closing: let go of the router. poll() is not called
     // again, but one may still be running under a message box.
     virtual void close() {}
@@ -21,6 +32,14 @@ public:
     virtual bool expectsReadings() const { return true; }
     // The line speeds the router reports, once known.
     virtual std::optional<LineSpeed> lineSpeed() const { return std::nullopt; }
+
+protected:
+    void tell(Problem::Kind kind, std::string text, bool critical = true) {
+        problems_.push_back(Problem{kind, std::move(text), critical});
+    }
+
+private:
+    std::vector<Problem> problems_;
 };
 
 }  // namespace vx

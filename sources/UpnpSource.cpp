@@ -1,6 +1,5 @@
 #include "sources/UpnpSource.h"
 
-#include "platform/app.h"
 #include "runtime/numtext.h"
 #include "sources/RouterMessages.h"
 
@@ -43,9 +42,10 @@ std::optional<Reading> UpnpSource::poll() {
     roundsSinceDetails_ = (roundsSinceDetails_ + 1) % kRoundsBetweenDetails;
     gateway_->request(details);
     // A failure is told once; the gateway is asked again every tick, quietly.
+    if (reading) read_ = true;
     if (!failure.empty() && !told_) {
         told_ = true;
-        platform::MsgBox(UpnpProblemMessage(failure), platform::vbCritical, kProblemTitle);
+        tell(Problem::Kind::GatewayFailed, UpnpProblemMessage(failure));
     }
     return reading;
 }

@@ -21,6 +21,8 @@ public:
 
     std::optional<Reading> poll() override;
     std::optional<LineSpeed> lineSpeed() const override { return speed_; }
+    // "Connecting" until the gateway has given its byte totals.
+    std::string status() const override { return read_ ? std::string() : std::string("Connecting"); }
     // Not while the first round (discovery included) is still under way.
     bool expectsReadings() const override { return answered_; }
 
@@ -31,6 +33,7 @@ private:
     int roundsSinceDetails_ = 0;
     bool told_ = false;  // the user has been told once what failed
     bool answered_ = false;
+    bool read_ = false;
 };
 
 }  // namespace vx

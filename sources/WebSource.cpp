@@ -1,6 +1,5 @@
 #include "sources/WebSource.h"
 
-#include "platform/app.h"
 #include "platform/net.h"
 #include "runtime/clock.h"
 #include "runtime/errors.h"
@@ -25,17 +24,15 @@ std::optional<Reading> WebSource::poll() {
     if (!outcome) outcome = fetch_->take();  // a page that came at once
     if (!outcome) return std::nullopt;
     if (!outcome->response) throw RuntimeError(kErrInternet, outcome->error);
-    return read(*outcome->response, MonotonicSeconds());
+    std::optional<Reading> reading = read(*outcome->response, MonotonicSeconds());
+    if (reading) answered_ = true;
+    return reading;
 }
 
 std::optional<Reading> WebSource::read(const platform::UrlResponse& response, double at) {
     switch (ClassifyWebPage(response.body, response.status)) {
-    case WebPageVerdict::WrongDetails:
-        platform::MsgBox(kWrongDetailsMessage, platform::vbCritical, kProblemTitle);
-        return std::nullopt;
-    case WebPageVerdict::Busy:
-        platform::MsgBox(kRouterBusyMessage, platform::vbCritical, kProblemTitle);
-        return std::nullopt;
+    case WebPageVerdict::WrongDetails: tell(Problem::Kind::WrongDetails, kWrongDetailsMessage); return std::nullopt;
+    case WebPageVerdict::Busy: tell(Problem::Kind::RouterBusy, kRouterBusyMessage); return std::nullopt;
     case WebPageVerdict::Counters: break;
     }
 

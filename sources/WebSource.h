@@ -16,6 +16,8 @@ public:
     // (its interface name or description); empty adds them all up.
     WebSource(std::string user, std::string password, std::string address, std::string interfaceName = {});
     std::optional<Reading> poll() override;
+    // "Connecting" until the router's page has given a reading.
+    std::string status() const override { return answered_ ? std::string() : std::string("Connecting"); }
 
 private:
     std::optional<Reading> read(const platform::UrlResponse& response, double at);
@@ -23,6 +25,7 @@ private:
     std::string url_;
     std::string interfaceName_;
     std::unique_ptr<platform::UrlFetch> fetch_ = platform::CreateUrlFetch();
+    bool answered_ = false;
 };
 
 }  // namespace vx

@@ -6,7 +6,7 @@
 cd "$1" || exit 2
 failed=0
 # layer folders, lowest first
-order="runtime platform chart traffic history sources forms:tray:stats:monitor:dialogs:historyview app"
+order="runtime platform chart traffic history sources core forms:tray:stats:monitor:dialogs:historyview app"
 rank() {
   r=0
   for layer in $order; do
@@ -30,7 +30,7 @@ done > /tmp/check_layers.$$
 if [ -s /tmp/check_layers.$$ ]; then cat /tmp/check_layers.$$; failed=1; fi
 rm -f /tmp/check_layers.$$
 hits=$(grep -rn -E '#include *<(Q[A-Za-z]+|qt[a-z]*/|windows\.h|winsock2?\.h|curl/curl\.h|sys/socket\.h)' \
-  runtime traffic history sources forms tray stats monitor dialogs app platform/*.h platform/forms.cpp 2>/dev/null)
+  runtime traffic history sources core forms tray stats monitor dialogs app platform/*.h platform/forms.cpp 2>/dev/null)
 if [ -n "$hits" ]; then echo "toolkit headers above the seam:"; echo "$hits"; failed=1; fi
 hits=$(grep -rn -E '\b(WM_[A-Z]+|SC_(CLOSE|MINIMIZE|RESTORE|MOVE|SIZE|MAXIMIZE)|NOTIFYICONDATA[AW]?|SetWindowLong[A-Za-z]*)\b' \
   --include='*.h' --include='*.cpp' . | grep -v '^\./platform/win32/\|^\./tests/win32/\|^\./build')

@@ -1,6 +1,7 @@
 #include "traffic/Traffic.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "runtime/numtext.h"
 #include "traffic/modFunctions.h"
@@ -39,11 +40,12 @@ Move Classify(double last, double now, double capacity, double& moved) {
 Traffic::Traffic(ByteCounts startTotals) : totals_(startTotals) {}
 
 TrafficUpdate Traffic::take(const Reading& reading) {
-    if (reading.bytesIn == kStuck || reading.bytesOut == kStuck) return {Step::Stuck, std::nullopt};
+    if (reading.bytesIn == kStuck || reading.bytesOut == kStuck) return {Step::Stuck, std::nullopt, std::nullopt};
     const std::optional<Reading> last = last_;
     last_ = reading;
-    if (!last || reading.firstOfSession) return {Step::Baseline, std::nullopt};
-    if (reading.uptime && last->uptime && *reading.uptime < *last->uptime) return {Step::Restarted, std::nullopt};
+    if (!last || reading.firstOfSession) return {Step::Baseline, std::nullopt, std::nullopt};
+    if (reading.uptime && last->uptime && *reading.uptime < *last->uptime)
+        return {Step::Restarted, std::nullopt, std::nullopt};
 
     const double seconds = std::max(reading.at - last->at, kShortestInterval);
     const double down = speed_.down > 0 ? speed_.down : kUnknownLineBits;
@@ -51,13 +53,17 @@ TrafficUpdate Traffic::take(const Reading& reading) {
     ByteCounts moved;
     const Move in = Classify(last->bytesIn, reading.bytesIn, down / 8 * kMargin * seconds, moved.in);
     const Move out = Classify(last->bytesOut, reading.bytesOut, up / 8 * kMargin * seconds, moved.out);
-    if (in == Move::Back || out == Move::Back) return {Step::Restarted, std::nullopt};
-    if (in == Move::TooMuch || out == Move::TooMuch) return {Step::Impossible, std::nullopt};
+    if (in == Move::Back || out == Move::Back) return {Step::Restarted, std::nullopt, std::nullopt};
+    if (in == Move::TooMuch || out == Move::TooMuch) return {Step::Impossible, std::nullopt, std::nullopt};
 
     totals_.in += moved.in;
     totals_.out += moved.out;
     const bool wrapped = in == Move::Wrapped || out == Move::Wrapped;
-    return {wrapped ? Step::Wrapped : Step::Counted, moved};
+    // Readings are taken on the ticks: a router that answers every other tick
+    // moved its bytes over two seconds, not one. Whole ticks, so that a late or
+    // early tick does not make a steady flow flicker.
+    const double ticks = std::max(std::round(reading.at - last->at), 1.0);
+    return {wrapped ? Step::Wrapped : Step::Counted, moved, ByteCounts{moved.in / ticks, moved.out / ticks}};
 }
 
 void Traffic::save(const std::string& statisticsFile) const {

@@ -37,7 +37,8 @@ enum class Step {
 
 struct TrafficUpdate {
     Step step = Step::Baseline;
-    std::optional<ByteCounts> moved;  // the bytes since the previous reading: the tick's rates
+    std::optional<ByteCounts> moved;  // the bytes since the previous reading
+    std::optional<ByteCounts> rates;  // those bytes per second, over the seconds between the two readings
 };
 
 class Traffic {

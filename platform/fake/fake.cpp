@@ -184,6 +184,8 @@ PictureHandle CreatePicture(int size, SquareDrawing draw) {
     return draw && size > 0 ? CreatePicture(size, size, draw(size)) : 0;
 }
 
+bool TrayAvailable() { return fake::S().trayAvailable; }
+
 std::unique_ptr<TrayIcon> CreateTrayIcon(PictureHandle picture, const std::string& tip, TrayEvents events) {
     return std::make_unique<fake::FakeTrayIcon>(picture, tip, std::move(events));
 }

@@ -89,6 +89,7 @@ struct State {
         };
         std::vector<Notice> notices;  // every notify(), in order
     } tray;
+    bool trayAvailable = true;               // the desktop has a notification area
     std::vector<platform::TrayMenu> popups;  // every menu popped up, as it was
     std::deque<int> popupAnswers;            // chosen index for the next popups; -1 = dismissed
     std::map<platform::PictureHandle, Picture> pictures;

@@ -213,6 +213,8 @@ void ReleaseTrayIcons() {
 
 }  // namespace qt
 
+bool TrayAvailable() { return qt::TrayHostPresent(); }
+
 std::unique_ptr<TrayIcon> CreateTrayIcon(PictureHandle picture, const std::string& tip, TrayEvents events) {
     return std::make_unique<qt::QtTrayIcon>(picture, tip, std::move(events));
 }

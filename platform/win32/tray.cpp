@@ -268,6 +268,9 @@ void RemoveTrayIcons() {
 
 }  // namespace win32
 
+// The shell's notification area is part of every Windows desktop.
+bool TrayAvailable() { return true; }
+
 std::unique_ptr<TrayIcon> CreateTrayIcon(PictureHandle picture, const std::string& tip, TrayEvents events) {
     win32::State& state = win32::Backend();
     auto record = std::make_shared<win32::TrayRecord>();

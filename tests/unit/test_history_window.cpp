@@ -8,7 +8,7 @@
 #include <map>
 
 #include "dialogs/StartUp.h"
-#include "historyview/QuotaWatch.h"
+#include "core/QuotaWatch.h"
 #include "historyview/frmHistory.h"
 #include "runtime/clock.h"
 #include "tests/support/history_testing.h"
@@ -201,62 +201,57 @@ TEST(Quota, TextsAndWhichNoticeIsDue) {
     EXPECT_EQ(QuotaNoticeDue(250, 100), 0);
 }
 
-class QuotaInTheTray : public test::ProgramTest {
+class QuotaInTheTray : public ::testing::Test {
 protected:
-    void SetUp() override {
-        ProgramTest::SetUp();
-        tray = std::make_unique<frmSysTray>(&events);
-        tray->Load();
-        history.next.monthStart = kMidnight;
+    void SetUp() override { history.next.monthStart = kMidnight; }
+    // Checks as the monitor's ticks do; the tip last set, and every notice.
+    void Check(QuotaWatch& watch, std::int64_t now) {
+        QuotaCheck c = watch.check(history, now);
+        if (c.tip) tip = *c.tip;
+        if (c.notice) notices.push_back(*c.notice);
     }
-    void TearDown() override {
-        tray->Unload();
-        tray.reset();
-        ProgramTest::TearDown();
-    }
-    SysTrayEvents events;
-    std::unique_ptr<frmSysTray> tray;
     MemoryHistory history;
+    std::string tip = "vxStats";
+    std::vector<Notice> notices;
 };
 
 TEST_F(QuotaInTheTray, LooksOnceAMinuteAndTellsEachThresholdOncePerBillingMonth) {
     QuotaWatch watch("vxStats", 1, 100 * MB);
     history.next.thisMonth = {50 * MB, 10 * MB};
     std::int64_t now = kMidnight + 3600;
-    for (int tick = 0; tick < 60; ++tick) watch.check(history, now + tick / 2, *tray);
+    for (int tick = 0; tick < 60; ++tick) Check(watch, now + tick / 2);
     EXPECT_EQ(history.summaries, 1) << "a tick's work is not a summary";
-    EXPECT_EQ(S().tray.tip, "vxStats - 60 % of 100.00 MB used");
-    EXPECT_TRUE(S().tray.notices.empty());
+    EXPECT_EQ(tip, "vxStats - 60 % of 100.00 MB used");
+    EXPECT_TRUE(notices.empty());
 
     history.next.thisMonth = {70 * MB, 11 * MB};
-    for (int minute = 1; minute <= 3; ++minute) watch.check(history, now + 60 * minute, *tray);
+    for (int minute = 1; minute <= 3; ++minute) Check(watch, now + 60 * minute);
     EXPECT_EQ(history.summaries, 4);
-    ASSERT_EQ(S().tray.notices.size(), 1u);
-    EXPECT_EQ(S().tray.notices[0].title, "Quota 80 % used");
-    EXPECT_NE(S().tray.notices[0].text.find("81.00 MB of 100.00 MB"), std::string::npos);
+    ASSERT_EQ(notices.size(), 1u);
+    EXPECT_EQ(notices[0].title, "Quota 80 % used");
+    EXPECT_NE(notices[0].text.find("81.00 MB of 100.00 MB"), std::string::npos);
 
     history.next.thisMonth = {100 * MB, 0};
-    for (int minute = 4; minute <= 6; ++minute) watch.check(history, now + 60 * minute, *tray);
-    ASSERT_EQ(S().tray.notices.size(), 2u);
-    EXPECT_EQ(S().tray.notices[1].title, "Quota used up");
+    for (int minute = 4; minute <= 6; ++minute) Check(watch, now + 60 * minute);
+    ASSERT_EQ(notices.size(), 2u);
+    EXPECT_EQ(notices[1].title, "Quota used up");
 
     // The next billing month starts afresh.
     history.next.monthStart = kMidnight + 31 * 86400;
     history.next.thisMonth = {90 * MB, 0};
-    watch.check(history, now + 31 * 86400, *tray);
-    watch.check(history, now + 31 * 86400 + 60, *tray);
-    ASSERT_EQ(S().tray.notices.size(), 3u);
-    EXPECT_EQ(S().tray.notices[2].title, "Quota 80 % used");
+    Check(watch, now + 31 * 86400);
+    Check(watch, now + 31 * 86400 + 60);
+    ASSERT_EQ(notices.size(), 3u);
+    EXPECT_EQ(notices[2].title, "Quota 80 % used");
 }
 
 TEST_F(QuotaInTheTray, NothingWithoutAQuota) {
     QuotaWatch watch("vxStats", 1, std::nullopt);
     history.next.thisMonth = {500 * GB, 0};
-    tray->ToolTip("vxStats");
-    watch.check(history, kMidnight, *tray);
+    Check(watch, kMidnight);
     EXPECT_EQ(history.summaries, 0);
-    EXPECT_EQ(S().tray.tip, "vxStats");
-    EXPECT_TRUE(S().tray.notices.empty());
+    EXPECT_EQ(tip, "vxStats");
+    EXPECT_TRUE(notices.empty());
 }
 
 // ---- In the monitor, over the real history file --------------------------

@@ -90,22 +90,28 @@ TEST_F(Monitor, TheConsoleConnectsToPort23OfTheAddress) {
     EXPECT_TRUE(S().urlsFetched.empty());
 }
 
-TEST_F(Monitor, WebModeOpensNoConsoleConnection) {
+TEST_F(Monitor, WebModeConnectsToPort23OnceAtLoadAndLeavesItAlone) {
     int connections = 0;
     S().tcpFactory = [&]() -> std::unique_ptr<platform::TcpClient> {
         ++connections;
         return std::make_unique<fake::FakeTcpClient>();
     };
     StartFromDialog("2meg", 0);
+    EXPECT_EQ(connections, 1);
     Tick();
     Tick();
-    EXPECT_EQ(connections, 0);
+    EXPECT_EQ(connections, 1);
     EXPECT_EQ(S().urlsFetched, (std::vector<std::string>(2, "http://root:pa:ss@word@127.0.0.3/statswan.cmd")));
 }
 
 TEST_F(Monitor, AGreyedCheckBoxIsNotTicked) {
     StartFromDialog("2meg", 2);
-    EXPECT_EQ(S().lastTcpClient, nullptr);
+    ASSERT_NE(S().lastTcpClient, nullptr);
+    EXPECT_EQ(S().lastTcpClient->RemotePort, 23);
+    Tick();
+    Tick();
+    EXPECT_TRUE(S().lastTcpClient->sent.empty()) << "no login: web mode";
+    EXPECT_EQ(S().urlsFetched.size(), 2u);
 }
 
 TEST_F(Monitor, OnlyTheExactSpeed512SelectsTheSmallScale) {

@@ -142,19 +142,23 @@ TEST_F(Polling, TheReadingUsesTheChosenModeWithTheDetails) {
     EXPECT_EQ(S().urlsFetched[0], "http://admin:@127.0.0.4/statswan.cmd");
 }
 
-TEST_F(Polling, ATickWhileAnotherIsStillRunningIsDropped) {
-    frmMain& m = StartWeb();
-    int fetched = 0;
-    // A message box keeps its tick running while the timer goes on ticking.
-    S().urlHandler = [&](const std::string&) -> platform::UrlResponse {
-        ++fetched;
-        if (fetched == 1) m.Timer.tick();
-        return {404, "Error 404"};
+TEST_F(Polling, ABoxNeverHoldsTheReadingsOrTheTotalsUp) {
+    Started();
+    answer = platform::UrlResponse{200, "<html>Server Busy</html>"};
+    std::string shownUnderTheBox;
+    S().onMessageBox = [&](const fake::MessageBoxCall&) {
+        // The timer goes on while the box waits for the user.
+        answer.reset();
+        Tick();
+        Move(2048, 1024);
+        Move(2048, 1024);
+        shownUnderTheBox = FigureIn();
     };
-    m.Timer.tick();
-    EXPECT_EQ(fetched, 1) << "the inner tick fetched nothing";
-    m.Timer.tick();
-    EXPECT_EQ(fetched, 2) << "the next tick after it fetches again";
+    Tick();
+    EXPECT_EQ(S().messageBoxes.size(), 1u);
+    EXPECT_EQ(shownUnderTheBox, "2k/s");
+    S().onMessageBox = nullptr;
+    EXPECT_EQ(SavedTotals(), (std::pair<std::string, std::string>{"4096", "2048"}));
 }
 
 class TrayHandlers : public Polling {};

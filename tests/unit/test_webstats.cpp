@@ -261,7 +261,7 @@ TEST_F(WebStatsTest, AFailedFetchSkipsTheTickSilently) {
     EXPECT_EQ(FigureIn(), "1k/s");
 }
 
-TEST_F(WebStatsTest, NoSecondBoxWhileOneIsOpenAndTheNextTickFetchesAgain) {
+TEST_F(WebStatsTest, NoSecondBoxWhileOneIsOpenButTheReadingsGoOn) {
     Serve("<html>Server Busy</html>");
     int ticksWhileOpen = 0;
     S().onMessageBox = [&](const fake::MessageBoxCall&) {
@@ -270,12 +270,12 @@ TEST_F(WebStatsTest, NoSecondBoxWhileOneIsOpenAndTheNextTickFetchesAgain) {
     };
     Tick();
     EXPECT_EQ(ticksWhileOpen, 3);
-    EXPECT_EQ(fetches, 1);
+    EXPECT_EQ(fetches, 4) << "the readings go on under the box";
     EXPECT_EQ(S().messageBoxes.size(), 1u);
 
     S().onMessageBox = nullptr;
     Tick();
-    EXPECT_EQ(fetches, 2);
+    EXPECT_EQ(fetches, 5);
     EXPECT_EQ(S().messageBoxes.size(), 2u);
 }
 

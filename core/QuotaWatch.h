@@ -12,7 +12,15 @@
 
 namespace vx {
 
-class frmSysTray;
+// What the tray should say and show after a look at the quota.
+struct Notice {
+    std::string title;
+    std::string text;
+};
+struct QuotaCheck {
+    std::optional<std::string> tip;  // the tray's tip, when it was looked at
+    std::optional<Notice> notice;    // a notice now due
+};
 
 // Bytes in and out this billing month.
 double QuotaUsed(const HistorySummary& summary);
@@ -32,9 +40,9 @@ public:
         : baseTip_(std::move(baseTip)), monthStartDay_(monthStartDay), quota_(quota) {}
 
     bool enabled() const { return quota_.has_value(); }
-    // Looks at the history at most once a minute (by `now`, UTC seconds):
-    // sets the tray's tip and shows a notice that is due. Nothing without a quota.
-    void check(History& history, std::int64_t now, frmSysTray& tray);
+    // Looks at the history at most once a minute (by `now`, UTC seconds): the
+    // tray's tip and a notice that is due. Nothing without a quota.
+    QuotaCheck check(History& history, std::int64_t now);
 
 private:
     std::string baseTip_;

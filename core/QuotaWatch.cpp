@@ -1,8 +1,6 @@
-#include "historyview/QuotaWatch.h"
+#include "core/QuotaWatch.h"
 
 #include <cmath>
-
-#include "tray/frmSysTray.h"
 
 namespace vx {
 
@@ -32,22 +30,23 @@ int QuotaNoticeDue(int percentUsed, int alreadyShown) {
     return 0;
 }
 
-void QuotaWatch::check(History& history, std::int64_t now, frmSysTray& tray) {
-    if (!quota_) return;
+QuotaCheck QuotaWatch::check(History& history, std::int64_t now) {
+    if (!quota_) return {};
     const std::int64_t minute = now / 60 - (now % 60 < 0 ? 1 : 0);
-    if (lastMinute_ && *lastMinute_ == minute) return;
+    if (lastMinute_ && *lastMinute_ == minute) return {};
     lastMinute_ = minute;
 
     const HistorySummary summary = history.summary(now, monthStartDay_, quota_);
-    tray.ToolTip(QuotaTip(baseTip_, summary));
+    QuotaCheck result{QuotaTip(baseTip_, summary), std::nullopt};
     const int due = QuotaNoticeDue(QuotaPercent(summary), history.quotaNoticeShown(summary.monthStart));
-    if (due == 0) return;
+    if (due == 0) return result;
     // Remembered first: a notice that cannot be shown is not retried every minute.
     history.setQuotaNoticeShown(summary.monthStart, due);
     const std::string text = due >= 100
                                  ? "This month's traffic has passed the quota: " + QuotaText(summary) + "."
                                  : "This month's traffic has passed 80 % of the quota: " + QuotaText(summary) + ".";
-    tray.Notify(due >= 100 ? "Quota used up" : "Quota 80 % used", text);
+    result.notice = Notice{due >= 100 ? "Quota used up" : "Quota 80 % used", text};
+    return result;
 }
 
 }  // namespace vx

@@ -1,0 +1,169 @@
+#include "core/Monitor.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+#include "runtime/clock.h"
+#include "runtime/errors.h"
+#include "sources/ConsoleSource.h"
+#include "sources/RouterMessages.h"
+#include "sources/UpnpSource.h"
+#include "sources/WebSource.h"
+#include "traffic/modFunctions.h"
+
+namespace vx {
+
+namespace {
+
+// Ticks without a reading before the display stops showing the last rates.
+constexpr int kTicksBeforeSilence = 3;
+
+std::unique_ptr<Source> SourceFor(const MonitorSettings& s, const std::optional<std::string>& upnpLocation) {
+    if (upnpLocation) return std::make_unique<UpnpSource>(platform::OpenGateway(*upnpLocation));
+    if (s.is9106) return std::make_unique<ConsoleSource>(s.user, s.password, s.routerIP);
+    return std::make_unique<WebSource>(s.user, s.password, s.routerIP, s.interfaceName);
+}
+
+}  // namespace
+
+Problem WriteFailure(const std::string& file, const std::string& reason) {
+    return Problem{Problem::Kind::FileNotWritten, "vxstat cannot write " + file + ":\n" + reason +
+                                                      "\n\nMonitoring goes on, but what should be kept there is not."};
+}
+
+Monitor::Monitor(MonitorSettings settings, std::unique_ptr<Source> source, std::string tip)
+    : settings_(std::move(settings)),
+      upnpLocation_(UpnpLocation(settings_.routerIP)),
+      source_(std::move(source)),
+      traffic_(settings_.totals),
+      quotaWatch_(std::move(tip), MonthStartDay(settings_.monthStart), ParseQuota(settings_.quota)) {
+    // A speed with a unit is the line's: it scales the bars and tells a
+    // counter's wrap from a restart.
+    if (const std::optional<LineSpeed> speed = ParseLineSpeed(settings_.speed)) {
+        speedFromBox_ = true;
+        traffic_.setLineSpeed(*speed);
+    }
+    scales_ = ScalesFor(settings_.speed);
+}
+
+Monitor::~Monitor() = default;
+
+RouterKey Monitor::routerKey() const {
+    const char* source = settings_.is9106 ? "console" : "web";
+    if (upnpLocation_) source = "upnp";
+    return RouterKey{upnpLocation_ ? *upnpLocation_ : settings_.routerIP, source};
+}
+
+MonitorStep Monitor::start() {
+    MonitorStep out;
+    std::string error;
+    history_ = History::Open(HistoryFile(), routerKey(), error, MonthStartDay(settings_.monthStart));
+    if (history_)
+        history_->keepBeforeHistory(settings_.totals);
+    else
+        TellWriteFailure(HistoryFile(), error, out.problems);  // monitoring goes on without it
+    if (!source_) source_ = SourceFor(settings_, upnpLocation_);
+    out.status = source_->status();
+    return out;
+}
+
+MonitorStep Monitor::step() {
+    MonitorStep out;
+    const std::int64_t now = UtcSeconds();
+    std::optional<TrafficUpdate> update;
+    // A reading that fails is no reading; the tick goes on.
+    ResumeNext([&] {
+        if (std::optional<Reading> reading = source_->poll()) update = traffic_.take(*reading);
+    });
+    out.problems = source_->takeProblems();
+    bool read = false;
+    if (update) {
+        out.taken = update->step;
+        // Only counted steps move bytes: a restart or an impossible jump adds nothing.
+        if (update->moved && history_) history_->add(now, *update->moved);
+        if (update->step == Step::Stuck) {
+            if (!stuckTold_) out.problems.push_back({Problem::Kind::StuckCounter, kStuckCounterMessage, false});
+            stuckTold_ = true;
+        } else {
+            read = true;
+        }
+    }
+    if (history_ && history_->flushDue(now)) Flush(out);
+    if (history_) {
+        QuotaCheck quota = quotaWatch_.check(*history_, now);
+        out.tip = std::move(quota.tip);
+        if (quota.notice) out.notices.push_back(std::move(*quota.notice));
+    }
+    Follow(source_->lineSpeed(), out);
+
+    // Old rates are not shown as current: after a few ticks without a
+    // reading the display says so, until the next reading.
+    if (read)
+        missed_ = 0;
+    else if (source_->expectsReadings())
+        ++missed_;
+    out.silent = missed_ >= kTicksBeforeSilence;
+    out.status = out.silent ? std::string(kNoAnswerStatus) : source_->status();
+    if (out.silent) {
+        shownIn_ = 0;
+    } else if (update && update->rates) {
+        out.rates = update->rates;
+        const auto in = static_cast<float>(update->rates->in);
+        shownIn_ = std::min(scales_.incomingMax, in);
+    }
+    out.level = Level();
+    return out;
+}
+
+int Monitor::Level() const {
+    const float fill = shownIn_ / scales_.incomingMax;
+    const int level = static_cast<int>(std::floor(fill * 8));
+    return std::clamp(level, 0, 7);
+}
+
+void Monitor::Follow(const std::optional<LineSpeed>& speed, MonitorStep& out) {
+    if (!speed || speed == routerSpeed_ || speed->down <= 0) return;
+    routerSpeed_ = speed;
+    if (speedFromBox_) return;
+    traffic_.setLineSpeed(*speed);
+    scales_ = ScalesFor(*speed);
+    // A bar never holds more than its end.
+    shownIn_ = std::min(shownIn_, scales_.incomingMax);
+    out.scales = scales_;
+}
+
+void Monitor::Flush(MonitorStep& out) {
+    std::vector<Problem> problems = flushHistory();
+    out.problems.insert(out.problems.end(), problems.begin(), problems.end());
+}
+
+std::vector<Problem> Monitor::flushHistory() {
+    std::vector<Problem> problems;
+    if (!history_) return problems;
+    std::string error;
+    // The bytes stay in memory for the next try.
+    if (!history_->flush(error)) TellWriteFailure(HistoryFile(), error, problems);
+    return problems;
+}
+
+void Monitor::TellWriteFailure(const std::string& file, const std::string& reason, std::vector<Problem>& out) {
+    if (!filesTold_.insert(file).second) return;
+    std::fprintf(stderr, "vxstat: cannot write %s: %s\n", file.c_str(), reason.c_str());
+    out.push_back(WriteFailure(file, reason));
+}
+
+void Monitor::saveTotals() const { traffic_.save(StatisticsFile()); }
+
+std::vector<Problem> Monitor::close() {
+    if (source_) source_->close();
+    saveTotals();
+    return flushHistory();
+}
+
+std::optional<HistorySummary> Monitor::summary() const {
+    if (!history_) return std::nullopt;
+    return history_->summary(UtcSeconds(), MonthStartDay(settings_.monthStart), ParseQuota(settings_.quota));
+}
+
+}  // namespace vx
