@@ -1,6 +1,5 @@
 // vxstat: the router's WAN traffic in a tiny window and a tray icon.
 #include <cstdio>
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -10,12 +9,41 @@
 #include "runtime/clock.h"
 #include "traffic/modFunctions.h"
 
+namespace {
+
+const char* const kHelp =
+    "usage: vxstat [/STATS]\n"
+    "       vxstat --history [days|hours|months] [--csv]\n"
+    "       vxstat --paths | --help | --version\n"
+    "Shows a home router's WAN traffic in a tiny window and a tray icon.\n"
+    "  /STATS     only the \"Logged Statistics\" window, without monitoring\n"
+    "  --history  print the traffic history: the last 30 days (the default), the last\n"
+    "             24 hours or every billing month; --csv for scripts\n"
+    "  --paths    print the folders of boot.ini, userstats.txt and history.db\n"
+    "  --help     print this help\n"
+    "  --version  print the version\n";
+
+const char* const kVersion = "vxstat " VXSTAT_VERSION
+                             "\n"
+                             "Copyright (c) 2026 The vxstat developers\n"
+                             "License: MIT\n";
+
+}  // namespace
+
 int main(int argc, char** argv) {
     // Answers on the terminal need no display and start no monitor.
-    if (argc == 2 && std::strcmp(argv[1], "--paths") == 0) {
-        vx::platform::AttachToTerminal();
-        std::fputs(vx::PathsReport().c_str(), stdout);
-        return 0;
+    if (argc == 2) {
+        const std::string arg = argv[1];
+        std::string answer;
+        if (arg == "--help") answer = kHelp;
+        if (arg == "--version") answer = kVersion;
+        if (arg == "--paths") answer = vx::PathsReport();
+        if (!answer.empty()) {
+            vx::platform::AttachToTerminal();
+            std::fputs(answer.c_str(), stdout);
+            // A full disk or a closed pipe is a failure, not a printed answer.
+            return std::fflush(stdout) == 0 ? 0 : 1;
+        }
     }
     // The traffic history, read-only: no display, no monitor, no file written.
     const std::vector<std::string> args(argv + 1, argv + argc);

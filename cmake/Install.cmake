@@ -1,7 +1,8 @@
 # Installing the Linux program (`make install`, PREFIX and DESTDIR) and its
-# Debian package (`make package`, CPack): the program, its desktop entry, its
-# icons in the hicolor theme and its AppStream metadata, all named by one
-# application id.
+# Debian package (`make package`, CPack): the program and its manual page, its
+# desktop entry, its icons in the hicolor theme and its AppStream metadata, all
+# named by one application id, and the copyright file and changelog Debian asks
+# for.
 if(VXSTAT_UNIT_ONLY OR WIN32 OR NOT TARGET vxstat)
   return()
 endif()
@@ -30,6 +31,39 @@ foreach(size IN LISTS VX_ICON_SIZES)
           RENAME ${VX_APP_ID}.png)
 endforeach()
 install(FILES ${CMAKE_SOURCE_DIR}/README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
+
+# Compressed as Debian wants them: gzip -9n, no name and no time stamp inside,
+# so every build gives the same bytes. Made when the build is configured (and
+# again when the source changes), so installing needs no build step.
+find_program(VX_GZIP gzip REQUIRED)
+function(vx_gzip source output)
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${source})
+  execute_process(COMMAND ${VX_GZIP} -9nc ${source} OUTPUT_FILE ${output} RESULT_VARIABLE status)
+  if(NOT status EQUAL 0)
+    message(FATAL_ERROR "gzip ${source}: ${status}")
+  endif()
+endfunction()
+
+# A manual page written by hand, packaging/NAME.SECTION.in (@PROJECT_VERSION@
+# and @VX_RELEASE_DATE@ filled in), installed as manSECTION/NAME.SECTION.gz.
+# Each program of the package names its page here.
+function(vx_install_manpage name section)
+  set(page ${CMAKE_BINARY_DIR}/packaging/${name}.${section})
+  configure_file(${CMAKE_SOURCE_DIR}/packaging/${name}.${section}.in ${page} @ONLY)
+  vx_gzip(${page} ${page}.gz)
+  install(FILES ${page}.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man${section})
+endfunction()
+vx_install_manpage(vxstat 1)
+
+# The licence in Debian's machine-readable form, and the changelog of a
+# native package (changelog.gz), whose latest entry must be this version.
+install(FILES ${CMAKE_SOURCE_DIR}/packaging/copyright DESTINATION ${CMAKE_INSTALL_DOCDIR})
+file(STRINGS ${CMAKE_SOURCE_DIR}/packaging/changelog vx_changelog_top LIMIT_COUNT 1)
+if(NOT vx_changelog_top MATCHES "^vxstat \\(${PROJECT_VERSION}\\) ")
+  message(FATAL_ERROR "packaging/changelog begins with '${vx_changelog_top}': add an entry for ${PROJECT_VERSION}")
+endif()
+vx_gzip(${CMAKE_SOURCE_DIR}/packaging/changelog ${CMAKE_BINARY_DIR}/packaging/changelog.gz)
+install(FILES ${CMAKE_BINARY_DIR}/packaging/changelog.gz DESTINATION ${CMAKE_INSTALL_DOCDIR})
 
 # ---- The Debian package ------------------------------------------------------
 set(VXSTAT_MAINTAINER "The vxstat developers <maintainers@vxstat.invalid>"

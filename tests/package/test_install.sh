@@ -2,8 +2,10 @@
 # What `make install` puts where: cmake --install with a prefix of our own
 # under DESTDIR, then the tree is checked file by file (nothing outside
 # DESTDIR/PREFIX, the program runnable, the icons drawn right at every size),
-# and the desktop entry and the AppStream metadata pass their validators.
-#   test_install.sh BUILD_DIR APP_ID "ICON_SIZES" SOURCE_DIR
+# the program answers --help and --version without a display, its manual page
+# reads without warnings, and the desktop entry and the AppStream metadata pass
+# their validators.
+#   test_install.sh BUILD_DIR APP_ID "ICON_SIZES" SOURCE_DIR VERSION
 #   test_install.sh --metadata DESKTOP_FILE METAINFO_FILE APP_ID
 set -u
 fail() { echo "FAILED: $*" >&2; exit 1; }
@@ -35,7 +37,7 @@ if [ "${1:-}" = "--metadata" ]; then
     exit 0
 fi
 
-build=$1 id=$2 sizes=$3 source=$4
+build=$1 id=$2 sizes=$3 source=$4 version=$5
 scratch=$(mktemp -d) || fail "no scratch folder"
 trap 'rm -rf "$scratch"' EXIT
 prefix=/opt/vx-prefix-test
@@ -52,9 +54,12 @@ file_type=$(head -c 4 "$root/bin/vxstat" | od -An -c | tr -d ' ')
 [ "$file_type" = "177ELF" ] || fail "bin/vxstat is not a program ($file_type)"
 
 expected="bin/vxstat
+share/man/man1/vxstat.1.gz
 share/applications/$id.desktop
 share/metainfo/$id.metainfo.xml
-share/doc/vxstat/README.md"
+share/doc/vxstat/README.md
+share/doc/vxstat/copyright
+share/doc/vxstat/changelog.gz"
 for size in $sizes; do
     expected="$expected
 share/icons/hicolor/${size}x${size}/apps/$id.png"
@@ -72,6 +77,25 @@ done
 for f in "$root/share/applications/$id.desktop" "$root/share/metainfo/$id.metainfo.xml"; do
     mode=$(stat -c %a "$f")
     [ "$mode" = 644 ] || fail "$f has mode $mode"
+done
+# --help and --version from a bare environment: no display, no Qt platform.
+for option in --help --version; do
+    out=$(env -i PATH=/usr/bin:/bin HOME="$scratch" "$root/bin/vxstat" "$option" 2>"$scratch/err") ||
+        fail "vxstat $option without a display: status $?: $(cat "$scratch/err")"
+    printf '%s\n' "$out" >"$scratch/out$option"
+done
+grep -qx "vxstat $version" "$scratch/out--version" || fail "vxstat --version: $(cat "$scratch/out--version")"
+zcat "$root/share/man/man1/vxstat.1.gz" >"$scratch/vxstat.1" || fail "the manual page is no gzip file"
+grep -q "^\.TH VXSTAT 1 .*\"vxstat $version\"" "$scratch/vxstat.1" || fail "the manual page is not of vxstat $version"
+# Every switch the help names is in the manual page, and the other way round.
+switches() { grep -o -- '\(^\|[ [|]\)\(--[a-z]*\|/STATS\)' "$1" | tr -d ' [|' | sort -u; }
+[ "$(switches "$scratch/out--help")" = "$(sed 's/\\-/-/g' "$scratch/vxstat.1" | switches /dev/stdin)" ] ||
+    fail "--help and the manual page name other switches"
+# As lintian reads it: no warnings from man, no name or time stamp in the gzip header.
+warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -E UTF-8 -l -Tutf8 -Z "$scratch/vxstat.1" 2>&1 >/dev/null)
+[ -z "$warnings" ] || fail "man warns about vxstat.1: $warnings"
+for gz in "$root/share/man/man1/vxstat.1.gz" "$root/share/doc/vxstat/changelog.gz"; do
+    [ "$(od -An -tx1 -j3 -N5 "$gz" | tr -d ' ')" = 0000000000 ] || fail "$gz carries a name or time stamp"
 done
 check_metadata "$root/share/applications/$id.desktop" "$root/share/metainfo/$id.metainfo.xml" "$id"
 echo "install tree under $prefix: $(echo "$got" | wc -l) files, all as expected"

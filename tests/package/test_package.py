@@ -8,9 +8,12 @@ loopback, is asked to end (SIGTERM), and its totals must then be in the user's
 data folder, with nothing written beside the program.
 
     test_package.py DEB_FOLDER VERSION APP_ID SIMROUTER
+    test_package.py --lintian DEB_FOLDER VERSION
 
 Runs as root inside a private network namespace (scripts/in-private-net);
-exits 77 (skipped) where it cannot run the program as another user.
+exits 77 (skipped) where it cannot run the program as another user. With
+--lintian it only judges the package as Debian's archive would: any error
+lintian finds fails; its warnings and notes are printed.
 """
 
 import glob
@@ -80,6 +83,26 @@ def listing(folder):
     return found
 
 
+def the_deb(deb_folder, version):
+    debs = glob.glob(os.path.join(deb_folder, "vxstat_%s_*.deb" % version))
+    expect(len(debs) == 1, "expected one vxstat_%s_*.deb in %s, found %r" % (version, deb_folder, debs))
+    return debs[0]
+
+
+def lintian(deb_folder, version):
+    deb = the_deb(deb_folder, version)
+    expect(shutil.which("lintian"), "lintian is missing (Debian: lintian)")
+    run = subprocess.run(["lintian", "--info", "--display-info", "--no-tag-display-limit", deb],
+                         capture_output=True, text=True, timeout=500)
+    print(run.stdout, end="")
+    errors = [line for line in run.stdout.splitlines() if line.startswith("E:")]
+    expect(not errors, "lintian finds errors in %s:\n%s" % (deb, "\n".join(errors)))
+    # 0, or 2 for tags at or above its failing level: anything else is lintian itself failing.
+    expect(run.returncode == 0, "lintian ended with %d:\n%s" % (run.returncode, run.stderr))
+    print("lintian: no errors in %s" % os.path.basename(deb))
+    return 0
+
+
 def check_control(deb):
     fields = subprocess.run(["dpkg-deb", "-f", deb], check=True, capture_output=True, text=True).stdout
     expect(re.search(r"^Package: vxstat$", fields, re.M), "no Package: vxstat:\n" + fields)
@@ -104,15 +127,15 @@ def main(deb_folder, version, app_id, simrouter):
               + probe.stderr.strip())
         return SKIP
 
-    debs = glob.glob(os.path.join(deb_folder, "vxstat_%s_*.deb" % version))
-    expect(len(debs) == 1, "expected one vxstat_%s_*.deb in %s, found %r" % (version, deb_folder, debs))
-    deb = debs[0]
+    deb = the_deb(deb_folder, version)
     check_control(deb)
     contents = subprocess.run(["dpkg-deb", "-c", deb], check=True, capture_output=True, text=True).stdout
     for path in ("./usr/bin/vxstat", "./usr/share/applications/%s.desktop" % app_id,
                  "./usr/share/metainfo/%s.metainfo.xml" % app_id,
                  "./usr/share/icons/hicolor/256x256/apps/%s.png" % app_id,
-                 "./usr/share/icons/hicolor/16x16/apps/%s.png" % app_id):
+                 "./usr/share/icons/hicolor/16x16/apps/%s.png" % app_id,
+                 "./usr/share/man/man1/vxstat.1.gz", "./usr/share/doc/vxstat/copyright",
+                 "./usr/share/doc/vxstat/changelog.gz"):
         expect(re.search(r"\s%s$" % re.escape(path), contents, re.M), "the package lacks %s" % path)
     expect(re.search(r"^-rwxr-xr-x root/root .*\./usr/bin/vxstat$", contents, re.M),
            "usr/bin/vxstat is not a root-owned program:\n" + contents)
@@ -233,6 +256,8 @@ def main(deb_folder, version, app_id, simrouter):
 
 if __name__ == "__main__":
     try:
+        if sys.argv[1:2] == ["--lintian"]:
+            sys.exit(lintian(*sys.argv[2:]))
         sys.exit(main(*sys.argv[1:]))
     except Failure as failure:
         print("FAILED: %s" % failure)

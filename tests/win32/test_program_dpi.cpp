@@ -88,7 +88,7 @@ TEST(Resources, TheProgramCarriesItsManifestIconAndVersion) {
     EXPECT_EQ(text(L"ProductName"), "vxstat");
     EXPECT_EQ(text(L"FileDescription"), "vxstat");
     EXPECT_FALSE(text(L"CompanyName").empty());
-    EXPECT_NE(text(L"LegalCopyright").find("Copyright"), std::string::npos);
+    EXPECT_NE(text(L"LegalCopyright").find("MIT License"), std::string::npos);
     VS_FIXEDFILEINFO* fixed = nullptr;
     UINT bytes = 0;
     ASSERT_TRUE(VerQueryValueW(info.data(), L"\\", reinterpret_cast<void**>(&fixed), &bytes));
