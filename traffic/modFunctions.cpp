@@ -84,7 +84,15 @@ std::string SettingsFile() {
     return folders.portable ? platform::ProgramFile("boot.ini") : InFolder(folders.settings, "boot.ini");
 }
 std::string StatisticsFile() { return DataFile("userstats.txt"); }
-std::string HistoryFile() { return DataFile("history.db"); }
+// The history needs a folder it may create files in (its journal beside it):
+// a portable folder that is not the user's (an administrator's set-up, a
+// share) keeps its totals, and the history goes to the user's data folder.
+std::string HistoryFile() {
+    const FileFolders folders = ProgramFolders();
+    if (folders.portable && !platform::ProgramFolderIsWritable())
+        return InFolder(platform::UserDataFolder(), "history.db");
+    return DataFile("history.db");
+}
 
 void ReportWriteFailure(const std::string& file, const std::string& reason) {
     static std::set<std::string> told;

@@ -27,7 +27,7 @@ std::string PathsReport();
 
 std::string SettingsFile();    // boot.ini
 std::string StatisticsFile();  // userstats.txt
-std::string HistoryFile();     // history.db, beside userstats.txt
+std::string HistoryFile();     // history.db, beside userstats.txt where that folder is the user's
 
 // Tells the user, once per file, that a file could not be written (a box
 // naming the file and the reason, and a line on standard error); the program

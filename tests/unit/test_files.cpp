@@ -48,10 +48,14 @@ TEST_F(FilesTest, APortableFolderKeepsTheFilesBesideTheProgram) {
 
     // A folder the user may not write still counts as theirs when it holds
     // either file already: an unpacked copy that was set up keeps working.
+    // Its history, which needs a folder it may create files in, goes to the
+    // user's data folder, and --paths says so.
     Install();
     for (const char* name : {"boot.ini", "userstats.txt"}) {
         test::WriteFile(dir.file(name), "");
         EXPECT_EQ(StatisticsFile(), statsFile()) << name;
+        EXPECT_EQ(HistoryFile(), dataFolder() + "/history.db") << name;
+        EXPECT_NE(PathsReport().find(dataFolder() + "/history.db"), std::string::npos) << PathsReport();
         fs::remove(dir.file(name));
     }
 }

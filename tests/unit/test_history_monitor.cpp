@@ -114,14 +114,22 @@ TEST_F(HistoryFeedTest, EachWayOfReadingARouterHasItsOwnHistory) {
 
 TEST_F(HistoryFeedTest, AHistoryThatCannotBeOpenedIsToldOnceAndMonitoringGoesOn) {
     std::filesystem::create_directory(historyFile());  // in the way of the file
+    // The box is told once the monitor runs, and the readings go on under it.
+    std::string shownUnderTheBox;
+    S().onMessageBox = [&](const fake::MessageBoxCall&) {
+        Tick();
+        Step(2048, 0);
+        shownUnderTheBox = FigureIn();
+    };
     StartWeb();
     EXPECT_EQ(monitor().history(), nullptr);
     ASSERT_EQ(S().messageBoxes.size(), 1u);
     EXPECT_NE(S().messageBoxes[0].prompt.find(historyFile()), std::string::npos);
-    Tick();
+    EXPECT_EQ(shownUnderTheBox, "2k/s");
+    S().onMessageBox = nullptr;
     Step(2048, 0);
     EXPECT_EQ(FigureIn(), "2k/s");
-    EXPECT_EQ(SavedTotals().first, "2048");
+    EXPECT_EQ(SavedTotals().first, "4096");
     Default<frmMain>::Unload();
     EXPECT_EQ(S().messageBoxes.size(), 1u);
 }
