@@ -1,7 +1,13 @@
 // The traffic object's rules: baselines, counters past 2^32, wraps, restarts,
-// impossible jumps and stuck counters; and line speeds, scales and figures.
+// impossible jumps and stuck counters; line speeds, scales and figures; and the
+// monitoring core that applies them each tick, with no window at all.
 #include <gtest/gtest.h>
 
+#include <deque>
+
+#include "core/Monitor.h"
+#include "runtime/clock.h"
+#include "tests/support/program.h"
 #include "traffic/LineSpeed.h"
 #include "traffic/Traffic.h"
 
@@ -175,6 +181,162 @@ TEST(LineSpeed, FiguresReadMegabytesFromAThousandKilobytes) {
     EXPECT_EQ(ScaleText(5000000, true), "4.7M/s");
     EXPECT_EQ(ScaleText(12500000, true), "12M/s");
     EXPECT_EQ(ScaleText(125000000, true), "119M/s");
+}
+
+// ---- The monitoring core, with a scripted router ----------------------------
+
+// A router whose every tick is written down: a reading (or none), a problem.
+class ScriptedSource : public Source {
+public:
+    struct Tick {
+        std::optional<Reading> reading;
+        std::optional<Problem::Kind> problem;
+    };
+    std::deque<Tick> script;
+    std::optional<LineSpeed> speed;
+
+    std::optional<Reading> poll() override {
+        if (script.empty()) return std::nullopt;
+        Tick t = script.front();
+        script.pop_front();
+        if (t.problem) tell(*t.problem, "scripted");
+        return t.reading;
+    }
+    std::optional<LineSpeed> lineSpeed() const override { return speed; }
+};
+
+class CoreTest : public test::ProgramTest {
+protected:
+    void SetUp() override {
+        ProgramTest::SetUp();
+        FixedUtcSeconds() = 1795999980;  // a minute's start, in December 2026
+    }
+    void TearDown() override {
+        FixedUtcSeconds() = 0;
+        ProgramTest::TearDown();
+    }
+    Monitor& Start(MonitorSettings settings = {}) {
+        auto s = std::make_unique<ScriptedSource>();
+        source = s.get();
+        core = std::make_unique<Monitor>(std::move(settings), std::move(s));
+        EXPECT_TRUE(core->start().problems.empty());
+        return *core;
+    }
+    // The router's counters `in`/`out` at second `at` of its clock; one tick.
+    MonitorStep Read(double at, double in, double out = 0) {
+        source->script.push_back({Reading{in, out, at, std::nullopt}, std::nullopt});
+        return Tick();
+    }
+    MonitorStep Tick() {
+        ++FixedUtcSeconds();
+        return core->step();
+    }
+    ScriptedSource* source = nullptr;
+    std::unique_ptr<Monitor> core;
+};
+
+TEST_F(CoreTest, RatesAreBytesOverTheSecondsBetweenReadingsWhateverTheTicks) {
+    Start();
+    constexpr double kIn = 65536, kOut = 6656;
+    double t = 0, in = 1e9, out = 2e9;
+    EXPECT_FALSE(Read(t, in, out).rates) << "the first reading is a baseline";
+    // Every tick, then every second tick (a router that answers in 1.2 s), then every third.
+    for (int every : {1, 2, 3}) {
+        for (int n = 0; n < 4; ++n) {
+            for (int miss = 1; miss < every; ++miss) {
+                const MonitorStep held = Tick();
+                EXPECT_FALSE(held.rates) << "what is shown stays";
+                EXPECT_FALSE(held.silent);
+                EXPECT_EQ(held.level, 2);
+            }
+            t += every;
+            in += kIn * every;
+            out += kOut * every;
+            const MonitorStep s = Read(t + 0.04 * (n % 2), in, out);  // a late tick is still whole seconds
+            ASSERT_TRUE(s.rates) << every;
+            EXPECT_DOUBLE_EQ(s.rates->in, kIn) << every;
+            EXPECT_DOUBLE_EQ(s.rates->out, kOut) << every;
+            EXPECT_EQ(s.level, 2) << "64 k/s of a 256 k/s bar";
+            EXPECT_EQ(s.status, "");
+        }
+    }
+    EXPECT_DOUBLE_EQ(core->traffic().totals().in, kIn * 24);
+    EXPECT_DOUBLE_EQ(core->traffic().totals().out, kOut * 24);
+}
+
+TEST_F(CoreTest, WrapsCountRestartsAndStuckCountersDoNotAndSilenceIsSaid) {
+    MonitorSettings settings;
+    settings.speed = "100M";
+    Start(settings);
+    Read(0, k2p32 - 1000, 0);
+    MonitorStep s = Read(1, 24, 0);  // past 2^32
+    EXPECT_EQ(s.taken, Step::Wrapped);
+    ASSERT_TRUE(s.rates);
+    EXPECT_EQ(s.rates->in, 1024);
+    s = Read(2, 10, 0);
+    EXPECT_EQ(s.taken, Step::Restarted);
+    EXPECT_FALSE(s.rates);
+    s = Read(3, 4294967295.0, 0);
+    EXPECT_EQ(s.taken, Step::Stuck);
+    ASSERT_EQ(s.problems.size(), 1u);
+    EXPECT_EQ(s.problems[0].kind, Problem::Kind::StuckCounter);
+    EXPECT_FALSE(s.problems[0].critical);
+    EXPECT_TRUE(Read(4, 4294967295.0, 0).problems.empty()) << "told once";
+    EXPECT_EQ(core->traffic().totals().in, 1024);
+
+    // Three ticks without a reading (a stuck counter is none): the display
+    // says so, until the next one.
+    s = Tick();
+    EXPECT_TRUE(s.silent);
+    EXPECT_EQ(s.status, kNoAnswerStatus);
+    EXPECT_EQ(s.level, 0);
+    Read(8, 100, 0);
+    s = Read(9, 200, 0);
+    EXPECT_FALSE(s.silent);
+    EXPECT_EQ(s.status, "");
+    EXPECT_EQ(s.rates->in, 100);
+}
+
+TEST_F(CoreTest, ProblemsAndLineSpeedsAreValuesOfTheStep) {
+    Start();
+    source->script.push_back({std::nullopt, Problem::Kind::RouterBusy});
+    MonitorStep s = Tick();
+    ASSERT_EQ(s.problems.size(), 1u);
+    EXPECT_EQ(s.problems[0].kind, Problem::Kind::RouterBusy);
+    EXPECT_TRUE(Tick().problems.empty());
+
+    source->speed = LineSpeed{100e6, 40e6};
+    s = Tick();
+    ASSERT_TRUE(s.scales);
+    EXPECT_EQ(s.scales->incomingMax, 12500000);
+    EXPECT_FALSE(Tick().scales) << "told when it changes";
+    // The router's line now guards the counters: 100 Mbit/s cannot move 1 GB in a second.
+    Read(10, 0, 0);
+    EXPECT_EQ(Read(11, 1e9, 0).taken, Step::Impossible);
+}
+
+TEST_F(CoreTest, TheHistoryAndTheQuotaFollowTheCountedBytes) {
+    MonitorSettings settings;
+    settings.quota = "1M";
+    Start(settings);
+    Read(0, 0, 0);
+    double in = 0;
+    std::vector<Notice> notices;
+    std::string tip;
+    for (int second = 1; second <= 170; ++second) {
+        in += 7100;
+        MonitorStep s = Read(second, in, 0);
+        if (s.tip) tip = *s.tip;
+        notices.insert(notices.end(), s.notices.begin(), s.notices.end());
+    }
+    ASSERT_NE(core->summary(), std::nullopt);
+    EXPECT_EQ(core->summary()->today.in, in) << "the history has every counted byte";
+    EXPECT_EQ(core->traffic().totals().in, in);
+    // Looked at once a minute: the last look found 119 seconds of 7100 bytes.
+    EXPECT_EQ(tip, "vxStats - 80 % of 1.00 MB used");
+    ASSERT_EQ(notices.size(), 1u);
+    EXPECT_EQ(notices[0].title, "Quota 80 % used");
+    EXPECT_TRUE(core->close().empty());
 }
 
 }  // namespace
