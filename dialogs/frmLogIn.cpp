@@ -12,36 +12,35 @@ namespace vx {
 
 using platform::Twips;
 
-namespace {
+// The window with its controls in their order, and the ones the form keeps.
+struct frmLogIn::Built {
+    std::unique_ptr<platform::Window> w = std::make_unique<platform::Window>("frmLogIn", "Router Details", 3270, 1095,
+                                                                             platform::BorderStyle::FixedDialog);
+    platform::Label& label1 = w->addLabel("Label1", Twips{0, 30, 1245, 225}, "Router IP:");
+    platform::TextBox& txtIP = w->addTextBox("txtIP", Twips{750, 0, 1245, 255}, "192.168.0.1");
+    platform::Label& label2 = w->addLabel("Label2", Twips{0, 270, 1245, 225}, "Username:");
+    platform::TextBox& txtUser = w->addTextBox("txtUser", Twips{750, 240, 1245, 255}, "admin");
+    platform::Label& label3 = w->addLabel("Label3", Twips{0, 540, 1245, 225}, "Password:");
+    platform::TextBox& txtPassword = w->addTextBox("txtPassword", Twips{750, 510, 1245, 255}, "");
+    platform::CommandButton& cmdGo = w->addButton("cmdGo", Twips{2040, 30, 1215, 1065}, "Start Monitor");
+    platform::ComboBox& selSpeed = w->addComboBox("selSpeed", Twips{750, 780, 1245, 315}, "512");
+    platform::Label& label4 = w->addLabel("Label4", Twips{0, 840, 1245, 225}, "Speed:");
+    platform::CheckBox& chk9106 = w->addCheckBox("chk9106", Twips{30, 1110, 3105, 195}, "I have a 9106 Wireless Model");
+};
 
-std::unique_ptr<platform::Window> MakeWindow() {
-    auto w = std::make_unique<platform::Window>("frmLogIn", "Router Details", 3270, 1095,
-                                                platform::BorderStyle::FixedDialog);
-    w->keyPreview = true;
-    w->centred = true;
-    w->addLabel("Label1", Twips{0, 30, 1245, 225}, "Router IP:");
-    w->addTextBox("txtIP", Twips{750, 0, 1245, 255}, "192.168.0.1");
-    w->addLabel("Label2", Twips{0, 270, 1245, 225}, "Username:");
-    w->addTextBox("txtUser", Twips{750, 240, 1245, 255}, "admin");
-    w->addLabel("Label3", Twips{0, 540, 1245, 225}, "Password:");
-    w->addTextBox("txtPassword", Twips{750, 510, 1245, 255}, "").setPasswordChar('*');
-    w->addButton("cmdGo", Twips{2040, 30, 1215, 1065}, "Start Monitor");
-    w->addComboBox("selSpeed", Twips{750, 780, 1245, 315}, "512");
-    w->addLabel("Label4", Twips{0, 840, 1245, 225}, "Speed:");
-    w->addCheckBox("chk9106", Twips{30, 1110, 3105, 195}, "I have a 9106 Wireless Model");
-    return w;
-}
+frmLogIn::frmLogIn() : frmLogIn(Built{}) {}
 
-}  // namespace
-
-frmLogIn::frmLogIn()
-    : Form(MakeWindow()),
-      txtIP(window().control<platform::TextBox>("txtIP")),
-      txtUser(window().control<platform::TextBox>("txtUser")),
-      txtPassword(window().control<platform::TextBox>("txtPassword")),
-      cmdGo(window().control<platform::CommandButton>("cmdGo")),
-      selSpeed(window().control<platform::ComboBox>("selSpeed")),
-      chk9106(window().control<platform::CheckBox>("chk9106")) {
+frmLogIn::frmLogIn(Built&& b)
+    : Form(std::move(b.w)),
+      txtIP(b.txtIP),
+      txtUser(b.txtUser),
+      txtPassword(b.txtPassword),
+      cmdGo(b.cmdGo),
+      selSpeed(b.selSpeed),
+      chk9106(b.chk9106) {
+    window().keyPreview = true;
+    window().centred = true;
+    txtPassword.setPasswordChar('*');
     cmdGo.onClick = [this] { cmdGo_Click(); };
     txtIP.onChange = [this] { txtIP_Change(); };
     window().onKeyUp = [this](int keyCode, int shift) { Form_KeyUp(keyCode, shift); };

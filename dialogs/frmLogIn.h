@@ -26,6 +26,9 @@ protected:
     void Form_Load() override;
 
 private:
+    struct Built;
+    explicit frmLogIn(Built&& built);
+
     ByteCounts storedTotals_;
     std::string interfaceName_;
     std::string monthStart_;  // the billing month and quota, which have no boxes either

@@ -24,32 +24,6 @@ std::string RowName(std::size_t row, std::size_t column) {
     return std::string("lbl") + kPeriods[row] + kColumns[column];
 }
 
-std::unique_ptr<platform::Window> MakeWindow() {
-    auto w = std::make_unique<platform::Window>("frmHistory", "Traffic History", 7800, 7620,
-                                                platform::BorderStyle::FixedSingle);
-    w->centred = true;
-    const platform::Font heading{"MS Sans Serif", 8.25, true};
-    for (std::size_t c = 0; c < kColumns.size(); ++c)
-        w->addLabel(std::string("lblHead") + kColumns[c],
-                    Twips{kColumnLeft + static_cast<int>(c) * kColumnWidth, 120, kColumnWidth - 60, 240}, kColumns[c])
-            .setFont(heading);
-    for (std::size_t r = 0; r < kPeriods.size(); ++r) {
-        const int top = kRowTop + static_cast<int>(r) * kRowHeight;
-        w->addLabel(std::string("lblPeriod") + std::to_string(r), Twips{120, top, 1800, 240}, kPeriods[r]);
-        for (std::size_t c = 0; c < kColumns.size(); ++c)
-            w->addLabel(RowName(r, c),
-                        Twips{kColumnLeft + static_cast<int>(c) * kColumnWidth, top, kColumnWidth - 60, 240},
-                        kNoFigure);
-    }
-    w->addLabel("lblQuota", Twips{120, 1530, 7560, 240}, "");
-    w->addLabel("lblHours", Twips{kChartLeft, 1860, 3000, 240}, "Last 24 hours").setFont(heading);
-    w->addChart("chartHours", Twips{kChartLeft, kHoursTop, kChartWidth, kChartHeight});
-    w->addLabel("lblDays", Twips{kChartLeft, 4740, 3000, 240}, "Last 30 days").setFont(heading);
-    w->addChart("chartDays", Twips{kChartLeft, kDaysTop, kChartWidth, kChartHeight});
-    w->addTimer("Timer", kRedrawMs);
-    return w;
-}
-
 std::vector<ChartBar> Bars(const std::vector<HistoryBar>& periods, const char* format, bool hour) {
     std::vector<ChartBar> bars;
     bars.reserve(periods.size());
@@ -73,17 +47,52 @@ platform::Drawing ChartFor(const platform::Chart& chart, const std::vector<Chart
 std::vector<ChartBar> HourBars(const std::vector<HistoryBar>& hours) { return Bars(hours, "%02d", true); }
 std::vector<ChartBar> DayBars(const std::vector<HistoryBar>& days) { return Bars(days, "%d", false); }
 
-frmHistory::frmHistory(SummaryProvider provider)
-    : Form(MakeWindow()),
-      lblQuota(window().control<platform::Label>("lblQuota")),
-      chartHours(window().control<platform::Chart>("chartHours")),
-      chartDays(window().control<platform::Chart>("chartDays")),
-      Timer(window().control<platform::Timer>("Timer")),
+// The window with its controls in their order, and the ones the form keeps.
+struct frmHistory::Built {
+    Built() {
+        w->centred = true;
+        const platform::Font heading{"MS Sans Serif", 8.25, true};
+        for (std::size_t c = 0; c < kColumns.size(); ++c)
+            w->addLabel(std::string("lblHead") + kColumns[c],
+                        Twips{kColumnLeft + static_cast<int>(c) * kColumnWidth, 120, kColumnWidth - 60, 240},
+                        kColumns[c])
+                .setFont(heading);
+        for (std::size_t r = 0; r < kPeriods.size(); ++r) {
+            const int top = kRowTop + static_cast<int>(r) * kRowHeight;
+            w->addLabel(std::string("lblPeriod") + std::to_string(r), Twips{120, top, 1800, 240}, kPeriods[r]);
+            std::array<platform::Label*, 3> row{};
+            for (std::size_t c = 0; c < kColumns.size(); ++c)
+                row[c] = &w->addLabel(
+                    RowName(r, c), Twips{kColumnLeft + static_cast<int>(c) * kColumnWidth, top, kColumnWidth - 60, 240},
+                    kNoFigure);
+            rows[r] = Row{row[0], row[1], row[2]};
+        }
+        lblQuota = &w->addLabel("lblQuota", Twips{120, 1530, 7560, 240}, "");
+        w->addLabel("lblHours", Twips{kChartLeft, 1860, 3000, 240}, "Last 24 hours").setFont(heading);
+        chartHours = &w->addChart("chartHours", Twips{kChartLeft, kHoursTop, kChartWidth, kChartHeight});
+        w->addLabel("lblDays", Twips{kChartLeft, 4740, 3000, 240}, "Last 30 days").setFont(heading);
+        chartDays = &w->addChart("chartDays", Twips{kChartLeft, kDaysTop, kChartWidth, kChartHeight});
+        timer = &w->addTimer("Timer", kRedrawMs);
+    }
+    std::unique_ptr<platform::Window> w = std::make_unique<platform::Window>("frmHistory", "Traffic History", 7800,
+                                                                             7620, platform::BorderStyle::FixedSingle);
+    std::array<Row, 4> rows{};
+    platform::Label* lblQuota = nullptr;
+    platform::Chart* chartHours = nullptr;
+    platform::Chart* chartDays = nullptr;
+    platform::Timer* timer = nullptr;
+};
+
+frmHistory::frmHistory(SummaryProvider provider) : frmHistory(Built{}, std::move(provider)) {}
+
+frmHistory::frmHistory(Built&& b, SummaryProvider provider)
+    : Form(std::move(b.w)),
+      rows(b.rows),
+      lblQuota(*b.lblQuota),
+      chartHours(*b.chartHours),
+      chartDays(*b.chartDays),
+      Timer(*b.timer),
       provider_(std::move(provider)) {
-    for (std::size_t r = 0; r < rows.size(); ++r)
-        rows[r] =
-            Row{&window().control<platform::Label>(RowName(r, 0)), &window().control<platform::Label>(RowName(r, 1)),
-                &window().control<platform::Label>(RowName(r, 2))};
     Timer.setEnabled(false);  // ticks from the end of the load on
     Timer.onTimer = [this] { Refresh(); };
     window().onCloseRequest = [] { Default<frmHistory>::Unload(vbFormControlMenu); };

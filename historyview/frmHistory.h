@@ -43,6 +43,9 @@ protected:
     void Form_Unload(int& cancel) override;
 
 private:
+    struct Built;
+    frmHistory(Built&& built, SummaryProvider provider);
+
     SummaryProvider provider_;
 };
 

@@ -9,6 +9,7 @@
 
 #include <functional>
 #include <optional>
+#include <stdexcept>
 #include <memory>
 #include <string>
 #include <utility>
@@ -355,10 +356,14 @@ public:
     Chart& addChart(const std::string& name, Twips rect) { return add<Chart>(name, rect); }
 
     Control* find(const std::string& name) const;
-    // A control the form itself added, by its name and kind.
+    // A control by its name and kind, for code that did not add it (forms keep
+    // what their add calls return). A name or kind that does not match is a
+    // mistake in the program: it throws rather than reach a wrong control.
     template <class T>
     T& control(const std::string& name) const {
-        return static_cast<T&>(*find(name));
+        T* typed = dynamic_cast<T*>(find(name));
+        if (!typed) throw std::logic_error("window " + name_ + " has no control \"" + name + "\" of that kind");
+        return *typed;
     }
     const std::vector<std::unique_ptr<Control>>& controls() const { return controls_; }
 

@@ -20,6 +20,10 @@ public:
 
 protected:
     void Form_Load() override;
+
+private:
+    struct Built;
+    explicit frmLogStats(Built&& built);
 };
 
 // Megabytes with two decimals in the user's regional format, then "MB".
