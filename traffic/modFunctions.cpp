@@ -2,6 +2,8 @@
 
 #include <cmath>
 #include <cstdio>
+#include <map>
+#include <memory>
 #include <set>
 
 #include "platform/app.h"
@@ -25,6 +27,12 @@ std::string FolderOf(const std::string& file) {
     return at == std::string::npos ? std::string() : file.substr(0, at);
 }
 
+// Statistics files another process keeps: never written here.
+std::set<std::string>& KeptElsewhere() {
+    static std::set<std::string> files;
+    return files;
+}
+
 }  // namespace
 
 std::string ReadIniValue(const std::string& section, const std::string& key, const std::string& file) {
@@ -37,6 +45,7 @@ std::string ReadIniValue(const std::string& section, const std::string& key, con
 
 void WriteIniValue(const std::string& section, const std::string& key, const std::string& value,
                    const std::string& file) {
+    if (KeptElsewhere().count(file) != 0) return;  // told when it was found
     if (platform::WritePrivateProfileStringA(section.c_str(), key.c_str(), value.c_str(), file.c_str())) return;
     std::string reason = platform::LastErrorText();
     // The user's data folder is made on the first write.
@@ -85,6 +94,25 @@ std::string SettingsFile() {
 }
 std::string StatisticsFile() { return DataFile("userstats.txt"); }
 std::string HistoryFile() { return DataFile("history.db"); }
+
+bool KeepStatisticsFile(const std::string& file) {
+    static std::map<std::string, std::unique_ptr<platform::FileLock>> held;
+    if (held.count(file) != 0) return true;
+    if (KeptElsewhere().count(file) != 0) return false;
+    const std::string folder = FolderOf(file);
+    if (!folder.empty() && !platform::FileExists(folder)) platform::MakeFolder(folder);
+    bool heldElsewhere = false;
+    std::unique_ptr<platform::FileLock> lock = platform::LockFileSlot(file + ".lock", 0, heldElsewhere);
+    if (lock) {
+        held[file] = std::move(lock);
+        return true;
+    }
+    // A folder where no lock can be made keeps the totals as before.
+    if (!heldElsewhere) return true;
+    ReportWriteFailure(file, "another vxstat keeps the totals in it");
+    KeptElsewhere().insert(file);
+    return false;
+}
 
 void ReportWriteFailure(const std::string& file, const std::string& reason) {
     static std::set<std::string> told;

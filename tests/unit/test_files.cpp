@@ -12,6 +12,7 @@
 #include <sstream>
 
 #include "dialogs/StartUp.h"
+#include "history/History.h"
 #include "platform/autostart.h"
 #include "platform/profile.h"
 #include "tests/support/program.h"
@@ -156,6 +157,51 @@ TEST_F(FilesTest, TemporariesOfAWriterThatDiedAreRemovedAtStart) {
     EXPECT_FALSE(test::FileExists(stale));
     EXPECT_TRUE(test::FileExists(fresh)) << "a writer may still be working on it";
     EXPECT_TRUE(test::FileExists(notOurs));
+}
+
+// Two copies using one folder: the one started second keeps neither the
+// totals nor the history, so nothing is counted twice or overwritten.
+TEST_F(FilesTest, ASecondCopyInTheSameFolderKeepsNoTotalsAndNoHistory) {
+    WriteTotals("5000", "6000");
+    const std::string before = test::ReadFile(statsFile());
+    int ready[2], done[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    ASSERT_EQ(::pipe(done), 0);
+    const pid_t first = ::fork();
+    ASSERT_GE(first, 0);
+    if (first == 0) {
+        std::string error;
+        auto history = History::Open(HistoryFile(), {"127.0.0.5", "web"}, error);
+        const char ok = KeepStatisticsFile(statsFile()) && history ? 1 : 0;
+        ::close(done[1]);
+        if (::write(ready[1], &ok, 1) != 1) ::_exit(1);
+        char end = 0;
+        while (::read(done[0], &end, 1) > 0) {
+        }
+        ::_exit(0);
+    }
+    ::close(ready[1]);
+    ::close(done[0]);
+    char ok = 0;
+    ASSERT_EQ(::read(ready[0], &ok, 1), 1);
+    ASSERT_EQ(ok, 1) << "the first copy could not keep its files";
+
+    StartWeb();
+    Tick();
+    Move(4096, 1024);
+    EXPECT_EQ(FigureIn(), "4k/s") << "the second copy still shows the traffic";
+    EXPECT_EQ(monitor().history(), nullptr);
+    Default<frmMain>::Unload();
+    EXPECT_EQ(test::ReadFile(statsFile()), before);
+    ASSERT_EQ(S().messageBoxes.size(), 2u);
+    EXPECT_NE(S().messageBoxes[0].prompt.find(statsFile() + ":\nanother vxstat keeps the totals"), std::string::npos)
+        << S().messageBoxes[0].prompt;
+    EXPECT_NE(S().messageBoxes[1].prompt.find(HistoryFile() + ":\n" + kHistoryInUse), std::string::npos)
+        << S().messageBoxes[1].prompt;
+    ::close(done[1]);
+    ::close(ready[0]);
+    int status = 0;
+    ASSERT_EQ(::waitpid(first, &status, 0), first);
 }
 
 class StartAtLoginTest : public FilesTest {
