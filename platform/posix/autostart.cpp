@@ -139,7 +139,7 @@ bool ValidExec(const std::string& value) {
 std::optional<std::map<std::string, std::string>> ReadEntry(const std::string& file) {
     std::error_code ec;
     // A plain, small file only.
-    if (!std::filesystem::is_regular_file(file, ec) || std::filesystem::file_size(file, ec) > 64 * 1024 || ec)
+    if (!std::filesystem::is_regular_file(file, ec) || std::filesystem::file_size(file, ec) > 65536U || ec)
         return std::nullopt;
     std::ifstream in(file, std::ios::binary);
     std::stringstream all;
