@@ -159,11 +159,13 @@ Connected Connect(const std::string& file, const RouterKey& router) {
     sqlite3* raw = nullptr;
     const int rc = sqlite3_open_v2(file.c_str(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
     c.connection = db::Connection(raw, db::Closer{});
+    // No connection in the answer: `c`'s is closed when this returns, after
+    // its statements are done and any transaction rolled back.
     auto failed = [&](std::string reason) {
-        c.code = raw ? sqlite3_extended_errcode(raw) : SQLITE_NOMEM;
-        c.error = std::move(reason);
-        c.connection.reset();
-        return std::move(c);
+        Connected f;
+        f.code = raw ? sqlite3_extended_errcode(raw) : SQLITE_NOMEM;
+        f.error = std::move(reason);
+        return f;
     };
     if (rc != SQLITE_OK) return failed(Message(raw));
     sqlite3_busy_timeout(raw, kBusyMilliseconds);
