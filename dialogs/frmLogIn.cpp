@@ -59,7 +59,9 @@ void frmLogIn::Form_Load() {
 
     // The totals first: an automatic start hands them to the monitor.
     const std::string stats = StatisticsFile();
-    platform::RemoveStaleTemporaries(stats);
+    // A second copy reads the totals but never writes them.
+    const bool keepsTotals = KeepStatisticsFile(stats);
+    if (keepsTotals) platform::RemoveStaleTemporaries(stats);
     if (ReadIniValue("TotalStats", "Enabled", stats) == "True") {
         storedTotals_.in = TotalFromText(ReadIniValue("TotalStats", "Incoming", stats));
         storedTotals_.out = TotalFromText(ReadIniValue("TotalStats", "OutGoing", stats));

@@ -16,6 +16,19 @@ std::tm LocalTm(std::int64_t utc) {
     return tm;
 }
 
+std::int64_t RefreshedUtcOffset(std::int64_t utc) {
+#ifdef _WIN32
+    _tzset();
+    std::tm tm = LocalTm(utc);
+    // The local civil time read as UTC, less the moment itself.
+    return static_cast<std::int64_t>(_mkgmtime(&tm)) - utc;
+#else
+    // localtime_r need not look at the zone again by itself.
+    tzset();
+    return LocalTm(utc).tm_gmtoff;
+#endif
+}
+
 LocalDate LocalDateOf(std::int64_t utc) {
     const std::tm tm = LocalTm(utc);
     return {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday};

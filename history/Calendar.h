@@ -15,6 +15,10 @@ struct LocalDate {
     int day = 1;    // 1-31
 };
 
+// Reads the system's time zone again (the user may change it while the
+// program runs) and returns the offset from UTC in force at `utc`, seconds.
+std::int64_t RefreshedUtcOffset(std::int64_t utc);
+
 // The C library's broken-down local time of UTC seconds.
 std::tm LocalTm(std::int64_t utc);
 LocalDate LocalDateOf(std::int64_t utc);

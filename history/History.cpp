@@ -1,5 +1,6 @@
 #include "history/History.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 
@@ -59,7 +60,7 @@ std::optional<double> ParseQuota(const std::string& text) {
     while (i < n && IsBlank(text[i])) ++i;
     if (i != n) return std::nullopt;
     const double bytes = std::round(value * unit);
-    if (!(bytes > 0) || !std::isfinite(bytes)) return std::nullopt;
+    if (!(bytes > 0) || !(bytes <= kLargestQuota)) return std::nullopt;
     return bytes;
 }
 
@@ -80,6 +81,8 @@ int MonthStartDay(const std::string& text) {
 std::string BytesText(double bytes) {
     static const char* const units[] = {"KB", "MB", "GB", "TB"};
     if (!std::isfinite(bytes) || bytes < 0) bytes = 0;
+    // Far past any count the history holds, and the hundredths still fit.
+    bytes = std::min(bytes, 0x1p62);
     double value = bytes / 1024;
     std::size_t unit = 0;
     // The unit is chosen after rounding: 1023.999 KB is "1.00 MB".

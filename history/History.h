@@ -40,8 +40,11 @@ public:
     virtual ~History() = default;
 
     // Opens (and creates, with its folder) the history file for writing; null
-    // with `error` set when it cannot be opened. The monthly rows it writes
-    // start on `monthStartDay` (boot.ini's MonthStart).
+    // with `error` set when it cannot be opened, kHistoryInUse when another
+    // process keeps this router's history in that file. A damaged file is
+    // set aside (renamed, kept) and a new one started: takeNotice() then
+    // says so. The monthly rows it writes start on `monthStartDay` (boot.ini's
+    // MonthStart).
     static std::unique_ptr<History> Open(const std::string& file, const RouterKey& router, std::string& error,
                                          int monthStartDay = 1);
 
@@ -49,9 +52,16 @@ public:
     virtual void add(std::int64_t utc, const ByteCounts& moved) = 0;
     // Writes what add() collected in one transaction; false (and the reason)
     // when the write failed, in which case the bytes stay for the next flush.
+    // A file found damaged by the write is set aside and the bytes written to
+    // a new one (takeNotice() says so).
     virtual bool flush(std::string& error) = 0;
-    // A minute or more since the last flush.
+    // A minute or more since the last flush, on the monotonic clock
+    // (PaceSeconds): a wall clock set back holds nothing up. `utc` is not used.
     virtual bool flushDue(std::int64_t utc) const = 0;
+    // What the user should be told once, after Open or a flush: that the file
+    // was damaged, where it was set aside and what to do. Empty otherwise;
+    // each notice is given once.
+    virtual std::string takeNotice() { return {}; }
 
     // Keeps the statistics file's totals as what came before the history, the
     // first time only for this router.
@@ -69,7 +79,13 @@ public:
     virtual void setQuotaNoticeShown(std::int64_t monthStart, int percent) = 0;
 };
 
-// "500G", "20 M", "1.5T", "300000k": bytes (k = 1024); nothing for empty or bad text.
+// The largest quota taken: 8192 TB, where doubles still count single bytes.
+constexpr double kLargestQuota = 9007199254740992.0;
+// Open's error when another process keeps the same router's history in the file.
+constexpr const char* kHistoryInUse = "another vxstat is keeping this router's history in it";
+
+// "500G", "20 M", "1.5T", "300000k": bytes (k = 1024); nothing for empty or bad
+// text, or for more than kLargestQuota.
 std::optional<double> ParseQuota(const std::string& text);
 // The boot.ini "MonthStart" value: 1-28, anything else 1.
 int MonthStartDay(const std::string& text);

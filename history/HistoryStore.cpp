@@ -2,12 +2,16 @@
 
 #include <sqlite3.h>
 
-#include <cmath>
 #include <algorithm>
 #include <cctype>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
 #include <tuple>
+#include <utility>
 
 #include "platform/app.h"
+#include "runtime/clock.h"
 
 namespace vx {
 
@@ -117,6 +121,155 @@ int ClampDay(int day) { return day >= 1 && day <= 28 ? day : 1; }
 
 // ---- Opening ------------------------------------------------------------------
 
+namespace {
+
+bool IsDamage(int code) {
+    const int primary = code & 0xff;
+    return primary == SQLITE_CORRUPT || primary == SQLITE_NOTADB;
+}
+
+std::filesystem::path FsPath(const std::string& utf8) {
+#ifdef _WIN32
+    return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
+#else
+    return utf8;
+#endif
+}
+
+// One lock slot per router: the same router's bytes are kept by one process.
+std::uint64_t RouterSlot(const RouterKey& router) {
+    std::uint64_t hash = 14695981039346656037ULL;  // FNV-1a
+    for (const std::string* part : {&router.address, &router.source}) {
+        for (char c : *part) hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ULL;
+        hash = (hash ^ 0xffU) * 1099511628211ULL;
+    }
+    return hash >> 24;  // 40 bits: within any file offset
+}
+
+// A history file opened and set up for writing, with the router's row; or why not.
+struct Connected {
+    db::Connection connection;
+    std::int64_t routerId = 0;
+    int code = SQLITE_OK;  // the failure's SQLite code
+    std::string error;
+};
+
+Connected Connect(const std::string& file, const RouterKey& router) {
+    Connected c;
+    sqlite3* raw = nullptr;
+    const int rc = sqlite3_open_v2(file.c_str(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+    c.connection = db::Connection(raw, db::Closer{});
+    // No connection in the answer: `c`'s is closed when this returns, after
+    // its statements are done and any transaction rolled back.
+    auto failed = [&](std::string reason) {
+        Connected f;
+        f.code = raw ? sqlite3_extended_errcode(raw) : SQLITE_NOMEM;
+        f.error = std::move(reason);
+        return f;
+    };
+    if (rc != SQLITE_OK) return failed(Message(raw));
+    sqlite3_busy_timeout(raw, kBusyMilliseconds);
+    sqlite3_extended_result_codes(raw, 1);
+
+    // WAL: a commit is one append, and a cut-off append is ignored on the next
+    // open. FULL: each minute's commit is on the disk before the next tick, so a
+    // power cut loses at most the minute being collected.
+    {
+        sqlite3_stmt* mode = nullptr;
+        if (sqlite3_prepare_v2(raw, "PRAGMA journal_mode=WAL", -1, &mode, nullptr) != SQLITE_OK)
+            return failed(Message(raw));
+        db::Statement owned(mode);
+        if (sqlite3_step(mode) != SQLITE_ROW || ColumnText(mode, 0) != "wal")
+            return failed("the file cannot be kept in WAL mode: " + Message(raw));
+    }
+    std::string error;
+    if (!Exec(raw, "PRAGMA synchronous=FULL; PRAGMA cache_size=-256; PRAGMA journal_size_limit=1048576;", error))
+        return failed(error);
+    // Damage anywhere is found now, not by some later write: the file is small.
+    {
+        sqlite3_stmt* check = nullptr;
+        if (sqlite3_prepare_v2(raw, "PRAGMA quick_check(1)", -1, &check, nullptr) != SQLITE_OK)
+            return failed(Message(raw));
+        db::Statement owned(check);
+        const int step = sqlite3_step(check);
+        if (step != SQLITE_ROW) return failed(Message(raw));
+        if (const std::string verdict = ColumnText(check, 0); verdict != "ok") {
+            Connected damaged = failed(verdict);
+            damaged.code = SQLITE_CORRUPT;
+            return damaged;
+        }
+    }
+
+    if (!Exec(raw, "BEGIN IMMEDIATE", error)) return failed(error);
+    auto fail = [&](std::string reason) {
+        Connected result = failed(std::move(reason));
+        std::string ignored;
+        Exec(raw, "ROLLBACK", ignored);
+        return result;
+    };
+    int version = 0;
+    {
+        sqlite3_stmt* statement = nullptr;
+        if (sqlite3_prepare_v2(raw, "PRAGMA user_version", -1, &statement, nullptr) != SQLITE_OK)
+            return fail(Message(raw));
+        db::Statement owned(statement);
+        if (sqlite3_step(statement) == SQLITE_ROW) version = sqlite3_column_int(statement, 0);
+    }
+    if (version > kSchemaVersion) return fail("the history file was written by a newer vxstat");
+    if (!Exec(raw, kSchema, error) || !Exec(raw, "PRAGMA user_version=1", error)) return fail(error);
+    {
+        sqlite3_stmt* insert = nullptr;
+        if (sqlite3_prepare_v2(raw, "INSERT OR IGNORE INTO routers(address, source) VALUES(?1, ?2)", -1, &insert,
+                               nullptr) != SQLITE_OK)
+            return fail(Message(raw));
+        db::Statement owned(insert);
+        BindText(insert, 1, router.address);
+        BindText(insert, 2, router.source);
+        if (sqlite3_step(insert) != SQLITE_DONE) return fail(Message(raw));
+        sqlite3_stmt* select = nullptr;
+        if (sqlite3_prepare_v2(raw, "SELECT id FROM routers WHERE address=?1 AND source=?2", -1, &select, nullptr) !=
+            SQLITE_OK)
+            return fail(Message(raw));
+        db::Statement ownedSelect(select);
+        BindText(select, 1, router.address);
+        BindText(select, 2, router.source);
+        if (sqlite3_step(select) != SQLITE_ROW) return fail(Message(raw));
+        c.routerId = sqlite3_column_int64(select, 0);
+    }
+    if (!Exec(raw, "COMMIT", error)) return fail(error);
+    return c;
+}
+
+// Renames a damaged history file (and its -wal, which belongs to it) to a name
+// of its own beside it, kept for the user; its -shm is rebuilt by any reader.
+// The new name, or empty with `error` set.
+std::string SetAside(const std::string& file, std::string& error) {
+    const std::tm tm = LocalTm(UtcSeconds());
+    char stamp[64];
+    std::snprintf(stamp, sizeof stamp, ".damaged-%04d%02d%02d-%02d%02d%02d", tm.tm_year + 1900, tm.tm_mon + 1,
+                  tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec);
+    std::string aside = file + stamp;
+    for (int n = 2; platform::FileExists(aside) && n < 100; ++n) aside = file + stamp + "-" + std::to_string(n);
+    std::error_code ec;
+    std::filesystem::rename(FsPath(file), FsPath(aside), ec);
+    if (ec) {
+        error = "it cannot be set aside: " + ec.message();
+        return {};
+    }
+    if (platform::FileExists(file + "-wal")) std::filesystem::rename(FsPath(file + "-wal"), FsPath(aside + "-wal"), ec);
+    std::filesystem::remove(FsPath(file + "-shm"), ec);
+    return aside;
+}
+
+std::string SetAsideNotice(const std::string& file, const std::string& damage, const std::string& aside) {
+    return "The traffic history " + file + " is damaged (" + damage + ").\n\nIt was set aside as " + aside +
+           " and a new history was started, so recording goes on; the totals are not affected.\n\nWhat the old file "
+           "still holds can be read back with \"sqlite3 " +
+           aside + " .recover\". Delete it when it is no longer wanted.";
+}
+
+}  // namespace
+
 std::unique_ptr<History> History::Open(const std::string& file, const RouterKey& router, std::string& error,
                                        int monthStartDay) {
     return HistoryStore::OpenForWriting(file, router, monthStartDay, error);
@@ -133,89 +286,38 @@ std::unique_ptr<HistoryStore> HistoryStore::OpenForWriting(const std::string& fi
             return nullptr;
         }
     }
-
-    sqlite3* raw = nullptr;
-    const int rc = sqlite3_open_v2(file.c_str(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
-    db::Connection connection(raw, db::Closer{});
-    if (rc != SQLITE_OK) {
-        error = Message(raw);
+    // A second vxstat watching the same router would count its bytes again.
+    bool heldElsewhere = false;
+    std::unique_ptr<platform::FileLock> lock =
+        platform::LockFileSlot(file + ".lock", RouterSlot(router), heldElsewhere);
+    if (!lock) {
+        error =
+            heldElsewhere ? std::string(kHistoryInUse) : "its lock file cannot be made: " + platform::LastErrorText();
         return nullptr;
     }
-    sqlite3_busy_timeout(raw, kBusyMilliseconds);
-    sqlite3_extended_result_codes(raw, 1);
 
-    // WAL: a commit is one append, and a cut-off append is ignored on the next
-    // open. FULL: each minute's commit is on the disk before the next tick, so a
-    // power cut loses at most the minute being collected.
-    {
-        sqlite3_stmt* mode = nullptr;
-        if (sqlite3_prepare_v2(raw, "PRAGMA journal_mode=WAL", -1, &mode, nullptr) != SQLITE_OK) {
-            error = Message(raw);
+    Connected c = Connect(file, router);
+    std::string notice;
+    if (!c.connection && IsDamage(c.code)) {
+        // Kept for the user, and a new history started, so recording goes on.
+        const std::string aside = SetAside(file, error);
+        if (aside.empty()) {
+            error = "the file is damaged (" + c.error + ") and " + error;
             return nullptr;
         }
-        db::Statement owned(mode);
-        if (sqlite3_step(mode) != SQLITE_ROW || ColumnText(mode, 0) != "wal") {
-            error = "the file cannot be kept in WAL mode: " + Message(raw);
-            return nullptr;
-        }
+        notice = SetAsideNotice(file, c.error, aside);
+        c = Connect(file, router);
     }
-    if (!Exec(raw, "PRAGMA synchronous=FULL; PRAGMA cache_size=-256; PRAGMA journal_size_limit=1048576;", error))
+    if (!c.connection) {
+        error = c.error;
         return nullptr;
-
-    if (!Exec(raw, "BEGIN IMMEDIATE", error)) return nullptr;
-    auto fail = [&] {
-        std::string ignored;
-        Exec(raw, "ROLLBACK", ignored);
-        return nullptr;
-    };
-    int version = 0;
-    {
-        sqlite3_stmt* statement = nullptr;
-        if (sqlite3_prepare_v2(raw, "PRAGMA user_version", -1, &statement, nullptr) != SQLITE_OK) {
-            error = Message(raw);
-            return fail();
-        }
-        db::Statement owned(statement);
-        if (sqlite3_step(statement) == SQLITE_ROW) version = sqlite3_column_int(statement, 0);
     }
-    if (version > kSchemaVersion) {
-        error = "the history file was written by a newer vxstat";
-        return fail();
-    }
-    if (!Exec(raw, kSchema, error) || !Exec(raw, "PRAGMA user_version=1", error)) return fail();
-
-    StoredRouter stored{0, router};
-    {
-        sqlite3_stmt* insert = nullptr;
-        if (sqlite3_prepare_v2(raw, "INSERT OR IGNORE INTO routers(address, source) VALUES(?1, ?2)", -1, &insert,
-                               nullptr) != SQLITE_OK) {
-            error = Message(raw);
-            return fail();
-        }
-        db::Statement owned(insert);
-        BindText(insert, 1, router.address);
-        BindText(insert, 2, router.source);
-        if (sqlite3_step(insert) != SQLITE_DONE) {
-            error = Message(raw);
-            return fail();
-        }
-        sqlite3_stmt* select = nullptr;
-        if (sqlite3_prepare_v2(raw, "SELECT id FROM routers WHERE address=?1 AND source=?2", -1, &select, nullptr) !=
-            SQLITE_OK) {
-            error = Message(raw);
-            return fail();
-        }
-        db::Statement ownedSelect(select);
-        BindText(select, 1, router.address);
-        BindText(select, 2, router.source);
-        if (sqlite3_step(select) != SQLITE_ROW) {
-            error = Message(raw);
-            return fail();
-        }
-        stored.id = sqlite3_column_int64(select, 0);
-    }
-    if (!Exec(raw, "COMMIT", error)) return fail();
-    return std::make_unique<HistoryStore>(std::move(connection), std::move(stored), true, monthStartDay);
+    auto store =
+        std::make_unique<HistoryStore>(std::move(c.connection), StoredRouter{c.routerId, router}, true, monthStartDay);
+    store->file_ = file;
+    store->lock_ = std::move(lock);
+    store->notice_ = std::move(notice);
+    return store;
 }
 
 HistoryStore::HistoryStore(db::Connection connection, StoredRouter router, bool writable, int monthStartDay)
@@ -235,6 +337,7 @@ HistoryStore::HistoryStore(db::Connection connection, StoredRouter router, bool 
 HistoryStore::~HistoryStore() = default;
 
 db::Statement HistoryStore::prepare(const char* sql) const {
+    if (!db_) return nullptr;  // a damaged file that could not be set aside
     sqlite3_stmt* statement = nullptr;
     if (sqlite3_prepare_v2(db_.get(), sql, -1, &statement, nullptr) != SQLITE_OK) return nullptr;
     return db::Statement(statement);
@@ -261,9 +364,20 @@ void HistoryStore::add(std::int64_t utc, const ByteCounts& moved) {
     if (!writable_ || !(moved.in >= 0) || !(moved.out >= 0) || !std::isfinite(moved.in) || !std::isfinite(moved.out) ||
         (moved.in == 0 && moved.out == 0))
         return;
-    if (!lastFlush_) lastFlush_ = utc;
+    if (!lastFlush_) lastFlush_ = PaceSeconds();
     lastAdd_ = utc;
 
+    // Once a minute: has the user changed the time zone? The cached periods
+    // were cut by the old one.
+    const std::int64_t minute = utc - ((utc % 60) + 60) % 60;
+    if (minute != zoneCheckedMinute_) {
+        zoneCheckedMinute_ = minute;
+        if (const std::int64_t offset = RefreshedUtcOffset(utc); offset != utcOffset_) {
+            utcOffset_ = offset;
+            hourStart_ = hourEnd_ = dayStart_ = dayEnd_ = 0;
+            month_ = {};
+        }
+    }
     // The calendar is asked only when a tick leaves the hour, day or month of
     // the last one.
     if (utc < hourStart_ || utc >= hourEnd_) {
@@ -277,15 +391,15 @@ void HistoryStore::add(std::int64_t utc, const ByteCounts& moved) {
     }
     if (utc < month_.start || utc >= month_.end) month_ = BillingMonthOf(utc, monthStartDay_);
 
-    const std::int64_t minute = utc - ((utc % 60) + 60) % 60;
     Accumulate(minutes_, minute, day_, moved);
     Accumulate(hours_, hourStart_, day_, moved);
     Accumulate(days_, dayStart_, day_, moved);
     Accumulate(months_, month_.start, month_.first, moved);
 }
 
-bool HistoryStore::flushDue(std::int64_t utc) const {
-    return !minutes_.empty() && lastFlush_ && utc - *lastFlush_ >= 60;
+bool HistoryStore::flushDue(std::int64_t /*utc*/) const {
+    // On the monotonic clock: a wall clock set back holds nothing up.
+    return !minutes_.empty() && lastFlush_ && PaceSeconds() - *lastFlush_ >= 60;
 }
 
 bool HistoryStore::flush(std::string& error) {
@@ -295,8 +409,13 @@ bool HistoryStore::flush(std::string& error) {
     }
     if (minutes_.empty()) return true;
     // A failed write is tried again a minute later, not on every tick.
-    lastFlush_ = lastAdd_;
-    if (!writePending(error)) return false;
+    lastFlush_ = PaceSeconds();
+    int code = SQLITE_OK;
+    if (!writePending(error, code)) {
+        // Damage found by a write: the file is set aside like a damaged one
+        // found at the start, and the bytes go to the new one.
+        if (!IsDamage(code) || !startAgain(error) || !writePending(error, code)) return false;
+    }
     minutes_.clear();
     hours_.clear();
     days_.clear();
@@ -304,24 +423,53 @@ bool HistoryStore::flush(std::string& error) {
     return true;
 }
 
-bool HistoryStore::writePending(std::string& error) {
+bool HistoryStore::startAgain(std::string& error) {
+    if (file_.empty()) return false;
+    const std::string damage = error;
+    db_.reset();
+    const std::string aside = SetAside(file_, error);
+    Connected c = Connect(file_, router_.key);
+    if (!c.connection) {
+        error = aside.empty() ? "the file is damaged (" + damage + ") and " + error : c.error;
+        return false;
+    }
+    db_ = std::move(c.connection);
+    router_.id = c.routerId;
+    beforeHistory_ = {};
+    beforeKept_ = false;
+    if (!aside.empty()) notice_ = SetAsideNotice(file_, damage, aside);
+    return true;
+}
+
+std::string HistoryStore::takeNotice() { return std::exchange(notice_, std::string()); }
+
+bool HistoryStore::writePending(std::string& error, int& code) {
     sqlite3* raw = db_.get();
-    if (!Exec(raw, "BEGIN IMMEDIATE", error)) return false;
+    if (!raw) {
+        error = "the history file is not open";
+        return false;
+    }
+    // The pages come from the file again, not from this connection's cache,
+    // so that damage done to the file meanwhile is found (a few pages a minute).
+    sqlite3_db_release_memory(raw);
+    if (!Exec(raw, "BEGIN IMMEDIATE", error)) {
+        code = sqlite3_extended_errcode(raw);
+        return false;
+    }
     bool ok = true;
+    auto failed = [&] {
+        ok = false;
+        code = sqlite3_extended_errcode(raw);
+        error = Message(raw);
+    };
     auto step = [&](sqlite3_stmt* statement) {
         if (!ok) return;
-        if (sqlite3_step(statement) != SQLITE_DONE) {
-            ok = false;
-            error = Message(raw);
-        }
+        if (sqlite3_step(statement) != SQLITE_DONE) failed();
         sqlite3_reset(statement);
     };
     auto statement = [&](const char* sql) {
         db::Statement s = prepare(sql);
-        if (!s && ok) {
-            ok = false;
-            error = Message(raw);
-        }
+        if (!s && ok) failed();
         return s;
     };
     {
@@ -383,12 +531,20 @@ bool HistoryStore::writePending(std::string& error) {
             step(pruneHours.get());
         }
     }
-    if (ok) ok = Exec(raw, "COMMIT", error);
+    if (ok && !Exec(raw, "COMMIT", error)) {
+        ok = false;
+        code = sqlite3_extended_errcode(raw);
+    }
     if (!ok) {
         std::string ignored;
         Exec(raw, "ROLLBACK", ignored);
+        return false;
     }
-    return ok;
+    // The minute goes on into the file itself at once: what is committed does
+    // not live in the -wal alone (which a cleaner may delete while the
+    // program runs). A reader holding an older view just leaves it for later.
+    sqlite3_wal_checkpoint_v2(raw, nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
+    return true;
 }
 
 void HistoryStore::keepBeforeHistory(const ByteCounts& totals) {
@@ -432,6 +588,7 @@ ByteCounts HistoryStore::daysBetween(const LocalDate& first, const LocalDate& en
 
 HistorySummary HistoryStore::summary(std::int64_t now, int monthStartDay, std::optional<double> quota) const {
     monthStartDay = ClampDay(monthStartDay);
+    RefreshedUtcOffset(now);  // "today" by the zone in force now
     HistorySummary s;
     s.quota = quota;
     s.beforeHistory = beforeHistory_;

@@ -11,6 +11,7 @@
 
 #include "history/Calendar.h"
 #include "history/History.h"
+#include "platform/app.h"
 
 struct sqlite3;
 struct sqlite3_stmt;
@@ -47,6 +48,7 @@ public:
     void add(std::int64_t utc, const ByteCounts& moved) override;
     bool flush(std::string& error) override;
     bool flushDue(std::int64_t utc) const override;
+    std::string takeNotice() override;
     void keepBeforeHistory(const ByteCounts& totals) override;
     HistorySummary summary(std::int64_t now, int monthStartDay, std::optional<double> quota) const override;
     int quotaNoticeShown(std::int64_t monthStart) const override;
@@ -69,10 +71,15 @@ private:
     static void Accumulate(std::vector<Pending>& pending, std::int64_t start, const LocalDate& date,
                            const ByteCounts& moved);
     db::Statement prepare(const char* sql) const;
-    bool writePending(std::string& error);
+    bool writePending(std::string& error, int& code);
+    // Sets a damaged file aside and opens a new one in its place.
+    bool startAgain(std::string& error);
     ByteCounts daysBetween(const LocalDate& first, const LocalDate& end) const;
 
     db::Connection db_;
+    std::string file_;  // for writing: the file, to set aside when damaged
+    std::unique_ptr<platform::FileLock> lock_;
+    std::string notice_;
     StoredRouter router_;
     bool writable_ = false;
     int monthStartDay_ = 1;
@@ -82,7 +89,11 @@ private:
 
     std::vector<Pending> minutes_, hours_, days_, months_;
     std::optional<std::int64_t> lastAdd_;
-    std::optional<std::int64_t> lastFlush_;  // the time of the newest add when it was last flushed
+    std::optional<double> lastFlush_;  // when it was last flushed, on the monotonic clock (PaceSeconds)
+
+    // The time zone's offset the cached periods below were cut with, checked once a minute.
+    std::int64_t utcOffset_ = 0;
+    std::int64_t zoneCheckedMinute_ = -1;
 
     // The periods the last add fell in: a tick inside them asks no calendar.
     std::int64_t hourStart_ = 0, hourEnd_ = 0;

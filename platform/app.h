@@ -2,7 +2,9 @@
 // boxes, the event loop, regional text, files, ending the program.
 #pragma once
 
+#include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 
 namespace vx::platform {
@@ -34,6 +36,17 @@ bool ProgramFolderIsWritable();
 bool FileExists(const std::string& path);
 // Creates a folder and its parents; true when it exists afterwards.
 bool MakeFolder(const std::string& folder);
+// An exclusive hold on one slot of a lock file (a byte at offset `slot`), so
+// that two processes never both keep the same thing. Held until the object
+// goes or the process ends, however it ends (a killed process holds
+// nothing). Null when it cannot be had: `heldElsewhere` tells whether another
+// holder is the reason (else the file could not be made or locked).
+class FileLock {
+public:
+    virtual ~FileLock() = default;
+};
+std::unique_ptr<FileLock> LockFileSlot(const std::string& lockFile, std::uint64_t slot, bool& heldElsewhere);
+
 // The reason the last file operation of this thread failed, in words.
 std::string LastErrorText();
 std::string AppTitle();            // the program's title, used by message boxes

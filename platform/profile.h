@@ -16,6 +16,12 @@ std::uint32_t GetPrivateProfileStringA(const char* section, const char* key, con
 // appends the key at the end of its section; every other line stays as it was.
 bool WritePrivateProfileStringA(const char* section, const char* key, const char* value, const char* file);
 
+// Why a file cannot be read as a profile file (it is not a plain file, or
+// it is far larger than a settings file): a reason in words, or empty when
+// it can be read or is absent. The calls above read such a file as absent
+// and never write over it.
+std::string ProfileFileProblem(const std::string& file);
+
 // Removes the temporary files a writer of `file` that died left beside it
 // (only those old enough that no live writer can still own them).
 void RemoveStaleTemporaries(const std::string& file);

@@ -2,6 +2,8 @@
 
 #include <cmath>
 #include <cstdio>
+#include <map>
+#include <memory>
 #include <set>
 
 #include "platform/app.h"
@@ -25,9 +27,30 @@ std::string FolderOf(const std::string& file) {
     return at == std::string::npos ? std::string() : file.substr(0, at);
 }
 
+// A problem with a file, told once per file (a box and a line on standard
+// error), however many reads and writes meet it.
+void TellOnce(const std::string& file, const std::string& line, const std::string& prompt) {
+    static std::set<std::string> told;
+    if (!told.insert(file).second) return;
+    std::fprintf(stderr, "vxstat: %s\n", line.c_str());
+    platform::MsgBox(prompt, platform::vbCritical, "Problem");
+}
+
+// Statistics files another process keeps: never written here.
+std::set<std::string>& KeptElsewhere() {
+    static std::set<std::string> files;
+    return files;
+}
+
 }  // namespace
 
 std::string ReadIniValue(const std::string& section, const std::string& key, const std::string& file) {
+    if (const std::string problem = platform::ProfileFileProblem(file); !problem.empty()) {
+        TellOnce(file, "does not read " + file + ": " + problem,
+                 "vxstat does not read " + file + ":\n" + problem +
+                     ".\n\nWhat it holds is not used, and it is not written over.");
+        return {};
+    }
     char buffer[255] = {};
     const std::uint32_t n = platform::GetPrivateProfileStringA(section.c_str(), key.c_str(), "Default", buffer,
                                                                sizeof buffer, file.c_str());
@@ -37,6 +60,11 @@ std::string ReadIniValue(const std::string& section, const std::string& key, con
 
 void WriteIniValue(const std::string& section, const std::string& key, const std::string& value,
                    const std::string& file) {
+    if (KeptElsewhere().count(file) != 0) return;  // told when it was found
+    if (const std::string problem = platform::ProfileFileProblem(file); !problem.empty()) {
+        ReportWriteFailure(file, problem);
+        return;
+    }
     if (platform::WritePrivateProfileStringA(section.c_str(), key.c_str(), value.c_str(), file.c_str())) return;
     std::string reason = platform::LastErrorText();
     // The user's data folder is made on the first write.
@@ -94,13 +122,29 @@ std::string HistoryFile() {
     return DataFile("history.db");
 }
 
+bool KeepStatisticsFile(const std::string& file) {
+    static std::map<std::string, std::unique_ptr<platform::FileLock>> held;
+    if (held.count(file) != 0) return true;
+    if (KeptElsewhere().count(file) != 0) return false;
+    const std::string folder = FolderOf(file);
+    if (!folder.empty() && !platform::FileExists(folder)) platform::MakeFolder(folder);
+    bool heldElsewhere = false;
+    std::unique_ptr<platform::FileLock> lock = platform::LockFileSlot(file + ".lock", 0, heldElsewhere);
+    if (lock) {
+        held[file] = std::move(lock);
+        return true;
+    }
+    // A folder where no lock can be made keeps the totals as before.
+    if (!heldElsewhere) return true;
+    ReportWriteFailure(file, "another vxstat keeps the totals in it");
+    KeptElsewhere().insert(file);
+    return false;
+}
+
 void ReportWriteFailure(const std::string& file, const std::string& reason) {
-    static std::set<std::string> told;
-    if (!told.insert(file).second) return;
-    std::fprintf(stderr, "vxstat: cannot write %s: %s\n", file.c_str(), reason.c_str());
-    platform::MsgBox("vxstat cannot write " + file + ":\n" + reason +
-                         "\n\nMonitoring goes on, but what should be kept there is not.",
-                     platform::vbCritical, "Problem");
+    TellOnce(file, "cannot write " + file + ": " + reason,
+             "vxstat cannot write " + file + ":\n" + reason +
+                 "\n\nMonitoring goes on, but what should be kept there is not.");
 }
 
 double TotalFromText(const std::string& text) {

@@ -29,6 +29,12 @@ std::string SettingsFile();    // boot.ini
 std::string StatisticsFile();  // userstats.txt
 std::string HistoryFile();     // history.db, beside userstats.txt where that folder is the user's
 
+// Whether this process keeps the statistics file: the first vxstat to ask
+// for it does, until it ends. Another one (a second copy using the same
+// folder) is told once and never writes it, so that it cannot overwrite the
+// totals of the copy that keeps them.
+bool KeepStatisticsFile(const std::string& file);
+
 // Tells the user, once per file, that a file could not be written (a box
 // naming the file and the reason, and a line on standard error); the program
 // goes on.

@@ -71,14 +71,61 @@ struct Lines {
     }
 };
 
-Lines ReadLines(const std::string& file) {
-    Lines lines;
+// Reads a profile file whole: only a regular file of at most kLargestProfile
+// bytes, so that a FIFO never holds the program up and a device or a huge
+// file is never read. False (errno set) for anything else but a missing file.
+bool ReadProfileFile(const std::string& file, std::string& all, bool& existed) {
+    existed = false;
+#ifdef _WIN32
+    std::error_code ec;
+    const auto status = std::filesystem::status(file, ec);
+    if (ec || !std::filesystem::exists(status)) return true;
+    existed = true;
+    if (!std::filesystem::is_regular_file(status)) {
+        errno = EINVAL;
+        return false;
+    }
     std::ifstream in(file, std::ios::binary);
-    if (!in) return lines;
-    lines.existed = true;
-    std::stringstream buffer;
-    buffer << in.rdbuf();
-    std::string all = buffer.str();
+    if (!in) return true;
+    all.resize(kLargestProfile + 1);
+    in.read(all.data(), static_cast<std::streamsize>(all.size()));
+    all.resize(static_cast<std::size_t>(in.gcount()));
+#else
+    // Not blocking: a FIFO opens at once and is refused below.
+    const int fd = ::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    // Absent, or unreadable: read as absent, as always.
+    if (fd < 0) return errno == ENOENT || errno == ENOTDIR || errno == EACCES;
+    existed = true;
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        errno = EINVAL;
+        return false;
+    }
+    all.resize(kLargestProfile + 1);
+    std::size_t got = 0;
+    while (got < all.size()) {
+        const ssize_t n = ::read(fd, all.data() + got, all.size() - got);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        got += static_cast<std::size_t>(n);
+    }
+    ::close(fd);
+    all.resize(got);
+#endif
+    if (all.size() > kLargestProfile) {
+        all.clear();
+        errno = EFBIG;
+        return false;
+    }
+    return true;
+}
+
+Lines ReadLines(const std::string& file, bool& usable) {
+    Lines lines;
+    std::string all;
+    usable = ReadProfileFile(file, all, lines.existed);
+    if (!usable) return lines;
     bool eolKnown = false;
     std::size_t start = 0;
     while (start < all.size()) {
@@ -282,12 +329,22 @@ std::string Join(const Lines& lines) {
 
 }  // namespace
 
+std::string Problem(const std::string& file) {
+    std::string all;
+    bool existed = false;
+    if (ReadProfileFile(file, all, existed)) return {};
+    if (errno == EFBIG)
+        return "it is larger than " + std::to_string(kLargestProfile / 1024) + " KB, more than a settings file holds";
+    return errno == EINVAL ? std::string("it is not a plain file") : std::string(std::strerror(errno));
+}
+
 std::uint32_t GetString(const char* section, const char* key, const char* deflt, char* buffer, std::uint32_t size,
                         const char* file) {
     if (buffer == nullptr || size == 0) return 0;
     std::string value = deflt ? std::string(Trim(deflt)) : std::string();
     if (section && key && file) {
-        Lines lines = ReadLines(file);
+        bool usable = true;
+        Lines lines = ReadLines(file, usable);
         long header = FindSection(lines, section);
         long line = header < 0 ? -1 : FindKey(lines, header, key);
         if (line >= 0) {
@@ -309,7 +366,11 @@ std::uint32_t GetString(const char* section, const char* key, const char* deflt,
 
 bool WriteString(const char* section, const char* key, const char* value, const char* file) {
     if (section == nullptr || file == nullptr) return false;
-    Lines lines = ReadLines(file);
+    bool usable = true;
+    Lines lines = ReadLines(file, usable);
+    // What cannot be read is not replaced: a FIFO, a device or a huge file
+    // stays as it is.
+    if (!usable) return false;
     const long header = FindSection(lines, section);
     const long line = key != nullptr && header >= 0 ? FindKey(lines, header, key) : -1;
     if (key == nullptr) {  // remove the whole section

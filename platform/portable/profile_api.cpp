@@ -13,6 +13,8 @@ bool WritePrivateProfileStringA(const char* section, const char* key, const char
     return portable::WriteString(section, key, value, file);
 }
 
+std::string ProfileFileProblem(const std::string& file) { return portable::Problem(file); }
+
 void RemoveStaleTemporaries(const std::string& file) { portable::RemoveStale(file); }
 
 }  // namespace vx::platform

@@ -8,6 +8,13 @@
 
 namespace vx::platform::portable {
 
+// The most a profile file may hold: settings and totals are a few lines.
+constexpr std::size_t kLargestProfile = 64 * 1024;
+
+// Why a file cannot be a profile file (not a plain file, or too large);
+// empty when it can, or is absent.
+std::string Problem(const std::string& file);
+
 std::uint32_t GetString(const char* section, const char* key, const char* deflt, char* buffer, std::uint32_t size,
                         const char* file);
 bool WriteString(const char* section, const char* key, const char* value, const char* file);

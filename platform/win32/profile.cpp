@@ -44,6 +44,16 @@ bool WritePrivateProfileStringA(const char* section, const char* key, const char
 
 namespace vx::platform {
 
+std::string ProfileFileProblem(const std::string& file) {
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!::GetFileAttributesExW(win32::Widen(file).c_str(), GetFileExInfoStandard, &data)) return {};
+    if ((data.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) != 0)
+        return "it is not a plain file";
+    if (data.nFileSizeHigh != 0 || data.nFileSizeLow > 64 * 1024)
+        return "it is larger than 64 KB, more than a settings file holds";
+    return {};
+}
+
 // Windows writes profile files itself and leaves no temporaries behind.
 void RemoveStaleTemporaries(const std::string& /*file*/) {}
 

@@ -12,6 +12,7 @@
 #include <sstream>
 
 #include "dialogs/StartUp.h"
+#include "history/History.h"
 #include "platform/autostart.h"
 #include "platform/profile.h"
 #include "tests/support/program.h"
@@ -162,9 +163,64 @@ TEST_F(FilesTest, TemporariesOfAWriterThatDiedAreRemovedAtStart) {
     EXPECT_TRUE(test::FileExists(notOurs));
 }
 
+// Two copies using one folder: the one started second keeps neither the
+// totals nor the history, so nothing is counted twice or overwritten.
+TEST_F(FilesTest, ASecondCopyInTheSameFolderKeepsNoTotalsAndNoHistory) {
+    WriteTotals("5000", "6000");
+    const std::string before = test::ReadFile(statsFile());
+    int ready[2], done[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    ASSERT_EQ(::pipe(done), 0);
+    const pid_t first = ::fork();
+    ASSERT_GE(first, 0);
+    if (first == 0) {
+        std::string error;
+        auto history = History::Open(HistoryFile(), {"127.0.0.5", "web"}, error);
+        const char ok = KeepStatisticsFile(statsFile()) && history ? 1 : 0;
+        ::close(done[1]);
+        if (::write(ready[1], &ok, 1) != 1) ::_exit(1);
+        char end = 0;
+        while (::read(done[0], &end, 1) > 0) {
+        }
+        ::_exit(0);
+    }
+    ::close(ready[1]);
+    ::close(done[0]);
+    char ok = 0;
+    ASSERT_EQ(::read(ready[0], &ok, 1), 1);
+    ASSERT_EQ(ok, 1) << "the first copy could not keep its files";
+
+    StartWeb();
+    Tick();
+    Move(4096, 1024);
+    EXPECT_EQ(FigureIn(), "4k/s") << "the second copy still shows the traffic";
+    EXPECT_EQ(monitor().history(), nullptr);
+    Default<frmMain>::Unload();
+    EXPECT_EQ(test::ReadFile(statsFile()), before);
+    ASSERT_EQ(S().messageBoxes.size(), 2u);
+    EXPECT_NE(S().messageBoxes[0].prompt.find(statsFile() + ":\nanother vxstat keeps the totals"), std::string::npos)
+        << S().messageBoxes[0].prompt;
+    EXPECT_NE(S().messageBoxes[1].prompt.find(HistoryFile() + ":\n" + kHistoryInUse), std::string::npos)
+        << S().messageBoxes[1].prompt;
+    ::close(done[1]);
+    ::close(ready[0]);
+    int status = 0;
+    ASSERT_EQ(::waitpid(first, &status, 0), first);
+}
+
 class StartAtLoginTest : public FilesTest {
 protected:
     std::string entry() const { return dir.file("xdg-config/autostart/vxstat.desktop"); }
+    // The program, in a folder of that name, monitoring.
+    void StartIn(const std::string& folder) {
+        S().appPath = dir.file(folder);
+        fs::create_directories(S().appPath);
+        test::WriteFile(S().appPath + "/boot.ini",
+                        "[Settings]\nEnabled=True\nIP=127.0.0.5\nPassword=secret\nSpeed=2meg\n9106router=No\n");
+        StartProgram();
+        fake::ProcessEvents();
+        ASSERT_TRUE(Default<frmMain>::Exists());
+    }
     std::optional<bool> Checked() {
         for (const auto& command : monitor().window().systemCommands())
             if (command.text == "Start at login") return command.checked;
@@ -207,6 +263,47 @@ TEST_F(StartAtLoginTest, TheSystemMenuEntryAddsAndRemovesTheAutostartEntryAndSho
     EXPECT_EQ(Checked(), std::optional<bool>(false));
     EXPECT_FALSE(test::FileExists(dir.file("xdg-config/autostart"))) << "removing it leaves nothing behind";
     EXPECT_TRUE(S().messageBoxes.empty());
+}
+
+TEST_F(StartAtLoginTest, AnyFolderNameIsWrittenAsAValidEntryOrRefusedWithTheReason) {
+    // Every character the quoting rules reserve, a percent sign and UTF-8.
+    StartIn("a b\"c`d$e\\f%g;h#i'j(k)l*m?n~o|p&q<r>s \xc3\xbc");
+    ASSERT_TRUE(fake::ChooseSystemCommand(monitor().window(), "Start at login"));
+    EXPECT_EQ(Checked(), std::optional<bool>(true));
+    EXPECT_TRUE(S().messageBoxes.empty());
+    const std::string validate = "desktop-file-validate '" + entry() + "' >&2";
+    const int status = std::system(validate.c_str());
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << test::ReadFile(entry());
+    fs::remove(entry());
+    Restart();
+
+    // A line break would end the Exec line and start another key; a name that
+    // is not UTF-8 cannot be in an entry at all. Refused, with the reason.
+    for (const auto& [folder, reason] :
+         {std::pair<std::string, std::string>{"line1\nExec=touch INJECTED #", "line break"},
+          {"bad\xff\xfe", "not UTF-8"}}) {
+        StartIn(folder);
+        S().messageBoxes.clear();
+        ASSERT_TRUE(fake::ChooseSystemCommand(monitor().window(), "Start at login"));
+        EXPECT_EQ(Checked(), std::optional<bool>(false)) << folder;
+        EXPECT_FALSE(test::FileExists(entry())) << folder;
+        ASSERT_EQ(S().messageBoxes.size(), 1u) << folder;
+        EXPECT_NE(S().messageBoxes[0].prompt.find(reason), std::string::npos) << S().messageBoxes[0].prompt;
+        Restart();
+    }
+
+    // An entry the desktop would refuse is not shown as starting the program.
+    fs::create_directories(dir.file("xdg-config/autostart"));
+    for (const char* invalid :
+         {"[Desktop Entry]\nType=Application\nExec=\"/opt/a%b/vxstat\"\n",
+          "[Desktop Entry]\nExec=\"/opt/vxstat\"\nExec=touch INJECTED\n", "[Desktop Entry]\nExec=/opt/a;b/vxstat\n",
+          "[Desktop Entry]\nExec=\"/opt/\xff\"\n", "[Other]\n[Desktop Entry]\nExec=vxstat\n"}) {
+        test::WriteFile(entry(), invalid);
+        EXPECT_FALSE(platform::StartsAtLogin()) << invalid;
+    }
+    test::WriteFile(entry(), "[Desktop Entry]\nExec=\"/opt/a%%b/vxstat\"\n");
+    EXPECT_TRUE(platform::StartsAtLogin());
 }
 
 TEST_F(StartAtLoginTest, AnEntryTheUserSwitchedOffDoesNotCountAndOtherEntriesStay) {

@@ -5,7 +5,12 @@
 
 #include <sqlite3.h>
 
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <filesystem>
+#include <fstream>
 #include <limits>
 #include <memory>
 #include <string>
@@ -14,6 +19,7 @@
 #include "history/History.h"
 #include "history/HistoryStore.h"
 #include "tests/support/files.h"
+#include "runtime/clock.h"
 #include "tests/support/history_testing.h"
 
 namespace vx {
@@ -22,6 +28,7 @@ namespace {
 using test::Cest;
 using test::Cet;
 using test::Rows;
+namespace fs = std::filesystem;
 
 class HistoryTest : public ::testing::Test {
 protected:
@@ -36,6 +43,8 @@ protected:
         ASSERT_TRUE(h.flush(error)) << error;
     }
     static double Total(const ByteCounts& b) { return b.in + b.out; }
+    void SetUp() override { FixedPaceSeconds() = 1000; }
+    void TearDown() override { FixedPaceSeconds() = 0; }
 
     test::CentralEuropeanTime zone;
     test::TempDir dir;
@@ -278,7 +287,9 @@ TEST_F(HistoryTest, AFailedWriteKeepsTheBytesForTheNextOneAndWaitsAMinute) {
     auto h = Open();
     const std::int64_t t = Cet(2026, 6, 1, 8);
     h->add(t, {10, 1});
+    FixedPaceSeconds() = 1059;
     EXPECT_FALSE(h->flushDue(t + 59));
+    FixedPaceSeconds() = 1060;
     EXPECT_TRUE(h->flushDue(t + 60));
 
     // Another program holds the file's write lock.
@@ -290,7 +301,9 @@ TEST_F(HistoryTest, AFailedWriteKeepsTheBytesForTheNextOneAndWaitsAMinute) {
     EXPECT_FALSE(h->flush(error));
     EXPECT_FALSE(error.empty());
     // Not tried again on every tick: a minute later.
+    FixedPaceSeconds() = 1062;
     EXPECT_FALSE(h->flushDue(t + 62));
+    FixedPaceSeconds() = 1120;
     EXPECT_TRUE(h->flushDue(t + 121));
     EXPECT_EQ(h->summary(t + 62, 1, std::nullopt).today.in, 30);
     ASSERT_EQ(sqlite3_exec(other, "COMMIT", nullptr, nullptr, nullptr), SQLITE_OK);
@@ -336,18 +349,87 @@ TEST_F(HistoryTest, QuotaNoticesAreRememberedPerBillingMonthAcrossRuns) {
     EXPECT_EQ(Open({"127.0.0.8", "upnp"})->quotaNoticeShown(march), 0);
 }
 
-TEST_F(HistoryTest, AFileThatIsNoDatabaseIsRefusedAndAMissingFolderIsMade) {
+TEST_F(HistoryTest, ADamagedFileIsSetAsideOnceAndANewOneStartedAndAMissingFolderIsMade) {
+    // Not a database at all, found at the start.
     test::WriteFile(file, std::string(4096, 'x'));
     std::string error;
-    EXPECT_FALSE(History::Open(file, {"127.0.0.5", "web"}, error));
-    EXPECT_FALSE(error.empty());
-    EXPECT_EQ(test::ReadFile(file), std::string(4096, 'x')) << "left as it was";
+    auto h = History::Open(file, {"127.0.0.5", "web"}, error);
+    ASSERT_TRUE(h) << error;
+    const std::string notice = h->takeNotice();
+    EXPECT_NE(notice.find(file + ".damaged-"), std::string::npos) << notice;
+    EXPECT_NE(notice.find(".recover"), std::string::npos) << "what to do: " << notice;
+    EXPECT_EQ(h->takeNotice(), "") << "told once";
+    std::vector<fs::path> aside;
+    for (const auto& entry : fs::directory_iterator(dir.path()))
+        if (entry.path().filename().string().rfind("history.db.damaged-", 0) == 0) aside.push_back(entry.path());
+    ASSERT_EQ(aside.size(), 1u);
+    EXPECT_EQ(test::ReadFile(aside[0].string()), std::string(4096, 'x')) << "kept as it was";
+    const std::int64_t t = Cet(2026, 6, 1, 8);
+    h->add(t, {5, 5});
+    Flush(*h);
+    h.reset();
+    EXPECT_EQ(Open()->takeNotice(), "") << "the new file is whole: nothing to tell on the next start";
+
+    // Damaged while the program runs: found by the next write, set aside the
+    // same way, and the bytes of that minute go to a new file.
+    h = Open();
+    h->add(t + 60, {7, 7});
+    {
+        std::fstream f(file, std::ios::in | std::ios::out | std::ios::binary);
+        f.seekp(100);
+        f << std::string(static_cast<std::size_t>(fs::file_size(file)) - 100, '\x5a');
+    }
+    std::filesystem::remove(file + "-wal");
+    h->add(t + 61, {1, 1});
+    Flush(*h);
+    EXPECT_NE(h->takeNotice().find("damaged"), std::string::npos);
+    EXPECT_EQ(Rows(file, "SELECT sum(bytes_in) FROM days"), (std::vector<std::vector<std::int64_t>>{{8}}));
+    EXPECT_EQ(test::Text(file, "PRAGMA integrity_check"), "ok");
 
     const std::string nested = dir.file("a/b/history.db");
-    auto h = History::Open(nested, {"127.0.0.5", "web"}, error);
-    ASSERT_TRUE(h) << error;
+    auto made = History::Open(nested, {"127.0.0.5", "web"}, error);
+    ASSERT_TRUE(made) << error;
     EXPECT_TRUE(test::FileExists(nested));
     EXPECT_EQ(test::Text(nested, "PRAGMA journal_mode"), "wal");
+}
+
+TEST_F(HistoryTest, OneProcessAtATimeKeepsARoutersHistory) {
+    auto h = Open();
+    std::string error;
+    EXPECT_FALSE(History::Open(file, {"127.0.0.5", "web"}, error));
+    EXPECT_EQ(error, kHistoryInUse);
+    // In another process, killed while it holds the file: nothing stays held.
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        std::string childError;
+        const bool refused = !History::Open(file, {"127.0.0.5", "web"}, childError) && childError == kHistoryInUse;
+        auto other = History::Open(file, {"127.0.0.6", "web"}, childError);
+        if (!refused || !other) ::_exit(1);
+        ::kill(::getpid(), SIGKILL);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFSIGNALED(status)) << "the other process could keep the same router's history";
+    EXPECT_TRUE(Open({"127.0.0.6", "web"}));
+    h.reset();
+    EXPECT_TRUE(Open());
+}
+
+TEST_F(HistoryTest, ATimeZoneChangeFilesTheBytesUnderTheNewLocalDate) {
+    test::ZoneForTest utc("UTC0");
+    auto h = Open();
+    const std::int64_t t = test::Utc(2026, 1, 15, 20);
+    h->add(t, {100, 1});
+    test::ZoneForTest tokyo("JST-9");  // 05:00 on the 16th there
+    h->add(t + 60, {200, 2});
+    HistorySummary s = h->summary(t + 90, 1, std::nullopt);
+    EXPECT_EQ(s.today.in, 200);
+    EXPECT_EQ(s.yesterday.in, 100);
+    Flush(*h);
+    EXPECT_EQ(
+        Rows(file, "SELECT start, bytes_in FROM days ORDER BY start"),
+        (std::vector<std::vector<std::int64_t>>{{test::Utc(2026, 1, 15), 100}, {test::Utc(2026, 1, 15, 15), 200}}));
 }
 
 TEST(HistoryTexts, QuotaMonthStartAndBytes) {
@@ -358,8 +440,11 @@ TEST(HistoryTexts, QuotaMonthStartAndBytes) {
     EXPECT_EQ(ParseQuota(" 500 GB "), 500.0 * 1024 * 1024 * 1024);
     EXPECT_EQ(ParseQuota("2GiB"), 2.0 * 1024 * 1024 * 1024);
     EXPECT_EQ(ParseQuota("1000"), 1000.0);
-    for (const char* bad : {"", " ", "G", "-5G", "0G", "5X", "5 G G", "1e3G", "5,5G", ".G"})
+    EXPECT_EQ(ParseQuota("8192T"), kLargestQuota);
+    for (const char* bad : {"", " ", "G", "-5G", "0G", "5X", "5 G G", "1e3G", "5,5G", ".G", "99999999999999999999T",
+                            "8193T", "inf", "nan", "1e400"})
         EXPECT_FALSE(ParseQuota(bad)) << bad;
+    EXPECT_FALSE(ParseQuota(std::string(400, '9')));
 
     EXPECT_EQ(MonthStartDay("15"), 15);
     EXPECT_EQ(MonthStartDay(" 28 "), 28);
@@ -374,6 +459,7 @@ TEST(HistoryTexts, QuotaMonthStartAndBytes) {
     EXPECT_EQ(BytesText(1.5 * 1024 * 1024 * 1024), "1.50 GB");
     EXPECT_EQ(BytesText(3.0 * 1024 * 1024 * 1024 * 1024 * 1024), "3072.00 TB");
     EXPECT_EQ(BytesText(1023.0 * 1024 + 5), "1023.00 KB");
+    EXPECT_EQ(BytesText(1e300).find('-'), std::string::npos) << BytesText(1e300);
 }
 
 }  // namespace

@@ -25,14 +25,21 @@ protected:
     void SetUp() override {
         MonitorTest::SetUp();
         FixedUtcSeconds() = test::Cet(2026, 1, 31, 23, 59, 56);
+        FixedPaceSeconds() = 1000;
     }
     void TearDown() override {
         MonitorTest::TearDown();
         FixedUtcSeconds() = 0;
+        FixedPaceSeconds() = 0;
     }
-    // One second on the wall clock, then the counters move and a tick reads them.
+    // Time passes, on the wall clock and on the monotonic one.
+    static void Later(int seconds) {
+        FixedUtcSeconds() += seconds;
+        FixedPaceSeconds() = FixedPaceSeconds() + seconds;
+    }
+    // One second, then the counters move and a tick reads them.
     void Step(double in, double out) {
-        FixedUtcSeconds() += 1;
+        Later(1);
         Move(in, out);
     }
     std::string historyFile() const { return dir.file("history.db"); }
@@ -85,6 +92,22 @@ TEST_F(HistoryFeedTest, WrittenOnceAMinuteAndWhenStatisticsIsChosen) {
     EXPECT_EQ(Stored("SELECT sum(bytes_in) FROM days"), (Table{{1060}}));
     EXPECT_EQ(SavedTotals().first, "1067");
     EXPECT_EQ(Stored("SELECT sum(bytes_in) FROM days"), (Table{{1067}})) << "the window shows the file as it is";
+}
+
+TEST_F(HistoryFeedTest, AWallClockSetBackStillWritesEachMinuteAndFilesTheBytesByIt) {
+    StartWeb();
+    Tick();
+    Step(1000, 10);
+    FixedUtcSeconds() -= 2 * 3600;
+    for (int i = 0; i < 59; ++i) Step(1, 1);
+    EXPECT_EQ(Stored("SELECT count(*) FROM days"), (Table{{0}})) << "within the minute";
+    Step(1, 1);
+    EXPECT_EQ(Stored("SELECT sum(bytes_in), sum(bytes_out) FROM days"), (Table{{1060, 70}}));
+    for (int i = 0; i < 60; ++i) Step(2, 0);
+    EXPECT_EQ(Stored("SELECT sum(bytes_in) FROM days"), (Table{{1180}})) << "and the next minute";
+    // Filed by the wall clock as it was set: 21:59, 22:00 and 22:01.
+    EXPECT_EQ(Stored("SELECT count(*) FROM minutes WHERE start < " + std::to_string(test::Cet(2026, 1, 31, 23))),
+              (Table{{3}}));
 }
 
 TEST_F(HistoryFeedTest, EachWayOfReadingARouterHasItsOwnHistory) {
@@ -142,11 +165,11 @@ TEST_F(HistoryFeedTest, AFailedWriteIsToldOnceAndItsBytesAreWrittenLater) {
     sqlite3* other = nullptr;
     ASSERT_EQ(sqlite3_open(historyFile().c_str(), &other), SQLITE_OK);
     ASSERT_EQ(sqlite3_exec(other, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
-    FixedUtcSeconds() += 60;
+    Later(60);
     Step(200, 2);
     ASSERT_EQ(S().messageBoxes.size(), 1u);
     EXPECT_NE(S().messageBoxes[0].prompt.find(historyFile()), std::string::npos);
-    FixedUtcSeconds() += 60;
+    Later(60);
     Step(300, 3);
     EXPECT_EQ(S().messageBoxes.size(), 1u) << "told once";
     ASSERT_EQ(sqlite3_exec(other, "COMMIT", nullptr, nullptr, nullptr), SQLITE_OK);

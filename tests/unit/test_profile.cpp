@@ -2,12 +2,16 @@
 #include <gtest/gtest.h>
 
 #ifndef _WIN32
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #endif
 
 #include <filesystem>
 
+#include "dialogs/StartUp.h"
+#include "dialogs/frmLogIn.h"
+#include "monitor/frmMain.h"
 #include "platform/portable/profile_file.h"
 #include "platform/profile.h"
 #include "tests/support/program.h"
@@ -177,6 +181,66 @@ TEST(ProfileWrite, EveryOtherLineKeepsItsOwnEnding) {
 }
 #ifndef _WIN32
 
+#endif
+
+#ifndef _WIN32
+// Files the profile rules refuse: a FIFO (which would hold the program up
+// before any window), a link to an endless device, a file far larger than
+// settings are. Each is told once, read as absent and left as it is.
+class OddProfileFiles : public test::ProgramTest {
+protected:
+    // The program starts with boot.ini made by `make`: the dialog shows its
+    // defaults, nothing is monitored, and one box says why.
+    void StartsWithTheDialogAndSays(const std::string& why) {
+        StartProgram();
+        fake::ProcessEvents();
+        EXPECT_FALSE(Default<frmMain>::Exists()) << "the settings were read";
+        ASSERT_TRUE(Default<frmLogIn>::Exists());
+        EXPECT_EQ(Default<frmLogIn>::Get().txtIP.text(), "192.168.0.1");
+        ASSERT_EQ(S().messageBoxes.size(), 1u);
+        EXPECT_NE(S().messageBoxes[0].prompt.find(bootFile() + ":\n" + why), std::string::npos)
+            << S().messageBoxes[0].prompt;
+        EXPECT_FALSE(ReadFile(statsFile()).empty()) << "the statistics file is set up as ever";
+    }
+};
+
+TEST_F(OddProfileFiles, AFifoIsNotWaitedOn) {
+    ASSERT_EQ(::mkfifo(bootFile().c_str(), 0600), 0);
+    StartsWithTheDialogAndSays("it is not a plain file");
+    EXPECT_TRUE(std::filesystem::is_fifo(bootFile()));
+}
+
+TEST_F(OddProfileFiles, ALinkToAnEndlessDeviceIsNotRead) {
+    std::filesystem::create_symlink("/dev/zero", bootFile());
+    StartsWithTheDialogAndSays("it is not a plain file");
+    // Nor written through.
+    EXPECT_FALSE(platform::WritePrivateProfileStringA("Settings", "IP", "1", bootFile().c_str()));
+    EXPECT_TRUE(std::filesystem::is_symlink(bootFile()));
+}
+
+TEST_F(OddProfileFiles, AHugeFileIsNotReadNorReplaced) {
+    const std::string settings = "[Settings]\nEnabled=True\nIP=127.0.0.5\n";
+    WriteFile(bootFile(), settings + std::string(platform::portable::kLargestProfile, ';') + "\n");
+    std::filesystem::resize_file(bootFile(), 100 << 20);
+    StartsWithTheDialogAndSays("it is larger than 64 KB");
+    EXPECT_FALSE(platform::WritePrivateProfileStringA("Settings", "IP", "1", bootFile().c_str()));
+    EXPECT_EQ(std::filesystem::file_size(bootFile()), 100u << 20);
+    // At the limit it is read as ever.
+    std::filesystem::resize_file(bootFile(), platform::portable::kLargestProfile);
+    EXPECT_EQ(ReadIniValue("Settings", "IP", bootFile()), "127.0.0.5");
+}
+
+TEST_F(OddProfileFiles, AStatisticsFileThatIsAFifoIsToldOnceAndNeverWrittenOver) {
+    ASSERT_EQ(::mkfifo(statsFile().c_str(), 0600), 0);
+    WriteBootIni("127.0.0.5");
+    StartProgram();
+    fake::ProcessEvents();
+    ASSERT_TRUE(Default<frmMain>::Exists());
+    Default<frmMain>::Unload();
+    ASSERT_EQ(S().messageBoxes.size(), 1u);
+    EXPECT_NE(S().messageBoxes[0].prompt.find(statsFile()), std::string::npos) << S().messageBoxes[0].prompt;
+    EXPECT_TRUE(std::filesystem::is_fifo(statsFile()));
+}
 #endif
 
 TEST(Totals, StoredTextBecomesAWholeStartingValue) {
