@@ -51,8 +51,8 @@ SOAP fault 501) or silent (no SSDP answers); and the hostile ones: slow
 (every SOAP answer --upnp-delay seconds late), decoy (every argument follows
 a longer-named decoy, <NewTotalBytesReceivedX>), trickle (the description a
 byte every --trickle-every seconds; discovery answered half a second late).
---upnp-claim ADDRESS names another address than ours in the SSDP LOCATION
-(with --upnp-urlbase: in the URLBase instead); nothing listens there.
+--upnp-claim HOST names another host than ours in the SSDP LOCATION (with
+--upnp-urlbase: in the URLBase instead); nothing of ours listens there.
 --link-down and --link-up take any claim below 2**64. The ready line then
 ends with upnp=http://HOST:PORT/rootDesc.xml (our own address, whatever is
 claimed). /simctl also takes upnp=MODE,
@@ -1136,6 +1136,12 @@ def loopback_address(text):
     raise argparse.ArgumentTypeError("%s is not a loopback address (127.0.0.0/8 or ::1)" % text)
 
 
+def host_name(text):
+    if not text or len(text) > 253 or not all(c.isascii() and (c.isalnum() or c in ".-") for c in text):
+        raise argparse.ArgumentTypeError("%s is no host name or IPv4 address" % text)
+    return text
+
+
 def claim(text):
     value = int(text)
     if not 0 <= value < 2 ** 64:
@@ -1196,8 +1202,9 @@ def parse_args(argv):
     p.add_argument("--upnp-connection", choices=("ip", "ppp"), default="ip",
                    help="WANIPConnection (default) or WANPPPConnection")
     p.add_argument("--upnp-urlbase", action="store_true", help="put a URLBase in the description")
-    p.add_argument("--upnp-claim", type=ipv4_address, metavar="ADDRESS",
-                   help="name ADDRESS instead of ours in the SSDP LOCATION (with --upnp-urlbase: in the URLBase)")
+    p.add_argument("--upnp-claim", type=host_name, metavar="HOST",
+                   help="name HOST (an IPv4 address or a name) instead of our address in the SSDP LOCATION "
+                   "(with --upnp-urlbase: in the URLBase)")
     p.add_argument("--upnp-delay", type=non_negative, default=1.5,
                    help="upnp mode slow: seconds before each SOAP answer (default 1.5)")
     p.add_argument("--trickle-every", type=non_negative, default=1,

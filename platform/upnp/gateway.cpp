@@ -86,14 +86,18 @@ std::optional<std::string> LocalHost(std::string host, bool names) {
     hints.ai_flags = names ? 0 : AI_NUMERICHOST;
     AddressList found;
     if (getaddrinfo(host.c_str(), nullptr, &hints, &found.list) != 0 || !found.list) return std::nullopt;
-    for (const addrinfo* a = found.list; a; a = a->ai_next)
+    // An IPv4 address first: most gateways listen on nothing else.
+    const addrinfo* chosen = found.list;
+    for (const addrinfo* a = found.list; a; a = a->ai_next) {
         if (!a->ai_addr || !OnLocalNetwork(a->ai_addr)) return std::nullopt;
+        if (a->ai_family == AF_INET && chosen->ai_family != AF_INET) chosen = a;
+    }
     char text[NI_MAXHOST] = {};
-    if (getnameinfo(found.list->ai_addr, static_cast<socklen_t>(found.list->ai_addrlen), text, sizeof text, nullptr, 0,
+    if (getnameinfo(chosen->ai_addr, static_cast<socklen_t>(chosen->ai_addrlen), text, sizeof text, nullptr, 0,
                     NI_NUMERICHOST) != 0)
         return std::nullopt;
     std::string numeric = text;
-    if (found.list->ai_family != AF_INET6) return numeric;
+    if (chosen->ai_family != AF_INET6) return numeric;
     if (const std::size_t zone = numeric.find('%'); zone != std::string::npos) numeric.replace(zone, 1, "%25");
     return "[" + numeric + "]";
 }

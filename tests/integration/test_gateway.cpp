@@ -175,15 +175,24 @@ TEST(Gateway, AnAddressOffTheLocalNetworkIsRefusedBeforeAnyConnection) {
         ASSERT_TRUE(a);
         EXPECT_EQ(a->failure, "the UPnP device that answered is not on the local network");
     }
-    // A description on the network whose URLBase sends the calls elsewhere.
-    SimRouter based(
-        {"--address", "127.0.0.39", "--no-console", "--upnp", "--upnp-urlbase", "--upnp-claim", "203.0.113.5"});
-    a = Round(*platform::OpenGateway(based.upnp()), false);
-    ASSERT_TRUE(a);
-    EXPECT_FALSE(a->found);
-    EXPECT_EQ(a->failure, "the UPnP device at " + based.upnp() + " sends its calls to another host");
+    // A description on the network whose URLBase sends the calls elsewhere,
+    // or names a host (the network's names are not looked up).
+    for (const char* elsewhere : {"203.0.113.5", "localhost"}) {
+        SimRouter based(
+            {"--address", "127.0.0.39", "--no-console", "--upnp", "--upnp-urlbase", "--upnp-claim", elsewhere});
+        a = Round(*platform::OpenGateway(based.upnp()), false);
+        ASSERT_TRUE(a);
+        EXPECT_FALSE(a->found);
+        EXPECT_EQ(a->failure, "the UPnP device at " + based.upnp() + " sends its calls to another host");
+        EXPECT_EQ(based.Stat("upnp_requests"), 0);
+    }
     EXPECT_EQ(g_connectsElsewhere, 0);
-    EXPECT_EQ(based.Stat("upnp_requests"), 0);
+    // The user's own name for the gateway is looked up, and the address checked.
+    SimRouter named({"--address", "127.0.0.1", "--no-console", "--upnp", "--rx-start", "55"});
+    const std::string location = named.upnp();
+    a = Round(*platform::OpenGateway("http://localhost" + location.substr(location.rfind(':'))), false);
+    ASSERT_TRUE(a);
+    EXPECT_EQ(a->received, 55.0);
 }
 
 TEST(Gateway, ReplyElementsAreMatchedByTheirWholeNames) {
