@@ -80,7 +80,8 @@ struct AddressList {
 // is on the local network. Names only where `names`: the user's own address.
 std::optional<std::string> LocalHost(std::string host, bool names) {
     // An IPv6 zone is written "%25" in a URL.
-    if (const std::size_t zone = host.find("%25"); zone != std::string::npos) host.replace(zone, 3, "%");
+    if (const std::size_t zone = host.find("%25"); zone != std::string::npos)
+        host = host.substr(0, zone) + "%" + host.substr(zone + 3);
     addrinfo hints{};
     hints.ai_socktype = SOCK_STREAM;
     hints.ai_flags = names ? 0 : AI_NUMERICHOST;
@@ -98,7 +99,8 @@ std::optional<std::string> LocalHost(std::string host, bool names) {
         return std::nullopt;
     std::string numeric = text;
     if (chosen->ai_family != AF_INET6) return numeric;
-    if (const std::size_t zone = numeric.find('%'); zone != std::string::npos) numeric.replace(zone, 1, "%25");
+    if (const std::size_t zone = numeric.find('%'); zone != std::string::npos)
+        numeric = numeric.substr(0, zone) + "%25" + numeric.substr(zone + 1);
     return "[" + numeric + "]";
 }
 
@@ -112,7 +114,7 @@ std::optional<LocalUrl> Local(std::string_view url, bool names) {
     const std::size_t pathAt = rest.find_first_of("/?#");
     std::string_view authority = rest.substr(0, pathAt);
     std::string path = pathAt == std::string_view::npos ? "/" : std::string(rest.substr(pathAt));
-    if (path.front() != '/') path.insert(0, "/");
+    if (path.front() != '/') path = "/" + path;
     if (const std::size_t at = authority.rfind('@'); at != std::string_view::npos) authority.remove_prefix(at + 1);
     std::string_view host = authority;
     std::string_view port;

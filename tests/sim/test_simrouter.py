@@ -711,51 +711,32 @@ def test_upnp_modes():
 
 
 def test_upnp_hostile():
-    """The modes of a hostile LAN host: slow, decoy and trickle; claimed
-    addresses; a line speed past 32 bits."""
+    """A hostile LAN host's modes: decoy elements, a trickled description, an address claimed elsewhere."""
     sim = Sim("127.0.0.43", "--upnp", "--no-web", "--no-console", "--upnp-mode", "decoy", "--rx-start", "777",
-              "--link-down", str(2 ** 53), "--upnp-delay", "0.6")
+              "--link-down", str(2 ** 53))
     try:
         g = Gateway(sim.upnp)
         status, v = g.call(CIF, "GetTotalBytesReceived")
         check(status == 200 and v.get("NewTotalBytesReceivedX") == "3999999999"
               and v.get("NewTotalBytesReceived") == "777", "decoy: the decoy, then the total: %s" % v)
-        sim.control("upnp=slow")
-        began = time.monotonic()
-        status, v = g.call(CIF, "GetCommonLinkProperties")
-        check(time.monotonic() - began >= 0.6 and v.get("NewLayer1DownstreamMaxBitRate") == str(2 ** 53),
-              "slow: answered late, with the claimed speed: %s" % v)
+        v = g.call(CIF, "GetCommonLinkProperties")[1]
+        check(v.get("NewLayer1DownstreamMaxBitRate") == str(2 ** 53), "any speed may be claimed: %s" % v)
+        g.close()
         sim.control("upnp=trickle")
         url = urllib.parse.urlsplit(sim.upnp)
         conn = http.client.HTTPConnection(url.netloc, timeout=DEADLINE)
         conn.request("GET", url.path)
         r = conn.getresponse()
-        first = r.read(2)
-        check(r.status == 200 and int(r.getheader("Content-Length")) > 1000 and first == b"<?",
-              "trickle: the whole description announced, the first bytes come")
+        check(r.status == 200 and int(r.getheader("Content-Length")) > 1000 and r.read(2) == b"<?",
+              "trickle: the whole description announced, its first bytes sent")
         conn.close()
-        answers = m_search("upnp:rootdevice", lambda got: any(p == sim.address for p, _ in got))
-        check([h.get("LOCATION") for p, h in answers if p == sim.address] == [sim.upnp], "trickle: discovery answers")
-        check(sim.control()["udn"] == g.root.findtext("d:device/d:UDN", namespaces=g.ns), "/simctl tells the UDN")
-        g.close()
     finally:
         check(sim.stop() == 0, "stops cleanly on SIGTERM")
-    elsewhere = "203.0.113.5"
-    sim = Sim("127.0.0.44", "--upnp", "--no-web", "--no-console", "--upnp-claim", elsewhere)
+    sim = Sim("127.0.0.44", "--upnp", "--no-web", "--no-console", "--upnp-claim", "203.0.113.5")
     try:
         answers = m_search("upnp:rootdevice", lambda got: any(p == sim.address for p, _ in got))
         located = [h.get("LOCATION", "") for p, h in answers if p == sim.address]
-        check(located == [sim.upnp.replace("127.0.0.44", elsewhere)], "--upnp-claim names it in LOCATION: %s"
-              % located)
-    finally:
-        check(sim.stop() == 0, "stops cleanly on SIGTERM")
-    sim = Sim("127.0.0.44", "--upnp", "--no-web", "--no-console", "--upnp-claim", elsewhere, "--upnp-urlbase")
-    try:
-        g = Gateway(sim.upnp)
-        base = g.root.findtext("d:URLBase", namespaces=g.ns)
-        check(base == "http://%s:%s/" % (elsewhere, urllib.parse.urlsplit(sim.upnp).port),
-              "--upnp-claim with --upnp-urlbase names it in the URLBase: %s" % base)
-        g.close()
+        check(located == [sim.upnp.replace("127.0.0.44", "203.0.113.5")], "--upnp-claim in LOCATION: %s" % located)
     finally:
         check(sim.stop() == 0, "stops cleanly on SIGTERM")
 

@@ -155,16 +155,6 @@ TEST_F(UpnpMonitor, AnotherGatewaysCountersAreANewBaseline) {
     EXPECT_EQ(SavedTotals().first, "2048");
 }
 
-TEST_F(UpnpMonitor, TheGatewayFoundIsNamedByItsIdentity) {
-    UpnpSource source(platform::OpenGateway(""));
-    source.poll();
-    EXPECT_FALSE(source.identity()) << "none before a gateway is found";
-    S().gateway.next.found = true;
-    S().gateway.next.identity = "uuid:gateway";
-    source.poll();
-    EXPECT_EQ(source.identity(), "uuid:gateway");
-}
-
 TEST_F(UpnpMonitor, AStuckCounterGivesOneNoteAndNoReadings) {
     Start();
     Tick();
