@@ -57,12 +57,8 @@ RouterKey Monitor::routerKey() const {
 
 MonitorStep Monitor::start() {
     MonitorStep out;
-    std::string error;
-    history_ = History::Open(HistoryFile(), routerKey(), error, MonthStartDay(settings_.monthStart));
-    if (history_)
-        history_->keepBeforeHistory(settings_.totals);
-    else
-        TellWriteFailure(HistoryFile(), error, out.problems);  // monitoring goes on without it
+    // A gateway found by discovery is filed under its own identity, once it is known.
+    if (!(upnpLocation_ && upnpLocation_->empty())) OpenHistory(routerKey(), out.problems);
     if (!source_) source_ = SourceFor(settings_, upnpLocation_);
     out.status = source_->status();
     return out;
@@ -77,6 +73,7 @@ MonitorStep Monitor::step() {
         if (std::optional<Reading> reading = source_->poll()) update = traffic_.take(*reading);
     });
     out.problems = source_->takeProblems();
+    FollowIdentity(out);
     bool read = false;
     if (update) {
         out.taken = update->step;
@@ -122,6 +119,35 @@ int Monitor::Level() const {
     return std::clamp(level, 0, 7);
 }
 
+void Monitor::OpenHistory(const RouterKey& key, std::vector<Problem>& out) {
+    std::string error;
+    history_ = History::Open(HistoryFile(), key, error, MonthStartDay(settings_.monthStart));
+    historyKey_ = key;
+    if (!history_) {
+        TellWriteFailure(HistoryFile(), error, out);  // monitoring goes on without it
+        return;
+    }
+    if (!historyBegun_) history_->keepBeforeHistory(settings_.totals);
+    historyBegun_ = true;
+    TakeHistoryNotice(out);
+}
+
+void Monitor::FollowIdentity(MonitorStep& out) {
+    const std::optional<std::string> identity = source_->identity();
+    if (!identity || identity->empty()) return;
+    const RouterKey key{*identity, routerKey().source};
+    if (historyKey_ && historyKey_->address == key.address) return;
+    if (history_) Flush(out);
+    history_.reset();
+    OpenHistory(key, out.problems);
+}
+
+void Monitor::TakeHistoryNotice(std::vector<Problem>& out) {
+    if (!history_) return;
+    if (std::string notice = history_->takeNotice(); !notice.empty())
+        out.push_back(Problem{Problem::Kind::HistoryDamaged, std::move(notice)});
+}
+
 void Monitor::Follow(const std::optional<LineSpeed>& speed, MonitorStep& out) {
     if (!speed || speed == routerSpeed_ || speed->down <= 0) return;
     routerSpeed_ = speed;
@@ -144,6 +170,7 @@ std::vector<Problem> Monitor::flushHistory() {
     std::string error;
     // The bytes stay in memory for the next try.
     if (!history_->flush(error)) TellWriteFailure(HistoryFile(), error, problems);
+    TakeHistoryNotice(problems);
     return problems;
 }
 

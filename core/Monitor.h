@@ -90,6 +90,9 @@ public:
     RouterKey routerKey() const;
 
 private:
+    void OpenHistory(const RouterKey& key, std::vector<Problem>& out);
+    void FollowIdentity(MonitorStep& out);
+    void TakeHistoryNotice(std::vector<Problem>& out);
     void Follow(const std::optional<LineSpeed>& speed, MonitorStep& out);
     void Flush(MonitorStep& out);
     void TellWriteFailure(const std::string& file, const std::string& reason, std::vector<Problem>& out);
@@ -100,6 +103,8 @@ private:
     std::unique_ptr<Source> source_;
     Traffic traffic_;
     std::unique_ptr<History> history_;
+    std::optional<RouterKey> historyKey_;  // whose bytes the history file keeps
+    bool historyBegun_ = false;            // the stored totals were handed to a history
     QuotaWatch quotaWatch_;
     Scales scales_;
     bool speedFromBox_ = false;  // the speed box named a line speed: the router's does not change it

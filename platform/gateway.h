@@ -14,6 +14,9 @@ struct GatewayAnswer {
     // "no UPnP gateway answered", "the gateway refused GetTotalBytesReceived", ...
     std::string failure;
     bool found = false;  // a gateway was found (a failure came later)
+    // Which gateway, once found: the root device's UDN ("uuid:..."), or its
+    // description's URL where it has none.
+    std::string identity;
     // WANCommonInterfaceConfig: the byte totals (unsigned 32-bit on most routers).
     std::optional<double> received;
     std::optional<double> sent;
@@ -24,6 +27,11 @@ struct GatewayAnswer {
     std::optional<double> linkUp;
     std::optional<double> uptime;
 };
+
+// How long a round of calls to a gateway already found may take: four calls
+// at most, each bounded by the HTTP session (2 s). A round under way for
+// longer is late.
+inline constexpr double kGatewayRoundSeconds = 10;
 
 class Gateway {
 public:
@@ -37,7 +45,10 @@ public:
 };
 
 // `location` is the gateway's description URL ("http://HOST:PORT/PATH"), or
-// empty to find the gateway on the local network (SSDP).
+// empty to find the gateway on the local network (SSDP). The description and
+// the control URLs must be on the local network (private, link-local or
+// loopback addresses), the control URLs on the description's host;
+// otherwise it is no gateway. A name is resolved only in `location`.
 std::unique_ptr<Gateway> OpenGateway(const std::string& location);
 
 }  // namespace vx::platform

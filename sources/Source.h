@@ -32,6 +32,9 @@ public:
     virtual bool expectsReadings() const { return true; }
     // The line speeds the router reports, once known.
     virtual std::optional<LineSpeed> lineSpeed() const { return std::nullopt; }
+    // Which router this is, where the source finds it out (a gateway found by
+    // discovery); none where the address says it.
+    virtual std::optional<std::string> identity() const { return std::nullopt; }
 
 protected:
     void tell(Problem::Kind kind, std::string text, bool critical = true) {

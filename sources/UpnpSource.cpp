@@ -1,5 +1,6 @@
 #include "sources/UpnpSource.h"
 
+#include "runtime/clock.h"
 #include "runtime/numtext.h"
 #include "sources/RouterMessages.h"
 
@@ -27,20 +28,35 @@ UpnpSource::UpnpSource(std::unique_ptr<platform::Gateway> gateway) : gateway_(st
 std::optional<Reading> UpnpSource::poll() {
     std::optional<Reading> reading;
     std::string failure;
-    if (std::optional<platform::GatewayAnswer> a = gateway_->answer()) {
+    const double now = MonotonicSeconds();
+    std::optional<platform::GatewayAnswer> a = gateway_->answer();
+    if (a) {
         answered_ = true;
-        if (a->linkDown && *a->linkDown > 0) speed_ = LineSpeed{*a->linkDown, a->linkUp.value_or(0)};
+        roundStarted_.reset();
+        // A claim past what any home line carries is no speed: the line's stays unknown.
+        if (a->linkDown && *a->linkDown > 0 && *a->linkDown <= kMaxLineBits) {
+            const double up = a->linkUp.value_or(0);
+            speed_ = LineSpeed{*a->linkDown, up > 0 && up <= kMaxLineBits ? up : 0};
+        }
         if (a->uptime) uptime_ = a->uptime;
-        if (a->failure.empty() && a->received && a->sent)
-            reading = Reading{*a->received, *a->sent, a->at, uptime_};
+        // Another gateway's counters are no continuation of the last one's.
+        const bool otherGateway = a->found && !a->identity.empty() && identity_ && *identity_ != a->identity;
+        if (a->found && !a->identity.empty()) identity_ = a->identity;
+        healthy_ = a->failure.empty() && a->received && a->sent;
+        if (healthy_)
+            reading = Reading{*a->received, *a->sent, a->at, uptime_, otherGateway};
         else
             failure = a->failure.empty() ? "the gateway gave no byte totals" : a->failure;
     }
+    waiting_ = !a && healthy_ && roundStarted_ && now - *roundStarted_ <= platform::kGatewayRoundSeconds;
     // The next round starts now, so that its answer is there by the next
     // tick; details at the start, until the speeds are known, and now and then.
-    const bool details = roundsSinceDetails_ == 0 || !speed_;
-    roundsSinceDetails_ = (roundsSinceDetails_ + 1) % kRoundsBetweenDetails;
-    gateway_->request(details);
+    if (!roundStarted_) {
+        const bool details = roundsSinceDetails_ == 0 || !speed_;
+        roundsSinceDetails_ = (roundsSinceDetails_ + 1) % kRoundsBetweenDetails;
+        gateway_->request(details);
+        roundStarted_ = now;
+    }
     // A failure is told once; the gateway is asked again every tick, quietly.
     if (reading) read_ = true;
     if (!failure.empty() && !told_) {

@@ -23,17 +23,25 @@ public:
     std::optional<LineSpeed> lineSpeed() const override { return speed_; }
     // "Connecting" until the gateway has given its byte totals.
     std::string status() const override { return read_ ? std::string() : std::string("Connecting"); }
-    // Not while the first round (discovery included) is still under way.
-    bool expectsReadings() const override { return answered_; }
+    // Not while the first round (discovery included) is still under way, nor
+    // while a round to a gateway that answered last time is under way and not
+    // late: a slow gateway gives a reading every few ticks, and still answers.
+    bool expectsReadings() const override { return answered_ && !waiting_; }
+    // The gateway found (its UDN, or its description's URL), once one is.
+    std::optional<std::string> identity() const override { return identity_; }
 
 private:
     std::unique_ptr<platform::Gateway> gateway_;
     std::optional<LineSpeed> speed_;
     std::optional<double> uptime_;
+    std::optional<std::string> identity_;
     int roundsSinceDetails_ = 0;
     bool told_ = false;  // the user has been told once what failed
     bool answered_ = false;
     bool read_ = false;
+    bool healthy_ = false;                // the last answer had the byte totals
+    std::optional<double> roundStarted_;  // a round under way since then (monotonic seconds)
+    bool waiting_ = false;                // this tick found that round under way, not late
 };
 
 }  // namespace vx

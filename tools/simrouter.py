@@ -47,8 +47,15 @@ and answers SOAP control calls (byte and packet totals as ui4, link
 properties, status with uptime, external address). --upnp-mode: ok,
 restart (a router reboot after --restart-after seconds: counters and uptime
 start again), stuck (byte totals always 4294967295), refuse (every action a
-SOAP fault 501) or silent (no SSDP answers). The ready line then ends with
-upnp=http://HOST:PORT/rootDesc.xml. /simctl also takes upnp=MODE,
+SOAP fault 501) or silent (no SSDP answers); and the hostile ones: slow
+(every SOAP answer --upnp-delay seconds late), decoy (every argument follows
+a longer-named decoy, <NewTotalBytesReceivedX>), trickle (the description a
+byte every --trickle-every seconds; discovery answered half a second late).
+--upnp-claim HOST names another host than ours in the SSDP LOCATION (with
+--upnp-urlbase: in the URLBase instead); nothing of ours listens there.
+--link-down and --link-up take any claim below 2**64. The ready line then
+ends with upnp=http://HOST:PORT/rootDesc.xml (our own address, whatever is
+claimed). /simctl also takes upnp=MODE,
 restart=1 (reboot now) and restart_after=S (with upnp=restart), and is
 answered on the UPnP port too.
 
@@ -80,7 +87,8 @@ CONSOLE_MODES = ("normal", "flood", "drop", "lie")
 LIES = ("9" * 309, "1e300", "-123456789")
 PAGE_LAYOUTS = ("classic", "firmware")
 CONSOLE_LAYOUTS = ("classic", "busybox12")
-UPNP_MODES = ("ok", "restart", "stuck", "refuse", "silent")
+UPNP_MODES = ("ok", "restart", "stuck", "refuse", "silent", "slow", "decoy", "trickle")
+DECOY = "3999999999"
 CRLF = "\r\n"
 
 # Telnet option negotiation a console opens with: WILL ECHO, WILL SUPPRESS-GO-AHEAD, DO NAWS.
@@ -157,6 +165,9 @@ class Router:
                                  args.counter_bits, args.wave)
         self.link_down, self.link_up = args.link_down, args.link_up
         self.external_ip = args.external_ip
+        self.upnp_delay = args.upnp_delay
+        self.trickle_every = args.trickle_every
+        self.udn = None  # the gateway's root device, with --upnp
         self.restart_after = args.restart_after
         self.stop = threading.Event()
         self.wake = threading.Event()  # the main loop has something to do
@@ -241,7 +252,8 @@ class Router:
         uptime = self.uptime()
         with self._lock:
             return dict(self.stats, mode=self.mode, console=self.console_mode, rx=rx, tx=tx,
-                        upnp=self.upnp_mode, uptime=uptime, sessions=[dict(x) for x in self.sessions])
+                        upnp=self.upnp_mode, uptime=uptime, udn=self.udn,
+                        sessions=[dict(x) for x in self.sessions])
 
 
 # ---- the statistics page -------------------------------------------------------
@@ -781,13 +793,17 @@ class Gateway:
     WANPPPConnection). Version 2 of the device types keeps
     WANCommonInterfaceConfig:1 and WANPPPConnection:1, as the standard does."""
 
-    def __init__(self, router, address, port, version, connection, url_base):
+    def __init__(self, router, address, port, version, connection, url_base, claim=None):
         self.router = router
         self.address = address
         self.location = "http://%s:%d/rootDesc.xml" % (address, port)
-        self.url_base = "http://%s:%d/" % (address, port) if url_base else None
+        # What discovery and the description name: another address if claimed.
+        named = claim if claim and not url_base else address
+        self.announced = "http://%s:%d/rootDesc.xml" % (named, port)
+        self.url_base = "http://%s:%d/" % (claim or address, port) if url_base else None
         ids = ["uuid:" + str(uuid.uuid5(uuid.NAMESPACE_URL, "simrouter:%s:%d:%s" % (address, port, part)))
                for part in ("igd", "wan", "wanconn")]
+        router.udn = ids[0]
         self.common = Service("WANCommonInterfaceConfig", 1, "CmnIfCfg", COMMON_ACTIONS)
         if connection == "ppp":
             self.connection = Service("WANPPPConnection", 1, "PPPConn", CONNECTION_ACTIONS)
@@ -833,7 +849,7 @@ class Gateway:
                 "LOCATION: %s\r\n"
                 "SERVER: %s\r\n"
                 "ST: %s\r\n"
-                "USN: %s\r\n\r\n" % (email.utils.formatdate(usegmt=True), self.location,
+                "USN: %s\r\n\r\n" % (email.utils.formatdate(usegmt=True), self.announced,
                                                UPNP_SERVER, st, usn))
 
     # -- description
@@ -952,7 +968,26 @@ class UpnpHandler(http.server.BaseHTTPRequestHandler):
         document = self.gateway.document(url.path)
         if document is None:
             return self._send(404, "<html><body>Not Found</body></html>", "text/html")
+        if self.gateway.router.upnp_mode == "trickle":
+            return self._trickle(document.encode("utf-8"))
         return self._send(200, document)
+
+    def _trickle(self, data):
+        self.send_response(200)
+        self.send_header("Content-Type", 'text/xml; charset="utf-8"')
+        self.send_header("Content-Length", str(len(data)))
+        self.end_headers()
+        self.wfile.flush()
+        r = self.gateway.router
+        for i in range(len(data)):
+            if r.stop.wait(r.trickle_every if i else 0):
+                break
+            try:
+                self.wfile.write(data[i:i + 1])
+                self.wfile.flush()
+            except OSError:
+                break
+        self.close_connection = True
 
     def do_POST(self):
         try:
@@ -981,6 +1016,11 @@ class UpnpHandler(http.server.BaseHTTPRequestHandler):
         if isinstance(answer, tuple):
             return self._send(500, soap_fault(*answer), extra=[("EXT", "")])
         arguments = "".join("<%s>%s</%s>" % (name, value, name) for name, value in answer)
+        if self.gateway.router.upnp_mode == "decoy":
+            arguments = "".join("<%sX>%s</%sX><%s>%s</%s>" % (name, DECOY, name, name, value, name)
+                                for name, value in answer)
+        elif self.gateway.router.upnp_mode == "slow":
+            self.gateway.router.stop.wait(self.gateway.router.upnp_delay)
         return self._send(200, soap_envelope('<u:%sResponse xmlns:u="%s">%s</u:%sResponse>'
                                              % (action, kind, arguments, action)), extra=[("EXT", "")])
 
@@ -1060,12 +1100,19 @@ class SsdpResponder:
         if r.upnp_mode == "silent":
             return
         answers = self.gateway.search_answers(headers["ST"])
+        if r.upnp_mode == "trickle":
+            # Late, so that it is the last to answer.
+            threading.Timer(0.5, self._send_answers, (answers, peer)).start()
+        else:
+            self._send_answers(answers, peer)
+
+    def _send_answers(self, answers, peer):
         for st, usn in answers:
             try:
                 self.own.sendto(self.gateway.search_reply(st, usn).encode("latin-1"), peer)
             except OSError:
                 return
-        r.count("ssdp_replies", len(answers))
+        self.gateway.router.count("ssdp_replies", len(answers))
 
     def close(self):
         self.group.close()
@@ -1089,10 +1136,16 @@ def loopback_address(text):
     raise argparse.ArgumentTypeError("%s is not a loopback address (127.0.0.0/8 or ::1)" % text)
 
 
-def ui4(text):
+def host_name(text):
+    if not text or len(text) > 253 or not all(c.isascii() and (c.isalnum() or c in ".-") for c in text):
+        raise argparse.ArgumentTypeError("%s is no host name or IPv4 address" % text)
+    return text
+
+
+def claim(text):
     value = int(text)
-    if not 0 <= value < 2 ** 32:
-        raise argparse.ArgumentTypeError("%s does not fit in 32 bits" % text)
+    if not 0 <= value < 2 ** 64:
+        raise argparse.ArgumentTypeError("%s does not fit in 64 bits" % text)
     return value
 
 
@@ -1149,10 +1202,17 @@ def parse_args(argv):
     p.add_argument("--upnp-connection", choices=("ip", "ppp"), default="ip",
                    help="WANIPConnection (default) or WANPPPConnection")
     p.add_argument("--upnp-urlbase", action="store_true", help="put a URLBase in the description")
+    p.add_argument("--upnp-claim", type=host_name, metavar="HOST",
+                   help="name HOST (an IPv4 address or a name) instead of our address in the SSDP LOCATION "
+                   "(with --upnp-urlbase: in the URLBase)")
+    p.add_argument("--upnp-delay", type=non_negative, default=1.5,
+                   help="upnp mode slow: seconds before each SOAP answer (default 1.5)")
+    p.add_argument("--trickle-every", type=non_negative, default=1,
+                   help="upnp mode trickle: seconds between the description's bytes (default 1)")
     p.add_argument("--restart-after", type=non_negative, default=5,
                    help="upnp mode restart: seconds until the router reboots (default 5)")
-    p.add_argument("--link-down", type=ui4, default=100000000, help="downstream bits per second (UPnP)")
-    p.add_argument("--link-up", type=ui4, default=40000000, help="upstream bits per second (UPnP)")
+    p.add_argument("--link-down", type=claim, default=100000000, help="downstream bits per second (UPnP)")
+    p.add_argument("--link-up", type=claim, default=40000000, help="upstream bits per second (UPnP)")
     p.add_argument("--external-ip", type=ipv4_address, default="10.64.12.7",
                    help="the WAN address UPnP reports (default 10.64.12.7, the page's)")
     p.add_argument("--rx-start", type=int, default=0, help="received bytes at start")
@@ -1213,7 +1273,7 @@ def main(argv=None):
                                                                                 UpnpHandler)
             servers.append(upnp)
             gateway = Gateway(router, args.address, upnp.server_address[1], args.upnp_igd,
-                              args.upnp_connection, args.upnp_urlbase)
+                              args.upnp_connection, args.upnp_urlbase, args.upnp_claim)
             upnp.RequestHandlerClass = type("Upnp", (UpnpHandler,), {"gateway": gateway})
             ssdp = SsdpResponder(gateway)
     except OSError as e:

@@ -14,6 +14,10 @@ struct LineSpeed {
     bool operator==(const LineSpeed&) const = default;
 };
 
+// No home line carries more: a router that claims more is not believed, and
+// no speed widens what a reading may grow by past this.
+inline constexpr double kMaxLineBits = 100e9;
+
 // A speed with a unit: "100M", "100 Mbit", "1G", "1500k", "2.5 Mbit/s", "100 Mbps", or down/up as "100M/40M".
 // Units are bits (k = 1,000, M = 1,000,000, G, T). Text without a unit ("512", "2meg", anything else) is no speed:
 // such texts keep their old meaning of a display scale.

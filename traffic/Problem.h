@@ -14,6 +14,7 @@ struct Problem {
         GatewayFailed,   // the UPnP gateway could not be read
         StuckCounter,    // a counter reads 4294967295
         FileNotWritten,  // a file of the program's could not be written
+        HistoryDamaged,  // the history file was damaged: set aside, and a new one started
     };
     Kind kind;
     std::string text;

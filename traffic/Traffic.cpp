@@ -48,8 +48,8 @@ TrafficUpdate Traffic::take(const Reading& reading) {
         return {Step::Restarted, std::nullopt, std::nullopt};
 
     const double seconds = std::max(reading.at - last->at, kShortestInterval);
-    const double down = speed_.down > 0 ? speed_.down : kUnknownLineBits;
-    const double up = speed_.up > 0 ? speed_.up : down;
+    const double down = std::min(speed_.down > 0 ? speed_.down : kUnknownLineBits, kMaxLineBits);
+    const double up = std::min(speed_.up > 0 ? speed_.up : down, kMaxLineBits);
     ByteCounts moved;
     const Move in = Classify(last->bytesIn, reading.bytesIn, down / 8 * kMargin * seconds, moved.in);
     const Move out = Classify(last->bytesOut, reading.bytesOut, up / 8 * kMargin * seconds, moved.out);

@@ -47,7 +47,7 @@ public:
     explicit Traffic(ByteCounts startTotals);
 
     // What the line can carry, for telling a wrap from a restart. Unknown
-    // speeds count as a gigabit line.
+    // speeds count as a gigabit line; none as more than kMaxLineBits.
     void setLineSpeed(const LineSpeed& speed) { speed_ = speed; }
 
     // Takes one reading. Each direction adds its own growth to its total.

@@ -1,6 +1,16 @@
 // The headless backend: complete enough to run every form and module, with
 // controls for tests (fire the timer, answer a message box, click the tray
 // icon, choose a menu item).
+//
+// At a glance:
+// - Windows and controls: the portable models alone, no peers drawn.
+// - System menu: the model's commands, chosen by ChooseSystemCommand().
+// - Tray: S().tray holds picture, tip, menu and notices; TrayAvailable() is
+//   S().trayAvailable.
+// - Message boxes: recorded; S().onMessageBox runs while one is "open".
+// - Network: scripted (S().urlHandler, FakeTcpClient, S().gateway); files:
+//   the portable profile rules on real files, XDG folders.
+// - Event loop: Post() queues, ProcessEvents() runs the queue.
 #pragma once
 
 #include <deque>

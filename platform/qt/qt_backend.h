@@ -1,5 +1,19 @@
 // What the Qt backend's files share among themselves, and the one place that
 // holds the backend's state. Nothing above the platform seam includes this.
+//
+// The Linux backend, at a glance:
+// - Windows and controls: QWidget peers of the portable models; twips to
+//   pixels at the font's dpi; pictures drawn at the size asked (HiDPI).
+// - System menu: a substitute (right click on the window, or Alt+Space) with
+//   the program's commands after restore, minimise and close.
+// - Tray: QSystemTrayIcon on XEmbed trays and StatusNotifierItem hosts (the
+//   host's own menu, its activation as the double click); TrayAvailable()
+//   asks Qt, so a desktop without a tray keeps a minimised window.
+// - Notices: QSystemTrayIcon::showMessage (the desktop's notifications).
+// - Message boxes: QMessageBox, modal, its own event loop (timers go on).
+// - Network: libcurl and POSIX sockets on workers (platform/posix, sockets,
+//   threaded, upnp); files: the portable profile rules, XDG folders.
+// - No-ops: none that the program relies on.
 #pragma once
 
 #include <QDate>

@@ -1,6 +1,18 @@
 // What the Win32 backend's files share: the backend's state, text
 // conversion, the guard around model code, and the pieces one file makes for
 // another.
+//
+// The Windows backend, at a glance:
+// - Windows and controls: CreateWindowEx peers (common controls 6), twips to
+//   pixels at the window's dpi (per-monitor, WM_DPICHANGED).
+// - System menu: the real one; the window procedure is subclassed here.
+// - Tray: Shell_NotifyIcon and TrackPopupMenu; the shell always has a
+//   notification area, so TrayAvailable() is true.
+// - Notices: the icon's balloon (NIF_INFO).
+// - Message boxes: MessageBox, modal, its own loop (WM_TIMER goes on).
+// - Network: WinINet and Winsock on workers; profile files: the kernel's
+//   own profile calls; folders: %APPDATA%, the Run key for start at login.
+// - No-ops: none that the program relies on.
 #pragma once
 
 #include <deque>

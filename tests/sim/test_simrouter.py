@@ -710,6 +710,37 @@ def test_upnp_modes():
             check(sim.stop() == 0, "stops cleanly on SIGTERM")
 
 
+def test_upnp_hostile():
+    """A hostile LAN host's modes: decoy elements, a trickled description, an address claimed elsewhere."""
+    sim = Sim("127.0.0.43", "--upnp", "--no-web", "--no-console", "--upnp-mode", "decoy", "--rx-start", "777",
+              "--link-down", str(2 ** 53))
+    try:
+        g = Gateway(sim.upnp)
+        status, v = g.call(CIF, "GetTotalBytesReceived")
+        check(status == 200 and v.get("NewTotalBytesReceivedX") == "3999999999"
+              and v.get("NewTotalBytesReceived") == "777", "decoy: the decoy, then the total: %s" % v)
+        v = g.call(CIF, "GetCommonLinkProperties")[1]
+        check(v.get("NewLayer1DownstreamMaxBitRate") == str(2 ** 53), "any speed may be claimed: %s" % v)
+        g.close()
+        sim.control("upnp=trickle")
+        url = urllib.parse.urlsplit(sim.upnp)
+        conn = http.client.HTTPConnection(url.netloc, timeout=DEADLINE)
+        conn.request("GET", url.path)
+        r = conn.getresponse()
+        check(r.status == 200 and int(r.getheader("Content-Length")) > 1000 and r.read(2) == b"<?",
+              "trickle: the whole description announced, its first bytes sent")
+        conn.close()
+    finally:
+        check(sim.stop() == 0, "stops cleanly on SIGTERM")
+    sim = Sim("127.0.0.44", "--upnp", "--no-web", "--no-console", "--upnp-claim", "203.0.113.5")
+    try:
+        answers = m_search("upnp:rootdevice", lambda got: any(p == sim.address for p, _ in got))
+        located = [h.get("LOCATION", "") for p, h in answers if p == sim.address]
+        check(located == [sim.upnp.replace("127.0.0.44", "203.0.113.5")], "--upnp-claim in LOCATION: %s" % located)
+    finally:
+        check(sim.stop() == 0, "stops cleanly on SIGTERM")
+
+
 def test_duration_and_listen():
     sim = Sim("127.0.0.51", "--upnp", "--duration", "0.5")
     try:
@@ -750,7 +781,8 @@ def main():
         return 2
     for test in (test_firmware_page, test_firmware_served, test_console_layouts, test_console_drop_and_lie,
                  test_upnp_description_and_control,
-                 test_upnp_wrap, test_upnp_discovery, test_upnp_modes, test_duration_and_listen, test_upnpc):
+                 test_upnp_wrap, test_upnp_discovery, test_upnp_modes, test_upnp_hostile, test_duration_and_listen,
+                 test_upnpc):
         try:
             test()
         except Exception:

@@ -108,6 +108,18 @@ TEST(Traffic, MoreThanTheLineCanCarryIsDroppedAndRebased) {
     EXPECT_EQ(unknown.take(At(2, 320e6, 0)).step, Step::Impossible);
 }
 
+TEST(Traffic, NoClaimedSpeedLetsMoreThanAHundredGigabitsCount) {
+    Traffic t({0, 0});
+    t.setLineSpeed({k2p53, k2p53});
+    t.take(At(0, 1000, 1000));
+    EXPECT_EQ(t.take(At(1, 1000 + 1e12, 1000)).step, Step::Impossible);
+    EXPECT_EQ(t.take(At(2, 1000 + 1e12, 1000 + 1e12)).step, Step::Impossible);
+    // A line up to the bound still counts: 12 GB in a second.
+    EXPECT_EQ(t.take(At(3, 1000 + 1e12 + 12e9, 1000 + 1e12)).step, Step::Counted);
+    EXPECT_EQ(t.totals().in, 12e9);
+    EXPECT_EQ(t.totals().out, 0);
+}
+
 TEST(Traffic, AStuckCounterGivesNoReadingAndKeepsTheBaseline) {
     Traffic t({0, 0});
     t.take(At(0, 1000, 1000));

@@ -129,6 +129,32 @@ TEST_F(UpnpMonitor, AnUptimeThatWentBackIsARestartNotTraffic) {
     EXPECT_EQ(SavedTotals().first, "3072");
 }
 
+TEST_F(UpnpMonitor, AnImpossibleLineSpeedIsNoSpeedAndOpensNoDoor) {
+    WriteTotals("0", "0");
+    Start();
+    Speeds(9007199254740992.0, 9007199254740992.0);
+    Tick();
+    Gateway(1000, 1000);
+    EXPECT_EQ(MaxIn(), "256k/s") << "the box's scale stays";
+    Gateway(1000 + 1e12, 1000);
+    EXPECT_EQ(SavedTotals(), std::make_pair(std::string("0"), std::string("0")));
+}
+
+TEST_F(UpnpMonitor, AnotherGatewaysCountersAreANewBaseline) {
+    WriteTotals("0", "0");
+    Start();
+    S().gateway.next.identity = "uuid:first";
+    Tick();
+    Gateway(1000, 1000);
+    Gateway(2024, 1000);
+    EXPECT_EQ(SavedTotals().first, "1024");
+    // Found again after a loss: another router, whose counters are its own.
+    S().gateway.next.identity = "uuid:second";
+    Gateway(500000, 1000);
+    Gateway(501024, 1000);
+    EXPECT_EQ(SavedTotals().first, "2048");
+}
+
 TEST_F(UpnpMonitor, AStuckCounterGivesOneNoteAndNoReadings) {
     Start();
     Tick();
