@@ -57,6 +57,7 @@ int main(int argc, char** argv) {
         return status;
     }
     vx::platform::InitApplication(argc, argv);
-    vx::StartProgram();
+    // Another copy already runs over these files: it came to the front.
+    if (!vx::StartProgram()) return 0;
     return vx::platform::RunEventLoop();
 }

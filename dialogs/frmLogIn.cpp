@@ -116,9 +116,33 @@ void frmLogIn::txtIP_Change() {
     }
 }
 
-void StartProgram() {
+namespace {
+
+// A later start asked for this program: the monitor, or the dialog before it.
+void BringToFront() {
+    Form* form = Default<frmMain>::Peek();
+    if (form == nullptr) form = Default<frmLogIn>::Peek();
+    if (form == nullptr) return;
+    // Minimised where there is no tray to hide in: back to its normal size.
+    if (form->window().windowState() == platform::WindowState::Minimized)
+        form->window().setWindowState(platform::WindowState::Normal);
+    if (auto* monitor = Default<frmMain>::Peek()) {
+        monitor->ShowAndRaise();
+    } else {
+        form->Show();
+        form->window().zOrder();
+    }
+}
+
+}  // namespace
+
+bool StartProgram() {
+    // Two monitors over the same files would each write them.
+    if (platform::CommandLine() != "/STATS" && !platform::ClaimSingleInstance(StatisticsFile(), BringToFront))
+        return false;
     frmLogIn& dialog = Default<frmLogIn>::Get();
     if (dialog.isLoaded()) dialog.Show();
+    return true;
 }
 
 }  // namespace vx

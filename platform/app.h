@@ -78,4 +78,13 @@ void Quit();
 // Runs fn from the event loop once the current event has been handled.
 void Post(std::function<void()> fn);
 
+// One running program per set of files. `key` names them (the statistics
+// file's path); the backend makes a system-wide name of it by its own rules.
+// True when this process now holds the key: from then on onRaise runs here,
+// on the event loop, each time a later start asks for the running program.
+// False when another process holds it and has been asked to come to the
+// front: the caller shows nothing and ends. Claiming again in the holder
+// keeps the key and takes the new onRaise.
+bool ClaimSingleInstance(const std::string& key, std::function<void()> onRaise);
+
 }  // namespace vx::platform

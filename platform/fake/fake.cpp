@@ -1,5 +1,6 @@
 #include "platform/fake/fake.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "platform/pictures.h"
@@ -27,6 +28,13 @@ void ProcessEvents() {
         S().posted.pop_front();
         fn();
     }
+}
+
+bool StartedAgain() {
+    if (S().instance.held.empty() || !S().instance.onRaise) return false;
+    S().posted.emplace_back(S().instance.onRaise);
+    ProcessEvents();
+    return true;
 }
 
 platform::Window* FindWindow(const std::string& name) {
@@ -185,6 +193,17 @@ PictureHandle CreatePicture(int size, SquareDrawing draw) {
 }
 
 bool TrayAvailable() { return fake::S().trayAvailable; }
+
+bool ClaimSingleInstance(const std::string& key, std::function<void()> onRaise) {
+    auto& instance = fake::S().instance;
+    if (std::find(instance.heldElsewhere.begin(), instance.heldElsewhere.end(), key) != instance.heldElsewhere.end()) {
+        instance.raiseAsked.push_back(key);
+        return false;
+    }
+    instance.held = key;
+    instance.onRaise = std::move(onRaise);
+    return true;
+}
 
 std::unique_ptr<TrayIcon> CreateTrayIcon(PictureHandle picture, const std::string& tip, TrayEvents events) {
     return std::make_unique<fake::FakeTrayIcon>(picture, tip, std::move(events));

@@ -117,6 +117,14 @@ struct State {
         int detailRounds = 0;
     } gateway;
 
+    // One program per set of files: what this process holds, and the others.
+    struct Instance {
+        std::string held;                        // the key this process holds; empty: none
+        std::function<void()> onRaise;           // what a later start asks of it
+        std::vector<std::string> heldElsewhere;  // keys another (pretended) process holds
+        std::vector<std::string> raiseAsked;     // keys whose holder this process asked to come forward
+    } instance;
+
     bool quitRequested = false;
     std::deque<std::function<void()>> posted;
 };
@@ -136,6 +144,10 @@ struct ProgramEnded {};
 void TrayClick(platform::MouseButton button);  // down, then up
 void TrayDoubleClick(platform::MouseButton button);
 void TrayChoose(int index);  // from a menu the tray host drew itself
+
+// Another start of the program asks this one to come to the front, as it
+// would through the event loop; false when this process holds no key.
+bool StartedAgain();
 
 // Chooses the system-menu command with this text; false when there is none.
 bool ChooseSystemCommand(platform::Window& window, const std::string& text);

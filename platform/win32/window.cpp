@@ -243,7 +243,12 @@ void FormPeer::stateChanged() {
     ShowWindow(hwnd_, model_.windowState() == WindowState::Minimized ? SW_MINIMIZE : SW_RESTORE);
 }
 
-void FormPeer::raise() { SetWindowPos(hwnd_, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE); }
+void FormPeer::raise() {
+    SetWindowPos(hwnd_, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+    // Above other programs' windows too (allowed when the user's last act was
+    // ours, or a later start of the program let us).
+    if (IsWindowVisible(hwnd_)) SetForegroundWindow(hwnd_);
+}
 
 // The model only ever adds commands: the new ones go after those shown; the
 // check marks of those shown follow the model.

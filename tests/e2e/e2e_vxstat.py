@@ -254,6 +254,8 @@ def start_router(d, address, mode, *extra, rx_rate=RX_RATE, tx_rate=TX_RATE):
              # The console, and the web server only to steer the router.
              "console_steered": ["--console-port", "23", "--iac"],
              "web": ["--no-console"],
+             # The page on port 80 and the console on 23, both at the router's plain address.
+             "web_port23": ["--web-port", "80", "--console-port", "23"],
              # A 2 Mbit/s line, 250 kB/s in and 31.25 kB/s out at the ends of the bars.
              "upnp": ["--no-web", "--no-console", "--upnp", "--link-down", "2000000", "--link-up", "250000"]}[mode]
     router = d.spawn("simrouter", argv + list(extra), pipes=True)
@@ -792,6 +794,97 @@ def case_console_lies(vxstat):
             expect(not m or int(m.group(1)) <= 9, "%s has a lying exponent: %s" % (name, figure(stats, name)))
 
 
+# ---- no tray, a second start, the console port in web mode -------------------------
+
+def minimised(d, wid):
+    """Iconified by the window manager, and still one of its windows (a
+    withdrawn window leaves the client list)."""
+    clients = d.x(["xprop", "-root", "_NET_CLIENT_LIST"], check=False).stdout
+    return ("Iconic" in d.prop(wid, "WM_STATE") and not d.viewable(wid)
+            and re.search(r"\b%s\b" % hex(wid), clients) is not None)
+
+
+def settled(d, wid):
+    """Waits until the program has handled what came before: it answers a
+    window manager's pings."""
+    ping_latencies(d.env["DISPLAY"], wid, 1)
+
+
+def start_again(d, folder, window):
+    """A second start over the same files: it ends at once with success,
+    shows no window of its own, and the running program's window comes back."""
+    again = d.spawn("vxstat2", [os.path.join(folder, "vxstat")], cwd=folder)
+    wait_for(lambda: again.poll() is not None, 20, "the second start to end")
+    expect(again.returncode == 0, "the second start ended with %s: %s" % (again.returncode, d.log("vxstat2")))
+    wait_for(lambda: d.viewable(window), 10, "the running program's window to come back")
+    expect(d.search(name=MONITOR_TITLE) == [window], "another monitor window: %s" % d.search(name=MONITOR_TITLE))
+    expect(not d.search(name="^Router Details$"), "the second start opened the dialog")
+
+
+def case_no_tray_minimise(vxstat):
+    """With a window manager and no tray host, a minimised monitor stays
+    minimised: the window manager restores it, and so does a second start."""
+    with Desktop(tray=False) as d:
+        folder = program_folder(d, vxstat, ip="127.0.0.82")
+        proc = start(d, folder)
+        window = wait_window(d, MONITOR_TITLE, proc)
+        for restore in ("the window manager", "a second start"):
+            d.x(["xdotool", "windowminimize", str(window)])
+            wait_for(lambda: minimised(d, window), 10, "the window to be minimised")
+            settled(d, window)
+            expect(minimised(d, window), "the minimised window left the window manager (hidden to no tray)")
+            if restore == "the window manager":
+                d.x(["xdotool", "windowactivate", str(window)])
+                wait_for(lambda: d.viewable(window), 10, "the window manager to restore the window")
+            else:
+                start_again(d, folder, window)
+            expect("Iconic" not in d.prop(window, "WM_STATE"), "restored by %s, still minimised" % restore)
+        d.stop(proc)
+        wait_end(d, proc, "the program to end")
+
+
+def case_second_start(vxstat):
+    """A second start over the same files brings the running program, hidden
+    in the tray, to the front and ends; a copy in another folder runs beside it."""
+    with Desktop() as d:
+        folder = program_folder(d, vxstat, ip="127.0.0.83")
+        proc = start(d, folder)
+        window = wait_window(d, MONITOR_TITLE, proc)
+        icon = wait_for(lambda: tray_icon(d), 30, "the tray icon")
+        d.x(["xdotool", "windowminimize", str(window)])
+        wait_for(lambda: withdrawn(d, window), 10, "the window to leave the screen")
+        start_again(d, folder, window)
+        expect(proc.poll() is None, "the running program ended")
+
+        other = os.path.join(d.root, "other")
+        os.mkdir(other)
+        shutil.copy2(vxstat, os.path.join(other, "vxstat"))
+        beside = d.spawn("vxstat3", [os.path.join(other, "vxstat")], cwd=other)
+        wait_window(d, "^Router Details$", beside)
+        d.stop(beside)
+        open_tray_menu(d, icon)
+        d.key("c")
+        wait_end(d, proc, "the program to end after &Close")
+
+
+def case_web_console_at_load(vxstat):
+    """In web mode the program opens the router's port 23 once, at load,
+    and reads the page all the same."""
+    with Desktop(tray=False) as d:
+        web = start_router(d, "127.0.0.81", "web_port23")
+        folder = program_folder(d, vxstat, ip="127.0.0.81")
+        proc = start(d, folder)
+        window = wait_window(d, MONITOR_TITLE, proc)
+        captions = record_captions(d, window)
+        wait_caption(captions, TITLE, "the first reading")
+        wait_for(lambda: simctl(web)["console_connections"] >= 1, CAPTION_WAIT, "a connection to port 23")
+        requests = simctl(web)["web_requests"]
+        wait_for(lambda: simctl(web)["web_requests"] >= requests + 3, CAPTION_WAIT, "more readings")
+        expect(simctl(web)["console_connections"] == 1, "port 23 opened %d times" % simctl(web)["console_connections"])
+        d.stop(proc)
+        wait_end(d, proc, "the program to end")
+
+
 # ---- the statistics file -----------------------------------------------------------
 
 def comma_locale(root):
@@ -915,6 +1008,9 @@ CASES = {
     "file_symlink": case_file_symlink,
     "file_mode": case_file_mode,
     "file_crcrlf": case_file_crcrlf,
+    "no_tray_minimise": case_no_tray_minimise,
+    "second_start": case_second_start,
+    "web_console_at_load": case_web_console_at_load,
 }
 
 

@@ -211,5 +211,46 @@ TEST_F(Startup, ClosingTheDialogEndsTheProgram) {
     EXPECT_TRUE(S().quitRequested);
 }
 
+TEST_F(Startup, ASecondStartBringsTheRunningProgramForwardInsteadOfMonitoringToo) {
+    // The first start holds its files; a later start brings its dialog forward.
+    StartProgram();
+    EXPECT_EQ(S().instance.held, statsFile());
+    frmLogIn& dialog = Default<frmLogIn>::Get();
+    dialog.Hide();
+    ASSERT_TRUE(fake::StartedAgain());
+    EXPECT_TRUE(dialog.window().visible());
+    EXPECT_EQ(S().raised.back(), dialog.window().hWnd());
+
+    // Its monitor, hidden in the tray or minimised where there is none, comes back.
+    dialog.txtIP.setText("127.0.0.9");
+    dialog.cmdGo.click();
+    frmMain& m = *Default<frmMain>::Peek();
+    for (bool tray : {true, false}) {
+        S().trayAvailable = tray;
+        m.window().userStateChanged(platform::WindowState::Minimized);
+        EXPECT_EQ(m.window().visible(), !tray);
+        ASSERT_TRUE(fake::StartedAgain());
+        EXPECT_TRUE(m.window().visible());
+        EXPECT_EQ(m.window().windowState(), platform::WindowState::Normal);
+        EXPECT_EQ(S().raised.back(), m.window().hWnd());
+    }
+
+    // The later start itself shows nothing, writes nothing and ends.
+    Restart();
+    std::remove(statsFile().c_str());
+    WriteBootIni("127.0.0.9");
+    S().instance.heldElsewhere = {statsFile()};
+    EXPECT_FALSE(StartProgram());
+    EXPECT_EQ(S().instance.raiseAsked, std::vector<std::string>{statsFile()});
+    EXPECT_EQ(Form::LoadedCount(), 0);
+    EXPECT_TRUE(platform::Window::all().empty());
+    EXPECT_FALSE(FileExists(statsFile()));
+
+    // Only reading the statistics needs no claim.
+    S().commandLine = "/STATS";
+    EXPECT_TRUE(StartProgram());
+    EXPECT_TRUE(Default<frmLogStats>::Exists());
+}
+
 }  // namespace
 }  // namespace vx

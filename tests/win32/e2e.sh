@@ -1,8 +1,9 @@
 #!/bin/sh
 # The Windows program under Wine against the simulated router's console:
 # login captions, the tray icon and its menu, "&Close" saving the totals and
-# the history, and "/STATS" showing the logged statistics without creating
-# either file.
+# the history, a second start bringing the running program forward and
+# ending, and "/STATS" showing the logged statistics without creating either
+# file.
 # Usage: e2e.sh VXSTAT_EXE SIMROUTER_PY. Needs DISPLAY and a WINEPREFIX (as
 # scripts/test-windows provides) and only loopback networking.
 #
@@ -20,9 +21,10 @@ address=127.0.0.57
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 
 work=$(mktemp -d /tmp/vxstat-e2e.XXXXXX)
-sim_pid="" vx_pid="" menu="" monitor=""
+sim_pid="" vx_pid="" menu="" monitor="" wm_pid=""
 cleanup() {
   [ -n "$vx_pid" ] && kill "$vx_pid" 2>/dev/null
+  [ -n "$wm_pid" ] && kill "$wm_pid" 2>/dev/null
   [ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null
   rm -rf "$work"
 }
@@ -99,6 +101,34 @@ PY
 [ "$history" = "ok $address/console ${incoming:-0} ${outgoing:-0}" ] || fail "history file: $history"
 kill "$vx_pid" 2>/dev/null
 vx_pid=""
+
+# --- A second start over the same files ---------------------------------------
+# Wine leaves minimising to a window manager: one for this part only.
+openbox --sm-disable >"$work/openbox.log" 2>&1 &
+wm_pid=$!
+wm_up() { x xprop -root _NET_SUPPORTING_WM_CHECK | grep -q "window id"; }
+until_ok 10 wm_up || fail "the window manager did not start"
+(cd "$work/app" && exec wine vxstat.exe) >"$work/vxstat.log" 2>&1 &
+vx_pid=$!
+monitor_shown() { [ -n "$(visible '^Vexlo Router Stats')" ]; }
+until_ok 30 monitor_shown || fail "the monitor did not start again"
+monitor=$(visible '^Vexlo Router Stats')
+# Minimised, the monitor hides in the tray.
+x xdotool windowminimize "$monitor"
+hidden() { [ -z "$(visible '^Vexlo Router Stats')" ]; }
+until_ok 10 hidden || fail "the minimised monitor did not hide in the tray"
+(cd "$work/app" && exec timeout 60 wine vxstat.exe) >"$work/again.log" 2>&1
+again=$?
+[ $again = 0 ] || fail "the second start ended with $again: $(cat "$work/again.log")"
+until_ok 10 monitor_shown || fail "the second start did not bring the monitor back"
+[ "$(visible '^Vexlo Router Stats')" = "$monitor" ] || fail "another window came, not the running monitor"
+[ "$(x xdotool search --name '^Vexlo Router Stats' | wc -l)" = 1 ] || fail "the second start made a monitor too"
+gone "$vx_pid" && fail "the running program ended"
+kill "$vx_pid" 2>/dev/null
+until_ok 15 gone "$vx_pid" || fail "the program did not end"
+vx_pid=""
+kill "$wm_pid" 2>/dev/null
+wm_pid=""
 
 # --- /STATS: the logged statistics only --------------------------------------
 mkdir "$work/stats"
