@@ -12,6 +12,7 @@
 #include "sources/StatsTable.h"
 #include "sources/WebPage.h"
 #include "tests/support/heap_peak.h"
+#include "tests/support/hostile_pages.h"
 #include "tests/support/program.h"
 #include "tests/support/router_texts.h"
 
@@ -128,29 +129,8 @@ TEST(FirmwarePage, HugeSpansAndGarbageDoNotRunAway) {
     EXPECT_FALSE(ReadStatsTable("<!-- <table><tr><td>Received"));
 }
 
-// Pages of the fetch's largest size made to keep a reader busy or make it
-// hold a grid far beyond the page.
-std::vector<std::pair<std::string, std::string>> HostilePages() {
-    auto fill = [](std::string page, const std::string& unit, std::size_t size = platform::kMaxBodyBytes) {
-        while (page.size() + unit.size() <= size) page += unit;
-        return page;
-    };
-    std::string heading = "<table><tr><td>Received</td><td>Transmitted</td></tr><tr>";
-    for (int i = 0; i < 8; ++i) heading += "<td colspan=64>" + std::string(100000, 'x') + "</td>";
-    std::string tableOf4096 = "<table><tr><td colspan=64>";
-    for (int i = 1; i < 64; ++i) tableOf4096 += "<tr>";
-    return {
-        {"one wide row, then empty rows", fill(fill("<table><tr>", "<td colspan=64>", 512 * 1024), "<tr>")},
-        {"rows of cells spanning 64 columns and 256 rows", fill("<table>", "<tr><td colspan=64 rowspan=256>")},
-        {"a row of such cells", fill("<table><tr>", "<td colspan=64 rowspan=256>")},
-        {"tables of 4096 cells each", fill("", tableOf4096 + "</table>")},
-        {"tables within tables", fill("", "<table><tr><td colspan=64>5")},
-        {"long headings over wide spans", heading},
-    };
-}
-
 TEST(FirmwarePage, AHostilePageIsRefusedWithinBoundedMemory) {
-    for (const auto& [what, page] : HostilePages()) {
+    for (const auto& [what, page] : test::HostilePages()) {
         WebPageReading reading;
         const std::size_t peak = test::PeakHeapOf([&] { reading = ReadWebPage(page, 200, ""); });
         EXPECT_FALSE(reading.counters) << what;
@@ -282,7 +262,7 @@ TEST_F(FirmwarePageMonitor, AHostilePageIsNoReadingAndTheNextPageReads) {
     StartWeb();
     Serve(1000000, 1000000);
     Tick();
-    for (const auto& [what, page] : HostilePages()) {
+    for (const auto& [what, page] : test::HostilePages()) {
         answer = platform::UrlResponse{200, page};
         EXPECT_LT(test::PeakHeapOf([&] { Tick(); }), std::size_t{24} << 20) << what << ": the tick, page included";
         EXPECT_TRUE(S().messageBoxes.empty()) << what;
