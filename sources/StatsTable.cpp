@@ -183,8 +183,9 @@ public:
             } else if (c == '&') {
                 i = entity(i);
             } else {
-                text(IsBlank(c) ? ' ' : c);
-                ++i;
+                const std::size_t end = std::min(page_.find_first_of("<&", i), page_.size());
+                text(page_.substr(i, end - i));
+                i = end;
             }
         }
         while (!open_.empty() && !reading_.tooLarge) closeTable();
@@ -238,18 +239,24 @@ private:
             {"&nbsp;", ' '}, {"&amp;", '&'}, {"&lt;", '<'}, {"&gt;", '>'}, {"&quot;", '"'}, {"&#160;", ' '}};
         for (const auto& [name, c] : kKnown)
             if (StartsWithNoCase(page_.substr(i), name)) {
-                text(c);
+                text(std::string_view(&c, 1));
                 return i + name.size();
             }
-        text('&');
+        text("&");
         return i + 1;
     }
 
-    void text(char c) {
+    // Text outside cells is passed over; in a cell, blanks fold to one.
+    void text(std::string_view run) {
         if (open_.empty() || !open_.back().inCell) return;
         std::string& t = open_.back().rows.back().back().text;
-        if (c == ' ' && (t.empty() || t.back() == ' ')) return;
-        t += LowerAscii(c);
+        for (const char c : run) {
+            if (!IsBlank(c)) {
+                t += LowerAscii(c);
+            } else if (!t.empty() && t.back() != ' ') {
+                t += ' ';
+            }
+        }
     }
 
     void handle(std::string_view name, bool closing, std::string_view whole) {
@@ -281,7 +288,7 @@ private:
             t.inCell = true;
             recharge(t);
         } else if (!closing || SameNoCase(name, "br") || SameNoCase(name, "p") || SameNoCase(name, "div")) {
-            text(' ');
+            text(" ");
         }
     }
 
