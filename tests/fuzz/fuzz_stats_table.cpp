@@ -178,7 +178,7 @@ void TestOne(const std::uint8_t* data, std::size_t size) {
         page.assign(reinterpret_cast<const char*>(data) + 1, size - 1);
     }
     Compare(page, name);
-    if ((flags & 0x70) == 0x70) ReadLarge(page, name);
+    if ((flags & 0x78) == 0x78) ReadLarge(page, name);
 }
 
 }  // namespace
@@ -284,7 +284,7 @@ int main(int argc, char** argv) {
             // Raw and piece-wise inputs as the fuzzer starts them.
             input.resize(1 + random() % 400);
             for (auto& b : input) b = static_cast<std::uint8_t>(random());
-            input[0] = static_cast<std::uint8_t>(input[0] & ~0x40);
+            input[0] = static_cast<std::uint8_t>(input[0] & ~0x08);
             TestOne(input.data(), input.size());
             continue;
         }
