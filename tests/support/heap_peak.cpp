@@ -1,6 +1,7 @@
 #include "tests/support/heap_peak.h"
 
 #include <atomic>
+#include <cstddef>
 #include <cstdlib>
 #include <new>
 
