@@ -8,7 +8,8 @@ set(VX_SAMPLES_DIR ${CMAKE_BINARY_DIR}/sim_samples)
 set(VX_SAMPLES_HEADER ${VX_SAMPLES_DIR}/sim_samples.h)
 
 if(NOT TARGET vx_sim_samples)
-  # Counters of the samples: an ordinary page, and one just below 2^32 and at 2^31.
+  # Counters of the samples: an ordinary page, and one just below 2^32 and at 2^31;
+  # the firmware's page (five WAN rows) with the ordinary page's counters.
   set(rx 123456789)
   set(tx 98765432)
   set(rx_high 4294967000)
@@ -22,11 +23,13 @@ if(NOT TARGET vx_sim_samples)
             --output ${VX_SAMPLES_DIR}/page.html
     COMMAND ${Python3_EXECUTABLE} ${VX_SIM_SCRIPT} --print-page --rx-start ${rx_high} --tx-start ${tx_high}
             --output ${VX_SAMPLES_DIR}/page_high.html
+    COMMAND ${Python3_EXECUTABLE} ${VX_SIM_SCRIPT} --print-page --page-layout firmware --wan-rows 5
+            --rx-start ${rx} --tx-start ${tx} --output ${VX_SAMPLES_DIR}/firmware.html
     COMMAND ${Python3_EXECUTABLE} ${VX_SIM_SCRIPT} --print-ifconfig --rx-start ${rx_console}
             --tx-start ${tx_console} --output ${VX_SAMPLES_DIR}/ifconfig.txt
     COMMAND ${CMAKE_COMMAND} -DOUT=${VX_SAMPLES_HEADER}
-            "-DNAMES=kPage|kPageHigh|kIfconfig"
-            "-DFILES=${VX_SAMPLES_DIR}/page.html|${VX_SAMPLES_DIR}/page_high.html|${VX_SAMPLES_DIR}/ifconfig.txt"
+            "-DNAMES=kPage|kPageHigh|kFirmwarePage|kIfconfig"
+            "-DFILES=${VX_SAMPLES_DIR}/page.html|${VX_SAMPLES_DIR}/page_high.html|${VX_SAMPLES_DIR}/firmware.html|${VX_SAMPLES_DIR}/ifconfig.txt"
             "-DCONSTANTS=kPageRx=${rx}|kPageTx=${tx}|kPageHighRx=${rx_high}|kPageHighTx=${tx_high}|kIfconfigRx=${rx_console}|kIfconfigTx=${tx_console}"
             -P ${CMAKE_SOURCE_DIR}/cmake/EmbedBytes.cmake
     DEPENDS ${VX_SIM_SCRIPT} ${CMAKE_SOURCE_DIR}/cmake/EmbedBytes.cmake

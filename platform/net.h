@@ -2,9 +2,13 @@
 // readings) and a TCP client.
 #pragma once
 
+#include <any>
+#include <exception>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 
 namespace vx::platform {
 
@@ -20,10 +24,12 @@ inline constexpr std::size_t kMaxBodyBytes = 1024 * 1024;
 UrlResponse OpenURL(const std::string& url);
 
 // What a fetch on the worker came to: the response, or the text of the
-// run-time error OpenURL would have raised.
+// run-time error OpenURL would have raised; and what the request's digest
+// made of the response.
 struct FetchOutcome {
     std::optional<UrlResponse> response;
     std::string error;
+    std::any digest;  // empty without a digest or a response
 };
 
 // The readings' fetch: one request at a time on a worker of the backend's, so
@@ -31,13 +37,31 @@ struct FetchOutcome {
 // Each request ends or times out (as OpenURL's) before the next can start.
 class UrlFetch {
 public:
+    // Turns a response into what its reader needs, on the worker, so that
+    // making sense of a large page never holds the window up either. It must
+    // be safe to run on another thread; what it throws fails the fetch.
+    using Digest = std::function<std::any(const UrlResponse&)>;
+
     virtual ~UrlFetch() = default;
     // Starts fetching `url`, unless a fetch is under way; returns at once.
-    virtual void start(const std::string& url) = 0;
+    // `digest` (may be empty) runs on the response where it was fetched.
+    virtual void start(const std::string& url, Digest digest) = 0;
     // The fetch that has finished, once; nothing while one is under way.
     virtual std::optional<FetchOutcome> take() = 0;
 };
 std::unique_ptr<UrlFetch> CreateUrlFetch();
+
+// A response with its digest run, as a UrlFetch hands it over.
+inline FetchOutcome DigestResponse(UrlResponse response, const UrlFetch::Digest& digest) {
+    FetchOutcome outcome;
+    try {
+        if (digest) outcome.digest = digest(response);
+        outcome.response = std::move(response);
+    } catch (const std::exception& e) {
+        outcome.error = e.what();
+    }
+    return outcome;
+}
 
 enum class SocketState { Closed = 0, Connecting = 6, Connected = 7, Error = 9 };
 

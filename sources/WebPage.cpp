@@ -2,6 +2,7 @@
 
 #include "runtime/errors.h"
 #include "runtime/numtext.h"
+#include "sources/StatsTable.h"
 
 namespace vx {
 
@@ -58,6 +59,28 @@ WebPageVerdict ClassifyWebPage(std::string_view page, long httpStatus) {
     if (notFound || authFailed || httpStatus == 401) return WebPageVerdict::WrongDetails;
     if (busy) return WebPageVerdict::Busy;
     return WebPageVerdict::Counters;
+}
+
+WebPageReading ReadWebPage(std::string_view page, long httpStatus, std::string_view interfaceName) {
+    WebPageReading reading;
+    reading.verdict = ClassifyWebPage(page, httpStatus);
+    if (reading.verdict != WebPageVerdict::Counters) return reading;
+
+    // Router counters are unsigned and pass 2^31 after 2 GiB; whole numbers up
+    // to 2^53 stay exact in a double, and so do their differences.
+    // The page of the first routers held the counters at fixed places;
+    // firmware today writes a table with headings and a row per connection,
+    // whose other figures may well sit at those places.
+    const StatsTableReading tables = ReadStatsTables(page, interfaceName);
+    if (tables.counters) {
+        reading.counters = WebCounters{tables.counters->received, tables.counters->transmitted};
+    } else if (!tables.found && !tables.tooLarge && interfaceName.empty()) {
+        ResumeNext([&] {
+            const WebCounterTexts texts = ParseWebCounters(page);
+            reading.counters = WebCounters{ParseCounter(texts.incoming), ParseCounter(texts.outgoing)};
+        });
+    }
+    return reading;
 }
 
 }  // namespace vx

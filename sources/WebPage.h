@@ -1,6 +1,7 @@
 // Cutting the two byte counters out of the router's WAN statistics page.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -21,5 +22,22 @@ WebCounterTexts ParseWebCounters(std::string_view page);
 // What the error markers of a page say. Markers match with exact case.
 enum class WebPageVerdict { Counters, WrongDetails, Busy };
 WebPageVerdict ClassifyWebPage(std::string_view page, long httpStatus);
+
+struct WebCounters {
+    double incoming = 0;
+    double outgoing = 0;
+};
+
+// All a fetched page says, worked out where it was fetched: its verdict and,
+// for a page of counters, the counters or none. A page whose tables name the
+// bytes received and transmitted is read from them (ReadStatsTables), by
+// `interfaceName` when that is not empty; a page without such a table from
+// its fixed places, unless an interface is asked for. A page that is no page
+// of either kind, or too large a grid, gives none.
+struct WebPageReading {
+    WebPageVerdict verdict = WebPageVerdict::Counters;
+    std::optional<WebCounters> counters;
+};
+WebPageReading ReadWebPage(std::string_view page, long httpStatus, std::string_view interfaceName);
 
 }  // namespace vx

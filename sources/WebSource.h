@@ -1,5 +1,6 @@
-// The router's web statistics page, fetched once a tick on the backend's
-// worker: a tick takes the page the last request brought, then asks again.
+// The router's web statistics page, fetched and read once a tick on the
+// backend's worker: a tick takes what the last request's page said, then
+// asks again.
 #pragma once
 
 #include <memory>
@@ -7,6 +8,7 @@
 
 #include "platform/net.h"
 #include "sources/Source.h"
+#include "sources/WebPage.h"
 
 namespace vx {
 
@@ -20,10 +22,12 @@ public:
     std::string status() const override { return answered_ ? std::string() : std::string("Connecting"); }
 
 private:
-    std::optional<Reading> read(const platform::UrlResponse& response, double at);
+    std::optional<Reading> read(const WebPageReading& page, double at);
 
     std::string url_;
     std::string interfaceName_;
+    // The page is read on the fetch's worker: a tick only takes the reading.
+    platform::UrlFetch::Digest digest_;
     std::unique_ptr<platform::UrlFetch> fetch_ = platform::CreateUrlFetch();
     bool answered_ = false;
 };

@@ -53,19 +53,20 @@ namespace platform {
 
 namespace {
 
-// The scripted page comes at once: a fetch started in a tick is there for the
-// same tick to take, as a prompt router's would be by the next.
+// The scripted page comes at once, digested: a fetch started in a tick is
+// there for the same tick to take, as a prompt router's would be by the next.
 class FakeUrlFetch : public UrlFetch {
 public:
-    void start(const std::string& url) override {
+    void start(const std::string& url, Digest digest) override {
         if (done_) return;
-        FetchOutcome outcome;
+        UrlResponse response;
         try {
-            outcome.response = OpenURL(url);
+            response = OpenURL(url);
         } catch (const RuntimeError& e) {
-            outcome.error = e.what();
+            done_ = FetchOutcome{std::nullopt, e.what(), {}};
+            return;
         }
-        done_ = std::move(outcome);
+        done_ = DigestResponse(std::move(response), digest);
     }
     std::optional<FetchOutcome> take() override { return std::exchange(done_, std::nullopt); }
 

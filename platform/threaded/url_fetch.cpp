@@ -1,5 +1,6 @@
 // The readings' fetch on a worker thread with an HTTP session of its own.
 #include <exception>
+#include <utility>
 
 #include "platform/net.h"
 #include "platform/threaded/worker.h"
@@ -9,21 +10,28 @@ namespace vx::platform {
 
 namespace {
 
+struct Request {
+    std::string url;
+    UrlFetch::Digest digest;
+};
+
 class WorkerFetch : public UrlFetch {
 public:
-    void start(const std::string& url) override { worker_.start(url); }
+    void start(const std::string& url, Digest digest) override { worker_.start(Request{url, std::move(digest)}); }
     std::optional<FetchOutcome> take() override { return worker_.take(); }
 
 private:
-    Worker<std::string, FetchOutcome> worker_{[http = std::shared_ptr<HttpSession>()](const std::string& url) mutable {
-        FetchOutcome outcome;
+    Worker<Request, FetchOutcome> worker_{[http = std::shared_ptr<HttpSession>()](const Request& request) mutable {
+        UrlResponse response;
         try {
             if (!http) http = CreateHttpSession();
-            outcome.response = http->get(url);
+            response = http->get(request.url);
         } catch (const std::exception& e) {
-            outcome.error = e.what();
+            FetchOutcome failed;
+            failed.error = e.what();
+            return failed;
         }
-        return outcome;
+        return DigestResponse(std::move(response), request.digest);
     }};
 };
 

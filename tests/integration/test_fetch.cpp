@@ -1,9 +1,15 @@
 // The libcurl fetch against the simulated router.
 #include <gtest/gtest.h>
 
+#include <any>
 #include <chrono>
+#include <condition_variable>
 #include <cstdlib>
+#include <memory>
+#include <mutex>
+#include <stdexcept>
 #include <string>
+#include <thread>
 
 #include "platform/net.h"
 #include "platform/posix/url_userinfo.h"
@@ -154,6 +160,51 @@ TEST_F(FetchTest, ErrorTextsNeverCarryTheCredentials) {
         EXPECT_EQ(what.find("Hunter2Pw"), std::string::npos) << what;
         EXPECT_EQ(what.find("rootuser"), std::string::npos) << what;
     }
+}
+
+TEST_F(FetchTest, TheReadingsFetchDigestsThePageOnItsWorkerWhileTheCallerGoesOn) {
+    SimRouter sim(Args());
+    auto fetch = platform::CreateUrlFetch();
+    // Shared with the worker, which may outlive a failed test.
+    struct Gate {
+        std::mutex mutex;
+        std::condition_variable changed;
+        bool entered = false;
+        bool released = false;
+        std::thread::id thread;
+    };
+    auto gate = std::make_shared<Gate>();
+    fetch->start(Url(sim), [gate](const UrlResponse& r) -> std::any {
+        std::unique_lock<std::mutex> lock(gate->mutex);
+        gate->thread = std::this_thread::get_id();
+        gate->entered = true;
+        gate->changed.notify_all();
+        gate->changed.wait_for(lock, std::chrono::seconds(10), [&] { return gate->released; });
+        return ReadWebPage(r.body, r.status, "");
+    });
+    {
+        std::unique_lock<std::mutex> lock(gate->mutex);
+        ASSERT_TRUE(gate->changed.wait_for(lock, std::chrono::seconds(10), [&] { return gate->entered; }));
+    }
+    EXPECT_FALSE(fetch->take()) << "the caller waited for the digest";
+    {
+        std::lock_guard<std::mutex> lock(gate->mutex);
+        gate->released = true;
+        gate->changed.notify_all();
+    }
+    std::optional<platform::FetchOutcome> outcome;
+    ASSERT_TRUE(test::WaitUntil([&] { return (outcome = fetch->take()).has_value(); }, std::chrono::seconds(10)));
+    EXPECT_NE(gate->thread, std::this_thread::get_id());
+    const auto* reading = std::any_cast<WebPageReading>(&outcome->digest);
+    ASSERT_TRUE(reading && reading->counters);
+    EXPECT_EQ(reading->counters->incoming, 4294967000.0);
+    EXPECT_EQ(reading->counters->outgoing, 2147483648.0);
+
+    // A digest that fails fails the fetch.
+    fetch->start(Url(sim), [](const UrlResponse&) -> std::any { throw std::runtime_error("no sense in it"); });
+    ASSERT_TRUE(test::WaitUntil([&] { return (outcome = fetch->take()).has_value(); }, std::chrono::seconds(10)));
+    EXPECT_FALSE(outcome->response);
+    EXPECT_EQ(outcome->error, "no sense in it");
 }
 
 TEST_F(FetchTest, ProxySettingsOfTheEnvironmentAreIgnored) {
