@@ -170,7 +170,7 @@ class Desktop:
             except Exception:
                 pass
         self.procs = []
-        shutil.rmtree(self.root, ignore_errors=True)
+        if not os.environ.get("VXSTAT_E2E_KEEP"): shutil.rmtree(self.root, ignore_errors=True)
 
     def log(self, name):
         try:

@@ -885,6 +885,51 @@ def case_web_console_at_load(vxstat):
         wait_end(d, proc, "the program to end")
 
 
+def start_read_only(d, folder, rw_stats, env):
+    """The program in `folder` made read-only by a bind mount (for root too),
+    its userstats.txt the writable file `rw_stats` mounted over it."""
+    script = ('mount --bind "$1" "$1" && mount -o remount,bind,ro "$1" && '
+              'mount --bind "$2" "$1/userstats.txt" && exec "$1/vxstat"')
+    return d.spawn("vxstat", ["unshare", "--mount", "--propagation", "private", "sh", "-c", script, "sh",
+                              folder, rw_stats], cwd=folder, env=env)
+
+
+def case_read_only_folder(vxstat):
+    """A portable folder the user cannot write, holding a writable
+    userstats.txt: monitoring starts at once, the history lives in the user's
+    data folder; where it cannot be kept at all, the box says so while the
+    readings go on."""
+    with Desktop() as d:
+        web = start_router(d, "127.0.0.83", "web")
+        folder = program_folder(d, vxstat, ip=web)
+        rw_stats = os.path.join(d.root, "userstats-rw.txt")
+        with open(rw_stats, "w") as f:
+            f.write(totals("1000", "2000"))
+        open(os.path.join(folder, "userstats.txt"), "w").close()
+        data = os.path.join(d.root, "data")
+        proc = start_read_only(d, folder, rw_stats, {"XDG_DATA_HOME": data})
+        wait_window(d, MONITOR_TITLE, proc)
+        wait_for(lambda: simctl(web)["web_requests"] >= 3, CAPTION_WAIT, "readings that count")
+        d.stop(proc)
+        wait_end(d, proc, "the program to end")
+        history = os.path.join(data, "vxstat", "history.db")
+        expect(os.path.exists(history), "no history in the user's data folder")
+        expect(not os.path.exists(os.path.join(folder, "history.db")), "a history in the read-only folder")
+        expect(figure(read(d.root, "userstats-rw.txt"), "Incoming") != "1000", "the totals did not grow")
+
+        # No folder for the history anywhere: told, and the readings go on under the box.
+        blocked = os.path.join(d.root, "blocked")
+        open(blocked, "w").close()
+        proc = start_read_only(d, folder, rw_stats, {"XDG_DATA_HOME": blocked})
+        wait_window(d, MONITOR_TITLE, proc)
+        wait_for(lambda: d.search(name="Problem", visible=True), 30, "the box about the history")
+        requests = simctl(web)["web_requests"]
+        wait_for(lambda: simctl(web)["web_requests"] >= requests + 3, CAPTION_WAIT, "readings under the box")
+        expect(d.search(name="Problem", visible=True), "the box went away by itself")
+        d.stop(proc)
+        wait_end(d, proc, "the program to end")
+
+
 # ---- the statistics file -----------------------------------------------------------
 
 def comma_locale(root):
@@ -1011,6 +1056,7 @@ CASES = {
     "no_tray_minimise": case_no_tray_minimise,
     "second_start": case_second_start,
     "web_console_at_load": case_web_console_at_load,
+    "read_only_folder": case_read_only_folder,
 }
 
 
