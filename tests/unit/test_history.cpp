@@ -372,6 +372,8 @@ TEST_F(HistoryTest, ADamagedFileIsSetAsideOnceAndANewOneStartedAndAMissingFolder
     h.reset();
     EXPECT_EQ(Open()->takeNotice(), "") << "the new file is whole: nothing to tell on the next start";
 
+#ifndef _WIN32
+    // (Windows does not let a file the history holds open be deleted.)
     // Damaged while the program runs: found by the next write, set aside the
     // same way, and the bytes of that minute go to a new file.
     h = Open();
@@ -387,6 +389,8 @@ TEST_F(HistoryTest, ADamagedFileIsSetAsideOnceAndANewOneStartedAndAMissingFolder
     EXPECT_NE(h->takeNotice().find("damaged"), std::string::npos);
     EXPECT_EQ(Rows(file, "SELECT sum(bytes_in) FROM days"), (std::vector<std::vector<std::int64_t>>{{8}}));
     EXPECT_EQ(test::Text(file, "PRAGMA integrity_check"), "ok");
+
+#endif
 
     const std::string nested = dir.file("a/b/history.db");
     auto made = History::Open(nested, {"127.0.0.5", "web"}, error);
