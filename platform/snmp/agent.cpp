@@ -63,6 +63,20 @@ void InitOnce() {
     });
 }
 
+// net-snmp keeps v3 users (and their keys) for the whole process, and a new
+// session of a user it knows would keep the old keys: a pass phrase changed
+// (or mistyped) would never be tried. Each session starts from its own.
+std::mutex g_users;
+
+void ForgetUser(const std::string& name) {
+    std::lock_guard<std::mutex> lock(g_users);
+    for (usmUser* u = usm_get_userList(); u;) {
+        usmUser* next = u->next;
+        if (u->name && name == u->name) usm_free_user(usm_remove_user(u));
+        u = next;
+    }
+}
+
 // A value the agent sent, as a whole number where it is one of the integer types.
 std::optional<double> Number(const netsnmp_variable_list* v) {
     switch (v->type) {
@@ -168,6 +182,7 @@ private:
             s.securityNameLen = target_.user.size();
             s.securityLevel = SNMP_SEC_LEVEL_AUTHPRIV;
             if (!Keys(s, failure, text)) return false;
+            ForgetUser(target_.user);
         } else {
             s.version = version_;
             s.community = reinterpret_cast<u_char*>(community.data());
