@@ -48,7 +48,15 @@ bool HostAndPort(std::string rest, SnmpTarget& t) {
     return true;
 }
 
-std::string Where(const SnmpTarget& t) { return t.host + (t.port == 161 ? "" : ":" + std::to_string(t.port)); }
+// (Appended, not "literal" + temporary: mingw's GCC takes that for an overlap.)
+std::string Where(const SnmpTarget& t) {
+    std::string where = t.host;
+    if (t.port != 161) {
+        where += ':';
+        where += std::to_string(t.port);
+    }
+    return where;
+}
 
 std::string Column(std::string text, std::size_t width) {
     if (text.size() > width) text = text.substr(0, width - 1) + "~";
@@ -131,7 +139,8 @@ std::string SnmpProblemMessage(const SnmpTarget& t, SnmpFailure failure, const s
 }
 
 std::string InterfacesReport(const platform::SnmpListing& l) {
-    if (l.interfaces.empty()) return "vxstat: " + (l.text.empty() ? std::string("no interfaces") : l.text) + "\n";
+    if (l.interfaces.empty())
+        return std::string("vxstat: ") + (l.text.empty() ? "no interfaces" : l.text.c_str()) + "\n";
     std::string out = Column("index", 6) + Column("name", 16) + Column("description", 24) + Column("alias", 12) +
                       Column("type", 5) + Column("speed", 12) + Column("64-bit", 6) + Column("received", 20) + "sent\n";
     for (const platform::SnmpInterface& i : l.interfaces) {
