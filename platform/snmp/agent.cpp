@@ -66,10 +66,9 @@ void InitOnce() {
 // net-snmp keeps v3 users (and their keys) for the whole process, and a new
 // session of a user it knows would keep the old keys: a pass phrase changed
 // (or mistyped) would never be tried. Each session starts from its own.
-std::mutex g_users;
-
 void ForgetUser(const std::string& name) {
-    std::lock_guard<std::mutex> lock(g_users);
+    static std::mutex users;
+    std::lock_guard<std::mutex> lock(users);
     for (usmUser* u = usm_get_userList(); u;) {
         usmUser* next = u->next;
         if (u->name && name == u->name) usm_free_user(usm_remove_user(u));
