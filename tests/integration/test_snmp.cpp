@@ -201,5 +201,32 @@ TEST_F(SnmpProgramTest, TheMonitorCountsTheInterfacesBytesAndNothingAcrossAnAgen
     m.window().userCloseRequested();
 }
 
+TEST_F(SnmpProgramTest, AWrongPassPhraseIsOneProblemThatSaysWhatToCheckAndNoReading) {
+    Snmpd snmpd;
+    test::WriteFile(bootFile(), "[Settings]\nEnabled=True\nIP=snmpv3://vxuser@" + snmpd.where() +
+                                    "\nPassword=not-the-phrase\nSpeed=2meg\nInterface=lo\n");
+    StartProgram();
+    fake::ProcessEvents();
+    ASSERT_TRUE(Default<frmMain>::Exists());
+    frmMain& m = *Default<frmMain>::Peek();
+    // Five refused rounds at least: told once, and still no reading.
+    int ticks = 0;
+    ASSERT_TRUE(test::WaitUntil(
+        [&] {
+            m.Timer.tick();
+            fake::ProcessEvents();
+            test::SleepMs(20);
+            return ++ticks > 5 && !S().messageBoxes.empty();
+        },
+        std::chrono::seconds(30)));
+    ASSERT_EQ(S().messageBoxes.size(), 1u);
+    const std::string& said = S().messageBoxes[0].prompt;
+    EXPECT_EQ(said.rfind("The SNMP agent at " + snmpd.where() + " refused user \"vxuser\"", 0), 0u) << said;
+    EXPECT_NE(said.find("the pass phrase in the password box"), std::string::npos) << said;
+    EXPECT_EQ(S().messageBoxes[0].title, "Problem");
+    EXPECT_EQ(m.traffic().totals().in, 0);
+    m.window().userCloseRequested();
+}
+
 }  // namespace
 }  // namespace vx
