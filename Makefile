@@ -50,7 +50,8 @@ test: deps
 lint: build
 	@JOBS=$(JOBS) scripts/lint $(BUILD)
 
-# vxstat reading a simulated router on 127.0.0.1: MODE=web (default), MODE=upnp or
+# vxstat reading a simulated router on 127.0.0.1: MODE=web (default), MODE=upnp, MODE=snmp
+# (Debian's real snmpd, reading this machine's interfaces) or
 # MODE=console (port 23, needs root).
 demo: deps
 	@$(MAKE) --no-print-directory build

@@ -8,6 +8,7 @@
 #include "runtime/errors.h"
 #include "sources/ConsoleSource.h"
 #include "sources/RouterMessages.h"
+#include "sources/SnmpSource.h"
 #include "sources/UpnpSource.h"
 #include "sources/WebSource.h"
 #include "traffic/modFunctions.h"
@@ -21,6 +22,8 @@ constexpr int kTicksBeforeSilence = 3;
 
 std::unique_ptr<Source> SourceFor(const MonitorSettings& s, const std::optional<std::string>& upnpLocation) {
     if (upnpLocation) return std::make_unique<UpnpSource>(platform::OpenGateway(*upnpLocation));
+    if (auto snmp = SnmpTargetFromSettings(s.routerIP, s.password, s.interfaceName))
+        return std::make_unique<SnmpSource>(platform::OpenSnmpAgent(*snmp), *snmp);
     if (s.is9106) return std::make_unique<ConsoleSource>(s.user, s.password, s.routerIP);
     return std::make_unique<WebSource>(s.user, s.password, s.routerIP, s.interfaceName);
 }
@@ -52,6 +55,9 @@ Monitor::~Monitor() = default;
 RouterKey Monitor::routerKey() const {
     const char* source = settings_.is9106 ? "console" : "web";
     if (upnpLocation_) source = "upnp";
+    // An agent is its host and port, whatever community or user reads it.
+    if (auto snmp = SnmpTargetFor(settings_.routerIP, {}, {}))
+        return RouterKey{snmp->host + ":" + std::to_string(snmp->port), "snmp"};
     return RouterKey{upnpLocation_ ? *upnpLocation_ : settings_.routerIP, source};
 }
 

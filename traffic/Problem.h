@@ -12,6 +12,7 @@ struct Problem {
         WrongDetails,    // the router refused the user name or password, or the page is wrong
         RouterBusy,      // another administrator session holds the router
         GatewayFailed,   // the UPnP gateway could not be read
+        SnmpFailed,      // the SNMP agent could not be read
         StuckCounter,    // a counter reads 4294967295
         FileNotWritten,  // a file of the program's could not be written
         HistoryDamaged,  // the history file was damaged: set aside, and a new one started

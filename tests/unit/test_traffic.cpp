@@ -7,7 +7,9 @@
 
 #include "core/Monitor.h"
 #include "runtime/clock.h"
+#include "sources/SnmpSource.h"
 #include "tests/support/program.h"
+#include "traffic/CounterRefresh.h"
 #include "traffic/LineSpeed.h"
 #include "traffic/Traffic.h"
 
@@ -139,6 +141,58 @@ TEST(Traffic, TotalsGrowFromTheStoredOnes) {
     EXPECT_EQ(u.moved->in, 100);
     EXPECT_EQ(t.totals().in, 107);
     EXPECT_EQ(t.totals().out, 58);
+}
+
+// An agent that refreshes its counters every 3 s, read every second under a
+// steady 3000 bytes a second: the standing counter is held back, and every
+// rate is the flow's, never 0 and never three times it.
+TEST(CounterRefresh, AStepwiseCounterGivesTheSteadyRateAndAQuietLineShowsQuiet) {
+    CounterRefresh hold;
+    Traffic t({0, 0});
+    std::vector<double> rates;
+    for (int second = 0; second <= 30; ++second) {
+        const double counted = 3000.0 * (second / 3 * 3);
+        const Reading r = At(second, counted, counted / 2, second + 100.0);
+        if (!hold.pass(r)) continue;
+        if (const TrafficUpdate u = t.take(r); u.rates) rates.push_back(u.rates->in);
+    }
+    ASSERT_GE(rates.size(), 8u);
+    for (double rate : rates) EXPECT_EQ(rate, 3000) << "every rate is the flow's";
+    EXPECT_EQ(hold.refresh(), 3);
+    // The flow stops: held through one refresh and a tick, then passed as quiet.
+    EXPECT_FALSE(hold.pass(At(31, 90000, 45000, 131)));
+    EXPECT_FALSE(hold.pass(At(34, 90000, 45000, 134)));
+    EXPECT_TRUE(hold.pass(At(35, 90000, 45000, 135)));
+    // An uptime that went back passes at once, whatever the counters: Traffic sees the restart.
+    EXPECT_TRUE(hold.pass(At(36, 90000, 45000, 2)));
+    EXPECT_EQ(t.take(At(36, 90000, 45000, 2)).step, Step::Restarted);
+}
+
+TEST(SnmpAddress, CommunityUserHostAndPortComeFromTheAddress) {
+    auto t = SnmpTargetFor(" SNMP://127.0.0.9 ", "pw", "wan");
+    ASSERT_TRUE(t);
+    EXPECT_EQ(t->version, 2);
+    EXPECT_EQ(t->community, "public");
+    EXPECT_EQ(t->host, "127.0.0.9");
+    EXPECT_EQ(t->port, 161);
+    EXPECT_EQ(t->passPhrase, "") << "v2c sends no pass phrase anywhere";
+    EXPECT_EQ(t->interfaceName, "wan");
+    t = SnmpTargetFor("snmp://s3cr@t@[::1]:1161/", "", "");
+    ASSERT_TRUE(t);
+    EXPECT_EQ(t->community, "s3cr@t");
+    EXPECT_EQ(t->host, "[::1]");
+    EXPECT_EQ(t->port, 1161);
+    t = SnmpTargetFor("snmpv3://monitor@router.lan", "pass phrase", "", "sha-512", "DES");
+    ASSERT_TRUE(t);
+    EXPECT_EQ(t->version, 3);
+    EXPECT_EQ(t->user, "monitor");
+    EXPECT_EQ(t->passPhrase, "pass phrase");
+    EXPECT_EQ(t->auth, "sha-512");
+    EXPECT_EQ(t->privacy, "DES");
+    EXPECT_EQ(SnmpTargetFor("snmpv3://u@h", "p", "")->auth, "SHA-256");
+    for (const char* no :
+         {"192.168.1.1", "upnp", "snmp://", "snmp://h:0", "snmp://h:99999", "snmp://h:1x", "snmp://[::1"})
+        EXPECT_FALSE(SnmpTargetFor(no, "", "")) << no;
 }
 
 TEST(LineSpeed, SpeedsWithUnitsAreBitsASecond) {
