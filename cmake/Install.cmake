@@ -55,6 +55,13 @@ function(vx_install_manpage name section)
 endfunction()
 vx_install_manpage(vxstat 1)
 
+# The recorder, its page and its system service (installed, not enabled).
+if(TARGET vxstat-recorder)
+  install(TARGETS vxstat-recorder RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  vx_install_manpage(vxstat-recorder 8)
+  install(FILES ${CMAKE_SOURCE_DIR}/packaging/vxstat-recorder.service DESTINATION lib/systemd/system)
+endif()
+
 # The licence in Debian's machine-readable form, and the changelog of a
 # native package (changelog.gz), whose latest entry must be this version.
 install(FILES ${CMAKE_SOURCE_DIR}/packaging/copyright DESTINATION ${CMAKE_INSTALL_DOCDIR})

@@ -308,6 +308,28 @@ def case_prometheus(run):
     run.finish(proc)
 
 
+def case_unit(run):
+    """The packaged unit passes systemd-analyze verify, its manual page
+    included, with the built program where the package puts it."""
+    with open(run.unit) as f:
+        unit = f.read()
+    expect("\nExecStart=/usr/bin/vxstat-recorder --config " in unit, "the unit starts something else")
+    for line in ("DynamicUser=yes", "NoNewPrivileges=yes", "ProtectSystem=strict", "PrivateTmp=yes",
+                 "StateDirectory=vxstat-recorder", "ConfigurationDirectory=vxstat-recorder"):
+        expect("\n" + line + "\n" in unit, "the unit lacks " + line)
+    copy = os.path.join(run.root, "vxstat-recorder.service")
+    with open(copy, "w") as f:
+        f.write(unit.replace("ExecStart=/usr/bin/vxstat-recorder ", "ExecStart=%s " % run.recorder))
+    man8 = os.path.join(run.root, "man", "man8")
+    os.makedirs(man8)
+    shutil.copy(run.manpage, man8)
+    env = dict(os.environ, MANPATH=os.path.join(run.root, "man"))
+    out = subprocess.run(["systemd-analyze", "verify", copy], capture_output=True, text=True, env=env,
+                         timeout=WAIT)
+    expect(out.returncode == 0 and not out.stderr.strip(),
+           "systemd-analyze verify: %d\n%s%s" % (out.returncode, out.stdout, out.stderr))
+
+
 CASES = {name[5:]: fn for name, fn in globals().items() if name.startswith("case_")}
 
 
@@ -315,11 +337,14 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("recorder")
     parser.add_argument("case", choices=sorted(CASES))
+    parser.add_argument("--unit", help="the systemd unit (case unit)")
+    parser.add_argument("--manpage", help="the recorder's manual page, made (case unit)")
     args = parser.parse_args()
     if not in_private_network():
         os.execv(os.path.join(REPO, "scripts", "in-private-net"),
                  ["in-private-net", sys.executable] + sys.argv)
     run = Run(os.path.abspath(args.recorder))
+    run.unit, run.manpage = args.unit, args.manpage
     try:
         CASES[args.case](run)
     except Failure as e:
