@@ -82,6 +82,12 @@ bool ReadServerSettings(const Options& options, const std::string& bootIni, Serv
     }
     out.listen = listen;
     out.token = ReadIniValue("Settings", "Token", bootIni);
+    // Plain characters only: the token goes in a header and a browser's cookie as it is.
+    if (out.token.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-_.~") !=
+        std::string::npos) {
+        error = "the Token= in " + bootIni + " may hold only letters, digits, '-', '_', '.' and '~'";
+        return false;
+    }
     in_addr local{};
     ::inet_pton(AF_INET, "127.0.0.1", &local);
     if (out.address != local.s_addr && out.token.size() < 16) {

@@ -199,11 +199,12 @@ def case_token(run):
     """Any address but 127.0.0.1 needs a token; then every request carries it."""
     web = run.router()
     listen = "127.0.0.2:%d" % free_port("127.0.0.2")
-    for extra in ("", "Token=short\n"):
+    for extra in ("", "Token=short\n", "Token=long enough but; spaced\n"):
         config = run.config(web, extra)
         status, err = run.finish(run.start(config, listen))
         expect(status != 0, "the recorder listened on %s with %r" % (listen, extra))
-        expect("Token=" in err and "127.0.0.1" in err, "the refusal does not say why:\n" + err)
+        expect("Token=" in err, "the refusal does not say why:\n" + err)
+        expect(extra or "127.0.0.1" in err, "the refusal does not say what listens without a token:\n" + err)
         expect(get(listen, "/metrics")[0] is None, "something answers on " + listen)
 
     config = run.config(web, "Token=%s\n" % TOKEN)
@@ -221,6 +222,49 @@ def case_token(run):
     proc.send_signal(signal.SIGTERM)
     status, err = run.finish(proc)
     expect(status == 0 and TOKEN not in err and PASSWORD not in err, "the log:\n" + err)
+
+
+def case_slow_clients(run):
+    """Clients that hold connections open without finishing a request, more
+    than the server takes at once, leave the readings at one a second; the
+    server drops them after its time-out and answers others."""
+    web = run.router()
+    listen = "127.0.0.1:%d" % free_port()
+    proc = run.start(run.config(web), listen)
+    first = up(listen)
+    host, port = listen.split(":")
+    held = []
+    try:
+        for source in ("127.0.0.1", "127.0.0.3", "127.0.0.4", "127.0.0.5", "127.0.0.6"):
+            for _ in range(12):
+                s = socket.socket()
+                s.bind((source, 0))
+                try:
+                    s.connect((host, int(port)))
+                    s.sendall(b"GET /metrics HTTP/1.1\r\nHost: x\r\nX-Slow: ")  # never ended
+                except OSError:
+                    pass  # refused once the server's bounds are reached: as it should be
+                held.append(s)
+        t0 = time.monotonic()
+        wait_for(lambda: time.monotonic() - t0 >= 8, "eight seconds of slow clients")
+        # From an address of its own: answered once the slow ones are dropped.
+        conn = __import__("http.client").client.HTTPConnection(host, int(port), timeout=10,
+                                                               source_address=("127.0.0.7", 0))
+        conn.request("GET", "/api/v1/now")
+        reply = conn.getresponse()
+        expect(reply.status == 200, "a client beside the slow ones got %s" % reply.status)
+        later = json.loads(reply.read())
+        conn.close()
+    finally:
+        for s in held:
+            s.close()
+    elapsed = time.monotonic() - t0
+    ticks = later["tick"] - first["tick"]
+    expect(ticks >= elapsed * 0.8, "%d ticks in %.1f s of slow clients" % (ticks, elapsed))
+    expect(later["up"] and later["rates"] and abs(later["rates"]["in"] - RX_RATE) <= RX_RATE * 0.02,
+           "the readings under slow clients: %r" % later)
+    proc.send_signal(signal.SIGTERM)
+    expect(run.finish(proc)[0] == 0, "SIGTERM")
 
 
 def case_lifecycle(run):
