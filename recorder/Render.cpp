@@ -37,7 +37,8 @@ std::string LabelValue(const std::string& text) {
 
 std::string JsonString(const std::string& text) {
     std::string out = "\"";
-    for (unsigned char c : text) {
+    for (const char ch : text) {
+        const auto c = static_cast<unsigned char>(ch);
         if (c == '"')
             out += "\\\"";
         else if (c == '\\')
@@ -47,7 +48,7 @@ std::string JsonString(const std::string& text) {
             std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
             out += escaped;
         } else
-            out += static_cast<char>(c);
+            out += ch;
     }
     return out + "\"";
 }
