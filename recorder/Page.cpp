@@ -16,7 +16,7 @@ main{max-width:44rem;margin:0 auto;padding:1rem}h1{font-size:1.1rem;margin:0 0 .
 #status{color:var(--muted);font-size:.9rem;margin:0 0 1rem}
 .grid{display:grid;grid-template-columns:repeat(auto-fit,minmax(9.5rem,1fr));gap:.6rem}
 .card{background:var(--card);border-radius:.5rem;padding:.7rem .8rem}
-.label{color:var(--muted);font-size:.8rem}.big{font-size:1.6rem;font-variant-numeric:tabular-nums}
+.label{color:var(--muted);font-size:.8rem}.big{font-size:1.45rem;white-space:nowrap;font-variant-numeric:tabular-nums}
 .in{color:var(--in)}.out{color:var(--out)}
 #quotabar{height:.5rem;background:var(--bar);border-radius:.25rem;overflow:hidden;margin-top:.4rem}
 #quotafill{height:100%;width:0;background:var(--in)}
@@ -28,6 +28,7 @@ main{max-width:44rem;margin:0 auto;padding:1rem}h1{font-size:1.1rem;margin:0 0 .
 <div class="card"><div class="label">Receiving</div><div class="big in" id="rin">--</div></div>
 <div class="card"><div class="label">Sending</div><div class="big out" id="rout">--</div></div>
 <div class="card"><div class="label">Today</div><div id="today">--</div></div>
+<div class="card"><div class="label">Counted in all</div><div id="totals">--</div></div>
 <div class="card"><div class="label">This billing month</div><div id="month">--</div>
 <div id="quota" class="label"></div><div id="quotabar" hidden><div id="quotafill"></div></div></div>
 </div>
@@ -47,7 +48,7 @@ async function update(){
   $("router").textContent=n.router+" ("+n.source+")";
   $("status").textContent=n.up?"Reading the router":(n.status||"The router does not answer");
   $("rin").textContent=rate(n.rates&&n.rates.in);$("rout").textContent=rate(n.rates&&n.rates.out);
-  $("today").textContent=both(n.today);$("month").textContent=both(n.month);
+  $("today").textContent=both(n.today);$("totals").textContent=both(n.totals);$("month").textContent=both(n.month);
   if(n.quota){const p=Math.min(n.quota.used,1)*100;$("quota").textContent=(n.quota.used*100).toFixed(0)+" % of "+bytes(n.quota.bytes);
    $("quotabar").hidden=false;$("quotafill").style.width=p+"%"}
   const h=n.hours||[],max=Math.max(1,...h.map(b=>b.in+b.out)),c=$("chart");

@@ -374,6 +374,34 @@ def case_unit(run):
            "systemd-analyze verify: %d\n%s%s" % (out.returncode, out.stdout, out.stderr))
 
 
+def case_browser(run):
+    """A real browser (headless chromium) shows the live figures, and they change."""
+    web = run.router()
+    listen = "127.0.0.1:%d" % free_port()
+    proc = run.start(run.config(web), listen)
+    up(listen)
+    profile = os.path.join(run.root, "chromium")
+
+    def page():
+        out = subprocess.run(["chromium", "--headless", "--no-sandbox", "--disable-gpu", "--user-data-dir=" + profile,
+                              "--virtual-time-budget=3000", "--dump-dom", "http://%s/" % listen],
+                             capture_output=True, text=True, timeout=WAIT)
+        figures = dict(re.findall(r'<(?:div|p|h1)\b[^>]*\bid="(\w+)"[^>]*>([^<]*)<', out.stdout))
+        return figures if figures.get("status") == "Reading the router" else None
+
+    first = wait_for(page, "the page to show the router's readings")
+    shown = re.match(r"([\d.]+) KB/s$", first["rin"])
+    expect(shown is not None, "the receive rate on the page: %r" % first)
+    expect(abs(float(shown.group(1)) * 1024 - RX_RATE) <= RX_RATE * 0.02, "the page's rate: " + first["rin"])
+    expect(first["router"] == web + " (web)", "the page names %r" % first["router"])
+    expect(first["quota"].endswith("% of 10.00 GB"), "the page's quota: %r" % first["quota"])
+    later = wait_for(lambda: (lambda p: p if p and p["totals"] != first["totals"] else None)(page()),
+                     "the page's totals to move on")
+    expect(later["totals"] != first["totals"], "the totals stand still")
+    proc.send_signal(signal.SIGTERM)
+    run.finish(proc)
+
+
 CASES = {name[5:]: fn for name, fn in globals().items() if name.startswith("case_")}
 
 
