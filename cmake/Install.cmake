@@ -60,6 +60,10 @@ if(TARGET vxstat-recorder)
   install(TARGETS vxstat-recorder RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
   vx_install_manpage(vxstat-recorder 8)
   install(FILES ${CMAKE_SOURCE_DIR}/packaging/vxstat-recorder.service DESTINATION lib/systemd/system)
+  # An example scrape configuration and recording rules for Prometheus.
+  install(FILES ${CMAKE_SOURCE_DIR}/packaging/prometheus/prometheus.yml
+                ${CMAKE_SOURCE_DIR}/packaging/prometheus/vxstat-rules.yml
+          DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples)
 endif()
 
 # The licence in Debian's machine-readable form, and the changelog of a

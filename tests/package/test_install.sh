@@ -58,6 +58,8 @@ bin/vxstat-recorder
 share/man/man1/vxstat.1.gz
 share/man/man8/vxstat-recorder.8.gz
 lib/systemd/system/vxstat-recorder.service
+share/doc/vxstat/examples/prometheus.yml
+share/doc/vxstat/examples/vxstat-rules.yml
 share/applications/$id.desktop
 share/metainfo/$id.metainfo.xml
 share/doc/vxstat/README.md

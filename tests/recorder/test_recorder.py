@@ -402,6 +402,53 @@ def case_browser(run):
     run.finish(proc)
 
 
+def case_prometheus_files(run):
+    """The example scrape configuration and recording rules pass promtool."""
+    folder = os.path.join(REPO, "packaging", "prometheus")
+    with open(os.path.join(folder, "prometheus.yml")) as f:
+        config = f.read()
+    # The token file it names is the administrator's to make: one stands in here.
+    token = os.path.join(run.root, "vxstat-token")
+    with open(token, "w") as f:
+        f.write(TOKEN)
+    expect("/etc/prometheus/vxstat-token" in config, "the configuration names no token file")
+    with open(os.path.join(run.root, "prometheus.yml"), "w") as f:
+        f.write(config.replace("/etc/prometheus/vxstat-token", token))
+    shutil.copy(os.path.join(folder, "vxstat-rules.yml"), run.root)
+    for argv in (["promtool", "check", "config", os.path.join(run.root, "prometheus.yml")],
+                 ["promtool", "check", "rules", os.path.join(folder, "vxstat-rules.yml")]):
+        out = subprocess.run(argv, capture_output=True, text=True, timeout=WAIT)
+        expect(out.returncode == 0 and "SUCCESS" in out.stdout, " ".join(argv[:3]) + ":\n" + out.stdout + out.stderr)
+
+
+def case_killed(run):
+    """SIGKILL loses no minute the history has written: what the file held
+    before the kill is served after the next start."""
+    web = run.router()
+    config = run.config(web)
+    listen = "127.0.0.1:%d" % free_port()
+    proc = run.start(config, listen)
+    up(listen)
+
+    def written():
+        status, body = get(listen, "/api/v1/history/hours")
+        if status != 200:
+            return None
+        routers = json.loads(body)["routers"]
+        return sum(bar["in"] for bar in routers[0]["bars"]) if routers else None
+
+    # The history reaches its file once a minute; the JSON reads the file.
+    kept = wait_for(written, "the history's first minute in its file", timeout=150)
+    proc.kill()
+    proc.wait()
+    proc = run.start(config, listen)
+    up(listen)
+    after = written() or 0
+    expect(after >= kept, "after SIGKILL the history holds %d of the %d it had written" % (after, kept))
+    proc.send_signal(signal.SIGTERM)
+    run.finish(proc)
+
+
 CASES = {name[5:]: fn for name, fn in globals().items() if name.startswith("case_")}
 
 
