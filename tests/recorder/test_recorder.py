@@ -28,6 +28,9 @@ RX_RATE, TX_RATE = 150000, 21000
 PASSWORD = "router-Pw-7f3e91"  # must never come back in any answer or log line
 TOKEN = "tok-0123456789abcdef-xyz"
 WAIT = 60  # seconds any condition may take on a busy machine
+# One reading's rate is the bytes over the whole seconds since the last one: a
+# reading that comes late on a busy machine shows more. The totals are exact.
+RATE_SLACK = 0.15
 
 
 class Failure(Exception):
@@ -155,7 +158,7 @@ def case_serving(run):
     proc = run.start(config, listen)
     first = up(listen)
     expect(first["source"] == "web" and first["router"] == web, "who the recorder reads: %r" % first)
-    expect(abs(first["rates"]["in"] - RX_RATE) <= RX_RATE * 0.02, "the receive rate: %r" % first["rates"])
+    expect(abs(first["rates"]["in"] - RX_RATE) <= RX_RATE * RATE_SLACK, "the receive rate: %r" % first["rates"])
 
     status, text = get(listen, "/metrics")
     expect(status == 200, "/metrics answered %s" % status)
@@ -261,7 +264,7 @@ def case_slow_clients(run):
     elapsed = time.monotonic() - t0
     ticks = later["tick"] - first["tick"]
     expect(ticks >= elapsed * 0.8, "%d ticks in %.1f s of slow clients" % (ticks, elapsed))
-    expect(later["up"] and later["rates"] and abs(later["rates"]["in"] - RX_RATE) <= RX_RATE * 0.02,
+    expect(later["up"] and later["rates"] and abs(later["rates"]["in"] - RX_RATE) <= RX_RATE * RATE_SLACK,
            "the readings under slow clients: %r" % later)
     proc.send_signal(signal.SIGTERM)
     expect(run.finish(proc)[0] == 0, "SIGTERM")
@@ -392,7 +395,7 @@ def case_browser(run):
     first = wait_for(page, "the page to show the router's readings")
     shown = re.match(r"([\d.]+) KB/s$", first["rin"])
     expect(shown is not None, "the receive rate on the page: %r" % first)
-    expect(abs(float(shown.group(1)) * 1024 - RX_RATE) <= RX_RATE * 0.02, "the page's rate: " + first["rin"])
+    expect(abs(float(shown.group(1)) * 1024 - RX_RATE) <= RX_RATE * RATE_SLACK, "the page's rate: " + first["rin"])
     expect(first["router"] == web + " (web)", "the page names %r" % first["router"])
     expect(first["quota"].endswith("% of 10.00 GB"), "the page's quota: %r" % first["quota"])
     later = wait_for(lambda: (lambda p: p if p and p["totals"] != first["totals"] else None)(page()),
