@@ -52,7 +52,7 @@ lint: build
 
 # vxstat reading a simulated router on 127.0.0.1: MODE=web (default), MODE=upnp, MODE=snmp
 # (Debian's real snmpd, reading this machine's interfaces) or
-# MODE=console (port 23, needs root).
+# MODE=console (port 23, needs root); MODE=recorder: vxstat-recorder and its page.
 demo: deps
 	@$(MAKE) --no-print-directory build
 	@BUILD=$(BUILD) scripts/demo $(MODE)

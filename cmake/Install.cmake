@@ -55,6 +55,17 @@ function(vx_install_manpage name section)
 endfunction()
 vx_install_manpage(vxstat 1)
 
+# The recorder, its page and its system service (installed, not enabled).
+if(TARGET vxstat-recorder)
+  install(TARGETS vxstat-recorder RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  vx_install_manpage(vxstat-recorder 8)
+  install(FILES ${CMAKE_SOURCE_DIR}/packaging/vxstat-recorder.service DESTINATION lib/systemd/system)
+  # An example scrape configuration and recording rules for Prometheus.
+  install(FILES ${CMAKE_SOURCE_DIR}/packaging/prometheus/prometheus.yml
+                ${CMAKE_SOURCE_DIR}/packaging/prometheus/vxstat-rules.yml
+          DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples)
+endif()
+
 # The licence in Debian's machine-readable form, and the changelog of a
 # native package (changelog.gz), whose latest entry must be this version.
 install(FILES ${CMAKE_SOURCE_DIR}/packaging/copyright DESTINATION ${CMAKE_INSTALL_DOCDIR})

@@ -6,7 +6,7 @@
 cd "$1" || exit 2
 failed=0
 # layer folders, lowest first
-order="runtime platform chart traffic history sources core forms:tray:stats:monitor:dialogs:historyview app"
+order="runtime platform chart traffic history sources core forms:tray:stats:monitor:dialogs:historyview app:recorder"
 rank() {
   r=0
   for layer in $order; do

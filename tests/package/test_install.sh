@@ -54,7 +54,12 @@ file_type=$(head -c 4 "$root/bin/vxstat" | od -An -c | tr -d ' ')
 [ "$file_type" = "177ELF" ] || fail "bin/vxstat is not a program ($file_type)"
 
 expected="bin/vxstat
+bin/vxstat-recorder
 share/man/man1/vxstat.1.gz
+share/man/man8/vxstat-recorder.8.gz
+lib/systemd/system/vxstat-recorder.service
+share/doc/vxstat/examples/prometheus.yml
+share/doc/vxstat/examples/vxstat-rules.yml
 share/applications/$id.desktop
 share/metainfo/$id.metainfo.xml
 share/doc/vxstat/README.md
@@ -94,7 +99,21 @@ switches() { grep -o -- '\(^\|[ [|]\)\(--[a-z]*\|/STATS\)' "$1" | tr -d ' [|' | 
 # As lintian reads it: no warnings from man, no name or time stamp in the gzip header.
 warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -E UTF-8 -l -Tutf8 -Z "$scratch/vxstat.1" 2>&1 >/dev/null)
 [ -z "$warnings" ] || fail "man warns about vxstat.1: $warnings"
-for gz in "$root/share/man/man1/vxstat.1.gz" "$root/share/doc/vxstat/changelog.gz"; do
+# The recorder likewise: --help and --version, and its page (section 8) naming the same switches.
+for option in --help --version; do
+    env -i PATH=/usr/bin:/bin "$root/bin/vxstat-recorder" "$option" >"$scratch/rec$option" 2>"$scratch/err" ||
+        fail "vxstat-recorder $option: status $?: $(cat "$scratch/err")"
+done
+grep -qx "vxstat-recorder $version" "$scratch/rec--version" || fail "vxstat-recorder --version: $(cat "$scratch/rec--version")"
+zcat "$root/share/man/man8/vxstat-recorder.8.gz" >"$scratch/vxstat-recorder.8" || fail "the recorder's page is no gzip file"
+grep -q "^\.TH VXSTAT-RECORDER 8 .*\"vxstat $version\"" "$scratch/vxstat-recorder.8" ||
+    fail "the recorder's manual page is not of vxstat $version"
+[ "$(switches "$scratch/rec--help")" = "$(sed 's/\\-/-/g' "$scratch/vxstat-recorder.8" | switches /dev/stdin)" ] ||
+    fail "the recorder's --help and manual page name other switches"
+warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -E UTF-8 -l -Tutf8 -Z "$scratch/vxstat-recorder.8" 2>&1 >/dev/null)
+[ -z "$warnings" ] || fail "man warns about vxstat-recorder.8: $warnings"
+for gz in "$root/share/man/man1/vxstat.1.gz" "$root/share/man/man8/vxstat-recorder.8.gz" \
+    "$root/share/doc/vxstat/changelog.gz"; do
     [ "$(od -An -tx1 -j3 -N5 "$gz" | tr -d ' ')" = 0000000000 ] || fail "$gz carries a name or time stamp"
 done
 check_metadata "$root/share/applications/$id.desktop" "$root/share/metainfo/$id.metainfo.xml" "$id"

@@ -135,7 +135,8 @@ def main(deb_folder, version, app_id, simrouter):
                  "./usr/share/icons/hicolor/256x256/apps/%s.png" % app_id,
                  "./usr/share/icons/hicolor/16x16/apps/%s.png" % app_id,
                  "./usr/share/man/man1/vxstat.1.gz", "./usr/share/doc/vxstat/copyright",
-                 "./usr/share/doc/vxstat/changelog.gz"):
+                 "./usr/share/doc/vxstat/changelog.gz", "./usr/bin/vxstat-recorder",
+                 "./usr/share/man/man8/vxstat-recorder.8.gz", "./usr/lib/systemd/system/vxstat-recorder.service"):
         expect(re.search(r"\s%s$" % re.escape(path), contents, re.M), "the package lacks %s" % path)
     expect(re.search(r"^-rwxr-xr-x root/root .*\./usr/bin/vxstat$", contents, re.M),
            "usr/bin/vxstat is not a root-owned program:\n" + contents)
