@@ -5,7 +5,6 @@
 #include "platform/app.h"
 #include "platform/tray.h"
 #include "runtime/errors.h"
-#include "sources/UpnpSource.h"
 #include "traffic/modFunctions.h"
 #include "tray/LevelPictures.h"
 
@@ -89,7 +88,7 @@ void frmMain::Form_Load() {
     // always seen this connection at start; the console source makes its own.
     const MonitorStep started = core_.start();
     ShowStatus(started.status);
-    if (!core_.settings().is9106 && !UpnpLocation(core_.settings().routerIP)) {
+    if (core_.routerKey().source == "web") {
         winsock = platform::CreateTcpClient();
         winsock->RemoteHost = core_.settings().routerIP;
         winsock->RemotePort = 23;
