@@ -38,6 +38,7 @@ Problem WriteFailure(const std::string& file, const std::string& reason) {
 Monitor::Monitor(MonitorSettings settings, std::unique_ptr<Source> source, std::string tip)
     : settings_(std::move(settings)),
       upnpLocation_(UpnpLocation(settings_.routerIP)),
+      routerKey_(KeyFor(settings_, upnpLocation_)),
       source_(std::move(source)),
       traffic_(settings_.totals),
       quotaWatch_(std::move(tip), MonthStartDay(settings_.monthStart), ParseQuota(settings_.quota)) {
@@ -52,19 +53,20 @@ Monitor::Monitor(MonitorSettings settings, std::unique_ptr<Source> source, std::
 
 Monitor::~Monitor() = default;
 
-RouterKey Monitor::routerKey() const {
-    const char* source = settings_.is9106 ? "console" : "web";
-    if (upnpLocation_) source = "upnp";
+// How this router's bytes are filed: its address and the way it is read.
+RouterKey Monitor::KeyFor(const MonitorSettings& settings, const std::optional<std::string>& upnpLocation) {
+    const char* source = settings.is9106 ? "console" : "web";
+    if (upnpLocation) source = "upnp";
     // An agent is its host and port, whatever community or user reads it.
-    if (auto snmp = SnmpTargetFor(settings_.routerIP, {}, {}))
+    if (auto snmp = SnmpTargetFor(settings.routerIP, {}, {}))
         return RouterKey{snmp->host + ":" + std::to_string(snmp->port), "snmp"};
-    return RouterKey{upnpLocation_ ? *upnpLocation_ : settings_.routerIP, source};
+    return RouterKey{upnpLocation ? *upnpLocation : settings.routerIP, source};
 }
 
 MonitorStep Monitor::start() {
     MonitorStep out;
     // A gateway found by discovery is filed under its own identity, once it is known.
-    if (!(upnpLocation_ && upnpLocation_->empty())) OpenHistory(routerKey(), out.problems);
+    if (!(upnpLocation_ && upnpLocation_->empty())) OpenHistory(routerKey_, out.problems);
     if (!source_) source_ = SourceFor(settings_, upnpLocation_);
     out.status = source_->status();
     return out;
@@ -141,7 +143,7 @@ void Monitor::OpenHistory(const RouterKey& key, std::vector<Problem>& out) {
 void Monitor::FollowIdentity(MonitorStep& out) {
     const std::optional<std::string> identity = source_->identity();
     if (!identity || identity->empty()) return;
-    const RouterKey key{*identity, routerKey().source};
+    const RouterKey key{*identity, routerKey_.source};
     if (historyKey_ && historyKey_->address == key.address) return;
     if (history_) Flush(out);
     history_.reset();

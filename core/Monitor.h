@@ -87,7 +87,7 @@ public:
     // What the history window shows, as of now; none without a history.
     std::optional<HistorySummary> summary() const;
     // How this router's bytes are filed: its address and the way it is read.
-    RouterKey routerKey() const;
+    const RouterKey& routerKey() const { return routerKey_; }
 
 private:
     void OpenHistory(const RouterKey& key, std::vector<Problem>& out);
@@ -99,7 +99,10 @@ private:
     int Level() const;
 
     MonitorSettings settings_;
+    static RouterKey KeyFor(const MonitorSettings& settings, const std::optional<std::string>& upnpLocation);
+
     std::optional<std::string> upnpLocation_;  // the address names a UPnP gateway
+    RouterKey routerKey_;
     std::unique_ptr<Source> source_;
     Traffic traffic_;
     std::unique_ptr<History> history_;

@@ -106,23 +106,21 @@ int MsgBox(const std::string& prompt, int, const std::string& title) {
     return vbOK;
 }
 
-std::string DateText() {
+namespace {
+
+std::string LocalNow(const char* format) {
     char text[32] = {};
     const std::time_t now = std::time(nullptr);
     std::tm local{};
     localtime_r(&now, &local);
-    std::strftime(text, sizeof text, "%Y-%m-%d", &local);
+    std::strftime(text, sizeof text, format, &local);
     return text;
 }
 
-std::string TimeText() {
-    char text[32] = {};
-    const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
-    std::strftime(text, sizeof text, "%H:%M:%S", &local);
-    return text;
-}
+}  // namespace
+
+std::string DateText() { return LocalNow("%Y-%m-%d"); }
+std::string TimeText() { return LocalNow("%H:%M:%S"); }
 
 std::string FormatNumber(double value, int decimals) {
     char text[64] = {};

@@ -141,10 +141,13 @@ bool KeepStatisticsFile(const std::string& file) {
     return false;
 }
 
+std::string WriteFailureText(const std::string& file, const std::string& reason) {
+    return "vxstat cannot write " + file + ":\n" + reason +
+           "\n\nMonitoring goes on, but what should be kept there is not.";
+}
+
 void ReportWriteFailure(const std::string& file, const std::string& reason) {
-    TellOnce(file, "cannot write " + file + ": " + reason,
-             "vxstat cannot write " + file + ":\n" + reason +
-                 "\n\nMonitoring goes on, but what should be kept there is not.");
+    TellOnce(file, "cannot write " + file + ": " + reason, WriteFailureText(file, reason));
 }
 
 double TotalFromText(const std::string& text) {

@@ -39,6 +39,8 @@ bool KeepStatisticsFile(const std::string& file);
 // naming the file and the reason, and a line on standard error); the program
 // goes on.
 void ReportWriteFailure(const std::string& file, const std::string& reason);
+// What that box says.
+std::string WriteFailureText(const std::string& file, const std::string& reason);
 
 // A stored total as a starting value: the whole part of the number; empty or
 // non-numeric text counts as 0.
