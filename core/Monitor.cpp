@@ -76,9 +76,13 @@ MonitorStep Monitor::step() {
     MonitorStep out;
     const std::int64_t now = UtcSeconds();
     std::optional<TrafficUpdate> update;
+    std::optional<Reading> taken;
     // A reading that fails is no reading; the tick goes on.
     ResumeNext([&] {
-        if (std::optional<Reading> reading = source_->poll()) update = traffic_.take(*reading);
+        if (std::optional<Reading> reading = source_->poll()) {
+            update = traffic_.take(*reading);
+            taken = reading;
+        }
     });
     out.problems = source_->takeProblems();
     FollowIdentity(out);
@@ -101,6 +105,8 @@ MonitorStep Monitor::step() {
         if (quota.notice) out.notices.push_back(std::move(*quota.notice));
     }
     Follow(source_->lineSpeed(), out);
+    // After the line's speed is known: it bounds what a gap may have carried.
+    if (taken && update->step != Step::Stuck) Mark(*taken, now);
 
     // Old rates are not shown as current: after a few ticks without a
     // reading the display says so, until the next reading.
@@ -138,6 +144,28 @@ void Monitor::OpenHistory(const RouterKey& key, std::vector<Problem>& out) {
     if (!historyBegun_) history_->keepBeforeHistory(settings_.totals);
     historyBegun_ = true;
     TakeHistoryNotice(out);
+}
+
+// The reading is kept as the history's mark; the first one of this run is held
+// against the last run's mark, and what the router provably counted in
+// between is credited as recovered.
+void Monitor::Mark(const Reading& reading, std::int64_t now) {
+    if (!history_) return;
+    CounterMark mark{reading.bytesIn, reading.bytesOut, reading.uptime, now, reading.counters64,
+                     source_->countersName()};
+    // An uptime asked for now and then is carried forward to the counters' moment.
+    if (mark.uptime && reading.uptimeAt > 0) *mark.uptime += std::max(0.0, reading.at - reading.uptimeAt);
+    if (!gapLooked_) {
+        gapLooked_ = true;
+        if (const std::optional<CounterMark> before = history_->storedMark()) {
+            gap_ = CreditGap(*before, mark, traffic_.lineSpeed());
+            if (gap_->gap == Gap::Counted) {
+                traffic_.credit(gap_->bytes);
+                history_->addRecovered(before->utc, mark.utc, gap_->bytes);
+            }
+        }
+    }
+    history_->keepMark(mark);
 }
 
 void Monitor::FollowIdentity(MonitorStep& out) {

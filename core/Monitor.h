@@ -88,6 +88,10 @@ public:
     std::optional<HistorySummary> summary() const;
     // How this router's bytes are filed: its address and the way it is read.
     const RouterKey& routerKey() const { return routerKey_; }
+    // What the first reading found of the time since the last run's: the
+    // bytes recovered, or why none; none before that reading (or without a
+    // last run's).
+    const std::optional<GapCredit>& gap() const { return gap_; }
 
 private:
     void OpenHistory(const RouterKey& key, std::vector<Problem>& out);
@@ -95,6 +99,7 @@ private:
     void TakeHistoryNotice(std::vector<Problem>& out);
     void Follow(const std::optional<LineSpeed>& speed, MonitorStep& out);
     void Flush(MonitorStep& out);
+    void Mark(const Reading& reading, std::int64_t now);
     void TellWriteFailure(const std::string& file, const std::string& reason, std::vector<Problem>& out);
     int Level() const;
 
@@ -115,6 +120,8 @@ private:
     float shownIn_ = 0;  // the incoming rate the display shows, up to its scale
     int missed_ = 0;     // ticks in a row without a reading, where one was due
     bool stuckTold_ = false;
+    bool gapLooked_ = false;  // the first reading was held against the last run's
+    std::optional<GapCredit> gap_;
     std::set<std::string> filesTold_;  // each file that could not be written is told once
 };
 

@@ -22,6 +22,7 @@ struct RouterKey {
 struct HistoryBar {
     std::int64_t start = 0;
     ByteCounts bytes;
+    ByteCounts recovered{};  // of those bytes, the ones counted while vxstat was not running
 };
 
 // What the history window and the command line show, as of one moment.
@@ -33,6 +34,10 @@ struct HistorySummary {
     std::vector<HistoryBar> days;     // the last 30 days, oldest first, today last
     std::optional<double> quota;      // bytes a billing month may use, when set
     ByteCounts beforeHistory;         // the totals the statistics file held when the history began
+    // Of today's, yesterday's and the months' bytes, the ones the router
+    // counted while vxstat was not running, recovered at the next start.
+    ByteCounts todayRecovered, yesterdayRecovered;
+    ByteCounts thisMonthRecovered, lastMonthRecovered;
 };
 
 class History {
@@ -62,6 +67,17 @@ public:
     // was damaged, where it was set aside and what to do. Empty otherwise;
     // each notice is given once.
     virtual std::string takeNotice() { return {}; }
+
+    // The router's counters as the last run left them (when the history
+    // was opened), to recover what it counted while vxstat was not running.
+    virtual std::optional<CounterMark> storedMark() const { return std::nullopt; }
+    // The last reading taken: written with the next flush, beside the bytes
+    // counted up to it.
+    virtual void keepMark(const CounterMark& /*mark*/) {}
+    // Bytes the router counted between `from` and `to` (UTC seconds) while
+    // vxstat was not running, spread evenly over that time and marked as
+    // recovered. Kept in memory until flush(), like add().
+    virtual void addRecovered(std::int64_t /*from*/, std::int64_t /*to*/, const ByteCounts& /*bytes*/) {}
 
     // Keeps the statistics file's totals as what came before the history, the
     // first time only for this router.

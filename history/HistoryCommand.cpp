@@ -113,7 +113,8 @@ int RunHistoryCommand(const std::vector<std::string>& args, const std::string& h
     const int monthStartDay = MonthStartDay(ReadIniValue("Settings", "MonthStart", settingsFile));
     const std::optional<double> quota = ParseQuota(ReadIniValue("Settings", "Quota", settingsFile));
     const char* const column = options->view == View::Hours ? "hour" : options->view == View::Days ? "day" : "month";
-    const std::string csvHeader = std::string("router,source,") + column + ",in_bytes,out_bytes\n";
+    const std::string csvHeader =
+        std::string("router,source,") + column + ",in_bytes,out_bytes,recovered_in_bytes,recovered_out_bytes\n";
 
     std::string error;
     const std::unique_ptr<HistoryReader> reader = HistoryReader::Open(historyFile, error);
@@ -146,7 +147,7 @@ int RunHistoryCommand(const std::vector<std::string>& args, const std::string& h
             for (const HistoryBar& bar : bars)
                 out << CsvField(router.key.address) << ',' << CsvField(router.key.source) << ','
                     << Label(options->view, bar.start) << ',' << Count(bar.bytes.in) << ',' << Count(bar.bytes.out)
-                    << '\n';
+                    << ',' << Count(bar.recovered.in) << ',' << Count(bar.recovered.out) << '\n';
             continue;
         }
         if (!first) out << '\n';
@@ -155,14 +156,27 @@ int RunHistoryCommand(const std::vector<std::string>& args, const std::string& h
         const std::size_t labelWidth = options->view == View::Hours ? 16 : 10;
         std::string heading = options->view == View::Hours ? "Hour" : options->view == View::Days ? "Day" : "Month";
         heading.resize(labelWidth, ' ');
-        out << heading << Cell("In", 14) << Cell("Out", 14) << Cell("Total", 14) << '\n';
-        for (const HistoryBar& bar : bars)
+        // Bytes the router counted while vxstat was not running get a column
+        // of their own, where there are any.
+        const bool recovered = std::any_of(bars.begin(), bars.end(), [](const HistoryBar& bar) {
+            return bar.recovered.in > 0 || bar.recovered.out > 0;
+        });
+        out << heading << Cell("In", 14) << Cell("Out", 14) << Cell("Total", 14);
+        if (recovered) out << Cell("Recovered", 14);
+        out << '\n';
+        for (const HistoryBar& bar : bars) {
             out << Label(options->view, bar.start) << Cell(BytesText(bar.bytes.in), 14)
-                << Cell(BytesText(bar.bytes.out), 14) << Cell(BytesText(bar.bytes.in + bar.bytes.out), 14) << '\n';
+                << Cell(BytesText(bar.bytes.out), 14) << Cell(BytesText(bar.bytes.in + bar.bytes.out), 14);
+            if (recovered) out << Cell(BytesText(bar.recovered.in + bar.recovered.out), 14);
+            out << '\n';
+        }
         const double used = summary.thisMonth.in + summary.thisMonth.out;
         out << "This month, from " << DateText(LocalDateOf(summary.monthStart)) << ": " << BytesText(used);
         if (summary.quota) out << " of " << BytesText(*summary.quota) << " (" << Percent(used, *summary.quota) << ")";
         out << "\nLast month: " << BytesText(summary.lastMonth.in + summary.lastMonth.out) << '\n';
+        if (const double month = summary.thisMonthRecovered.in + summary.thisMonthRecovered.out; month > 0)
+            out << "Recovered this month (counted by the router while vxstat was not running): " << BytesText(month)
+                << '\n';
         if (summary.beforeHistory.in > 0 || summary.beforeHistory.out > 0)
             out << "Before the history: " << BytesText(summary.beforeHistory.in) << " in, "
                 << BytesText(summary.beforeHistory.out) << " out\n";

@@ -54,7 +54,26 @@ CREATE TABLE IF NOT EXISTS months(
 CREATE TABLE IF NOT EXISTS notices(
   router INTEGER NOT NULL, month_start INTEGER NOT NULL, percent INTEGER NOT NULL,
   PRIMARY KEY(router, month_start)) WITHOUT ROWID;
+CREATE TABLE IF NOT EXISTS marks(
+  router INTEGER PRIMARY KEY, bytes_in REAL NOT NULL, bytes_out REAL NOT NULL, uptime REAL, utc INTEGER NOT NULL,
+  counters64 INTEGER NOT NULL, counters TEXT NOT NULL);
 )sql";
+
+// The periods' tables; each gains the bytes recovered of its own. Added in
+// place to a file of an older vxstat, which still opens it (it names its
+// columns), so the layout's version stays.
+const char* const kPeriodTables[] = {"minutes", "hours", "days", "months"};
+
+bool HasRecoveredColumns(sqlite3* connection) {
+    sqlite3_stmt* raw = nullptr;
+    if (sqlite3_prepare_v2(connection,
+                           "SELECT COUNT(*) FROM pragma_table_info('days') WHERE name IN ('recovered_in', "
+                           "'recovered_out')",
+                           -1, &raw, nullptr) != SQLITE_OK)
+        return false;
+    db::Statement owned(raw);
+    return sqlite3_step(raw) == SQLITE_ROW && sqlite3_column_int(raw, 0) == 2;
+}
 
 std::string Message(sqlite3* connection) { return connection ? sqlite3_errmsg(connection) : "out of memory"; }
 
@@ -217,6 +236,19 @@ Connected Connect(const std::string& file, const RouterKey& router) {
     }
     if (version > kSchemaVersion) return fail("the history file was written by a newer vxstat");
     if (!Exec(raw, kSchema, error) || !Exec(raw, "PRAGMA user_version=1", error)) return fail(error);
+    for (const char* table : kPeriodTables) {
+        sqlite3_stmt* columns = nullptr;
+        const std::string count = std::string("SELECT COUNT(*) FROM pragma_table_info('") + table +
+                                  "') WHERE name='recovered_in'";
+        if (sqlite3_prepare_v2(raw, count.c_str(), -1, &columns, nullptr) != SQLITE_OK) return fail(Message(raw));
+        db::Statement owned(columns);
+        if (sqlite3_step(columns) != SQLITE_ROW) return fail(Message(raw));
+        if (sqlite3_column_int(columns, 0) != 0) continue;
+        const std::string alter = std::string("ALTER TABLE ") + table +
+                                  " ADD COLUMN recovered_in INTEGER NOT NULL DEFAULT 0; ALTER TABLE " + table +
+                                  " ADD COLUMN recovered_out INTEGER NOT NULL DEFAULT 0;";
+        if (!Exec(raw, alter.c_str(), error)) return fail(error);
+    }
     {
         sqlite3_stmt* insert = nullptr;
         if (sqlite3_prepare_v2(raw, "INSERT OR IGNORE INTO routers(address, source) VALUES(?1, ?2)", -1, &insert,
@@ -332,6 +364,22 @@ HistoryStore::HistoryStore(db::Connection connection, StoredRouter router, bool 
             beforeKept_ = sqlite3_column_int(s.get(), 2) != 0;
         }
     }
+    hasRecovered_ = db_ && HasRecoveredColumns(db_.get());
+    // A file of an older vxstat has no marks: nothing to recover from.
+    if (db::Statement s =
+            prepare("SELECT bytes_in, bytes_out, uptime, utc, counters64, counters FROM marks WHERE router=?1")) {
+        sqlite3_bind_int64(s.get(), 1, router_.id);
+        if (sqlite3_step(s.get()) == SQLITE_ROW) {
+            CounterMark m;
+            m.bytesIn = sqlite3_column_double(s.get(), 0);
+            m.bytesOut = sqlite3_column_double(s.get(), 1);
+            if (sqlite3_column_type(s.get(), 2) != SQLITE_NULL) m.uptime = sqlite3_column_double(s.get(), 2);
+            m.utc = sqlite3_column_int64(s.get(), 3);
+            m.counters64 = sqlite3_column_int(s.get(), 4) != 0;
+            m.counters = ColumnText(s.get(), 5);
+            storedMark_ = m;
+        }
+    }
 }
 
 HistoryStore::~HistoryStore() = default;
@@ -346,26 +394,72 @@ db::Statement HistoryStore::prepare(const char* sql) const {
 // ---- Counting -----------------------------------------------------------------
 
 void HistoryStore::Accumulate(std::vector<Pending>& pending, std::int64_t start, const LocalDate& date,
-                              const ByteCounts& moved) {
+                              const ByteCounts& moved, const ByteCounts& recovered) {
+    Pending* row = nullptr;
     if (!pending.empty() && pending.back().start == start) {
-        AddBytes(pending.back().bytes, moved);
+        row = &pending.back();
+    } else {
+        for (Pending& p : pending)
+            if (p.start == start) row = &p;
+    }
+    if (!row) {
+        pending.push_back({start, date, moved, recovered});
         return;
     }
-    for (Pending& p : pending)
-        if (p.start == start) {
-            AddBytes(p.bytes, moved);
-            return;
-        }
-    pending.push_back({start, date, moved});
+    AddBytes(row->bytes, moved);
+    AddBytes(row->recovered, recovered);
 }
 
-void HistoryStore::add(std::int64_t utc, const ByteCounts& moved) {
+namespace {
+
+bool AreBytes(const ByteCounts& b) {
     // Only bytes: a negative or non-finite count is no traffic.
-    if (!writable_ || !(moved.in >= 0) || !(moved.out >= 0) || !std::isfinite(moved.in) || !std::isfinite(moved.out) ||
-        (moved.in == 0 && moved.out == 0))
-        return;
+    return b.in >= 0 && b.out >= 0 && std::isfinite(b.in) && std::isfinite(b.out) && (b.in > 0 || b.out > 0);
+}
+
+}  // namespace
+
+void HistoryStore::add(std::int64_t utc, const ByteCounts& moved) {
+    if (!writable_ || !AreBytes(moved)) return;
+    File(utc, moved, {});
+}
+
+void HistoryStore::addRecovered(std::int64_t from, std::int64_t to, const ByteCounts& bytes) {
+    if (!writable_ || !AreBytes(bytes) || to <= from) return;
+    // Whole bytes to each slice of the time, so that the slices add up to
+    // exactly what was recovered: the share up to a moment, rounded, less the
+    // share up to the slice's start.
+    const double span = static_cast<double>(to - from);
+    auto upTo = [&](std::int64_t t) {
+        const double share = static_cast<double>(t - from) / span;
+        return ByteCounts{std::round(bytes.in * share), std::round(bytes.out * share)};
+    };
+    // Slices as fine as the rows kept for that time: minutes for the last
+    // two days, hours for the last 90, days before; a slice never crosses
+    // a row's period.
+    const std::int64_t minutesFrom = to - kMinutesKept, hoursFrom = to - kHoursKept;
+    ByteCounts done;
+    for (std::int64_t t = from; t < to;) {
+        std::int64_t next = 0;
+        if (t >= minutesFrom)
+            next = t - ((t % 60) + 60) % 60 + 60;
+        else if (t >= hoursFrom)
+            next = std::min(LocalHourStart(t) + 3600, minutesFrom);
+        else
+            next = std::min(LocalDateStart(AddDays(LocalDateOf(t), 1)), hoursFrom);
+        next = std::clamp<std::int64_t>(next, t + 1, to);
+        const ByteCounts reached = next == to ? bytes : upTo(next);
+        const ByteCounts slice{reached.in - done.in, reached.out - done.out};
+        done = reached;
+        if (slice.in > 0 || slice.out > 0) File(t, slice, slice);
+        t = next;
+    }
+}
+
+void HistoryStore::File(std::int64_t utc, const ByteCounts& moved, const ByteCounts& recovered) {
     if (!lastFlush_) lastFlush_ = PaceSeconds();
-    lastAdd_ = utc;
+    // Pruning goes by the latest bytes: a recovered slice is older.
+    lastAdd_ = lastAdd_ ? std::max(*lastAdd_, utc) : utc;
 
     // Once a minute: has the user changed the time zone? The cached periods
     // were cut by the old one.
@@ -391,10 +485,14 @@ void HistoryStore::add(std::int64_t utc, const ByteCounts& moved) {
     }
     if (utc < month_.start || utc >= month_.end) month_ = BillingMonthOf(utc, monthStartDay_);
 
-    Accumulate(minutes_, minute, day_, moved);
-    Accumulate(hours_, hourStart_, day_, moved);
-    Accumulate(days_, dayStart_, day_, moved);
-    Accumulate(months_, month_.start, month_.first, moved);
+    Accumulate(minutes_, minute, day_, moved, recovered);
+    Accumulate(hours_, hourStart_, day_, moved, recovered);
+    Accumulate(days_, dayStart_, day_, moved, recovered);
+    Accumulate(months_, month_.start, month_.first, moved, recovered);
+}
+
+void HistoryStore::keepMark(const CounterMark& mark) {
+    if (writable_) mark_ = mark;
 }
 
 bool HistoryStore::flushDue(std::int64_t /*utc*/) const {
@@ -407,7 +505,7 @@ bool HistoryStore::flush(std::string& error) {
         error = "the history is open for reading only";
         return false;
     }
-    if (minutes_.empty()) return true;
+    if (minutes_.empty() && !mark_) return true;
     // A failed write is tried again a minute later, not on every tick.
     lastFlush_ = PaceSeconds();
     int code = SQLITE_OK;
@@ -420,6 +518,7 @@ bool HistoryStore::flush(std::string& error) {
     hours_.clear();
     days_.clear();
     months_.clear();
+    mark_.reset();
     return true;
 }
 
@@ -437,6 +536,8 @@ bool HistoryStore::startAgain(std::string& error) {
     router_.id = c.routerId;
     beforeHistory_ = {};
     beforeKept_ = false;
+    hasRecovered_ = true;
+    storedMark_.reset();
     if (!aside.empty()) notice_ = SetAsideNotice(file_, damage, aside);
     return true;
 }
@@ -474,8 +575,11 @@ bool HistoryStore::writePending(std::string& error, int& code) {
     };
     {
         const char* const upsertPeriod =
-            " (router, start, bytes_in, bytes_out) VALUES(?1, ?2, ?3, ?4) ON CONFLICT(router, start) DO UPDATE"
-            " SET bytes_in = bytes_in + excluded.bytes_in, bytes_out = bytes_out + excluded.bytes_out";
+            " (router, start, bytes_in, bytes_out, recovered_in, recovered_out) VALUES(?1, ?2, ?3, ?4, ?5, ?6)"
+            " ON CONFLICT(router, start) DO UPDATE"
+            " SET bytes_in = bytes_in + excluded.bytes_in, bytes_out = bytes_out + excluded.bytes_out,"
+            " recovered_in = recovered_in + excluded.recovered_in,"
+            " recovered_out = recovered_out + excluded.recovered_out";
         const std::string minutesSql = std::string("INSERT INTO minutes") + upsertPeriod;
         const std::string hoursSql = std::string("INSERT INTO hours") + upsertPeriod;
         for (auto [sql, pending] : {std::pair{&minutesSql, &minutes_}, std::pair{&hoursSql, &hours_}}) {
@@ -486,13 +590,17 @@ bool HistoryStore::writePending(std::string& error, int& code) {
                 sqlite3_bind_int64(s.get(), 2, p.start);
                 sqlite3_bind_int64(s.get(), 3, Whole(p.bytes.in));
                 sqlite3_bind_int64(s.get(), 4, Whole(p.bytes.out));
+                sqlite3_bind_int64(s.get(), 5, Whole(p.recovered.in));
+                sqlite3_bind_int64(s.get(), 6, Whole(p.recovered.out));
                 step(s.get());
             }
         }
         db::Statement day = statement(
-            "INSERT INTO days(router, day, start, bytes_in, bytes_out) VALUES(?1, ?2, ?3, ?4, ?5)"
-            " ON CONFLICT(router, day) DO UPDATE"
-            " SET bytes_in = bytes_in + excluded.bytes_in, bytes_out = bytes_out + excluded.bytes_out");
+            "INSERT INTO days(router, day, start, bytes_in, bytes_out, recovered_in, recovered_out)"
+            " VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7) ON CONFLICT(router, day) DO UPDATE"
+            " SET bytes_in = bytes_in + excluded.bytes_in, bytes_out = bytes_out + excluded.bytes_out,"
+            " recovered_in = recovered_in + excluded.recovered_in,"
+            " recovered_out = recovered_out + excluded.recovered_out");
         for (const Pending& p : days_) {
             if (!day) break;
             const std::string text = DateText(p.date);
@@ -501,12 +609,16 @@ bool HistoryStore::writePending(std::string& error, int& code) {
             sqlite3_bind_int64(day.get(), 3, p.start);
             sqlite3_bind_int64(day.get(), 4, Whole(p.bytes.in));
             sqlite3_bind_int64(day.get(), 5, Whole(p.bytes.out));
+            sqlite3_bind_int64(day.get(), 6, Whole(p.recovered.in));
+            sqlite3_bind_int64(day.get(), 7, Whole(p.recovered.out));
             step(day.get());
         }
         db::Statement month = statement(
-            "INSERT INTO months(router, month, start, month_start_day, bytes_in, bytes_out)"
-            " VALUES(?1, ?2, ?3, ?4, ?5, ?6) ON CONFLICT(router, month) DO UPDATE"
-            " SET bytes_in = bytes_in + excluded.bytes_in, bytes_out = bytes_out + excluded.bytes_out");
+            "INSERT INTO months(router, month, start, month_start_day, bytes_in, bytes_out, recovered_in,"
+            " recovered_out) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8) ON CONFLICT(router, month) DO UPDATE"
+            " SET bytes_in = bytes_in + excluded.bytes_in, bytes_out = bytes_out + excluded.bytes_out,"
+            " recovered_in = recovered_in + excluded.recovered_in,"
+            " recovered_out = recovered_out + excluded.recovered_out");
         for (const Pending& p : months_) {
             if (!month) break;
             const std::string text = DateText(p.date);
@@ -516,7 +628,29 @@ bool HistoryStore::writePending(std::string& error, int& code) {
             sqlite3_bind_int64(month.get(), 4, monthStartDay_);
             sqlite3_bind_int64(month.get(), 5, Whole(p.bytes.in));
             sqlite3_bind_int64(month.get(), 6, Whole(p.bytes.out));
+            sqlite3_bind_int64(month.get(), 7, Whole(p.recovered.in));
+            sqlite3_bind_int64(month.get(), 8, Whole(p.recovered.out));
             step(month.get());
+        }
+        // The counters the bytes above were counted up to, in the same
+        // transaction: the next start recovers from exactly there.
+        if (mark_) {
+            db::Statement m = statement(
+                "INSERT OR REPLACE INTO marks(router, bytes_in, bytes_out, uptime, utc, counters64, counters)"
+                " VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7)");
+            if (m) {
+                sqlite3_bind_int64(m.get(), 1, router_.id);
+                sqlite3_bind_double(m.get(), 2, mark_->bytesIn);
+                sqlite3_bind_double(m.get(), 3, mark_->bytesOut);
+                if (mark_->uptime)
+                    sqlite3_bind_double(m.get(), 4, *mark_->uptime);
+                else
+                    sqlite3_bind_null(m.get(), 4);
+                sqlite3_bind_int64(m.get(), 5, mark_->utc);
+                sqlite3_bind_int(m.get(), 6, mark_->counters64 ? 1 : 0);
+                BindText(m.get(), 7, mark_->counters);
+                step(m.get());
+            }
         }
         // Minutes and hours past their keeping, of every router in the file.
         const std::int64_t now = lastAdd_.value_or(0);
@@ -571,18 +705,28 @@ void HistoryStore::keepBeforeHistory(const ByteCounts& totals) {
 
 // ---- Reading ------------------------------------------------------------------
 
-ByteCounts HistoryStore::daysBetween(const LocalDate& first, const LocalDate& end) const {
+ByteCounts HistoryStore::daysBetween(const LocalDate& first, const LocalDate& end, ByteCounts& recovered) const {
     ByteCounts sum;
-    if (db::Statement s = prepare("SELECT COALESCE(SUM(bytes_in), 0), COALESCE(SUM(bytes_out), 0) FROM days"
-                                  " WHERE router=?1 AND day>=?2 AND day<?3")) {
+    recovered = {};
+    if (db::Statement s = prepare(
+            hasRecovered_ ? "SELECT COALESCE(SUM(bytes_in), 0), COALESCE(SUM(bytes_out), 0), COALESCE(SUM(recovered_in),"
+                            " 0), COALESCE(SUM(recovered_out), 0) FROM days WHERE router=?1 AND day>=?2 AND day<?3"
+                          : "SELECT COALESCE(SUM(bytes_in), 0), COALESCE(SUM(bytes_out), 0), 0, 0 FROM days"
+                            " WHERE router=?1 AND day>=?2 AND day<?3")) {
         const std::string from = DateText(first), to = DateText(end);
         sqlite3_bind_int64(s.get(), 1, router_.id);
         BindText(s.get(), 2, from);
         BindText(s.get(), 3, to);
-        if (sqlite3_step(s.get()) == SQLITE_ROW) sum = ColumnBytes(s.get(), 0);
+        if (sqlite3_step(s.get()) == SQLITE_ROW) {
+            sum = ColumnBytes(s.get(), 0);
+            recovered = ColumnBytes(s.get(), 2);
+        }
     }
     for (const Pending& p : days_)
-        if (!Before(p.date, first) && Before(p.date, end)) AddBytes(sum, p.bytes);
+        if (!Before(p.date, first) && Before(p.date, end)) {
+            AddBytes(sum, p.bytes);
+            AddBytes(recovered, p.recovered);
+        }
     return sum;
 }
 
@@ -603,7 +747,10 @@ HistorySummary HistoryStore::summary(std::int64_t now, int monthStartDay, std::o
         return -1;
     };
     if (db::Statement q =
-            prepare("SELECT day, bytes_in, bytes_out FROM days WHERE router=?1 AND day>=?2 AND day<=?3")) {
+            prepare(hasRecovered_ ? "SELECT day, bytes_in, bytes_out, recovered_in, recovered_out FROM days"
+                                    " WHERE router=?1 AND day>=?2 AND day<=?3"
+                                  : "SELECT day, bytes_in, bytes_out, 0, 0 FROM days WHERE router=?1 AND day>=?2"
+                                    " AND day<=?3")) {
         const std::string from = DateText(firstDay), to = DateText(today);
         sqlite3_bind_int64(q.get(), 1, router_.id);
         BindText(q.get(), 2, from);
@@ -615,13 +762,21 @@ HistorySummary HistoryStore::summary(std::int64_t now, int monthStartDay, std::o
                 return date ? LocalDateStart(*date) : 0;
             }();
             for (HistoryBar& bar : s.days)
-                if (bar.start == start) AddBytes(bar.bytes, ColumnBytes(q.get(), 1));
+                if (bar.start == start) {
+                    AddBytes(bar.bytes, ColumnBytes(q.get(), 1));
+                    AddBytes(bar.recovered, ColumnBytes(q.get(), 3));
+                }
         }
     }
     for (const Pending& p : days_)
-        if (int i = dayIndex(p.date); i >= 0) AddBytes(s.days[static_cast<std::size_t>(i)].bytes, p.bytes);
+        if (int i = dayIndex(p.date); i >= 0) {
+            AddBytes(s.days[static_cast<std::size_t>(i)].bytes, p.bytes);
+            AddBytes(s.days[static_cast<std::size_t>(i)].recovered, p.recovered);
+        }
     s.today = s.days[29].bytes;
     s.yesterday = s.days[28].bytes;
+    s.todayRecovered = s.days[29].recovered;
+    s.yesterdayRecovered = s.days[28].recovered;
 
     // The last 24 hours, the current one last.
     const std::int64_t hour = LocalHourStart(now);
@@ -631,42 +786,54 @@ HistorySummary HistoryStore::summary(std::int64_t now, int monthStartDay, std::o
         if (start < firstHour || start >= hour + 3600) return nullptr;
         return &s.hours[static_cast<std::size_t>((start - firstHour) / 3600)];
     };
-    if (db::Statement q =
-            prepare("SELECT start, bytes_in, bytes_out FROM hours WHERE router=?1 AND start>=?2 AND start<?3")) {
+    if (db::Statement q = prepare(hasRecovered_ ? "SELECT start, bytes_in, bytes_out, recovered_in, recovered_out FROM"
+                                                  " hours WHERE router=?1 AND start>=?2 AND start<?3"
+                                                : "SELECT start, bytes_in, bytes_out, 0, 0 FROM hours WHERE router=?1"
+                                                  " AND start>=?2 AND start<?3")) {
         sqlite3_bind_int64(q.get(), 1, router_.id);
         sqlite3_bind_int64(q.get(), 2, firstHour);
         sqlite3_bind_int64(q.get(), 3, hour + 3600);
         while (sqlite3_step(q.get()) == SQLITE_ROW)
-            if (HistoryBar* bar = hourBar(sqlite3_column_int64(q.get(), 0)))
+            if (HistoryBar* bar = hourBar(sqlite3_column_int64(q.get(), 0))) {
                 AddBytes(bar->bytes, ColumnBytes(q.get(), 1));
+                AddBytes(bar->recovered, ColumnBytes(q.get(), 3));
+            }
     }
     for (const Pending& p : hours_)
-        if (HistoryBar* bar = hourBar(p.start)) AddBytes(bar->bytes, p.bytes);
+        if (HistoryBar* bar = hourBar(p.start)) {
+            AddBytes(bar->bytes, p.bytes);
+            AddBytes(bar->recovered, p.recovered);
+        }
 
     // Billing months, from the days: right for any MonthStart, whichever was
     // in force when the bytes were written.
     const BillingMonth month = BillingMonthOf(now, monthStartDay);
     const BillingMonth previous = PreviousBillingMonth(month, monthStartDay);
     s.monthStart = month.start;
-    s.thisMonth = daysBetween(month.first, AddMonths(month.first, 1));
-    s.lastMonth = daysBetween(previous.first, month.first);
+    s.thisMonth = daysBetween(month.first, AddMonths(month.first, 1), s.thisMonthRecovered);
+    s.lastMonth = daysBetween(previous.first, month.first, s.lastMonthRecovered);
     return s;
 }
 
 std::vector<HistoryBar> HistoryStore::months(std::int64_t now, int monthStartDay) const {
     monthStartDay = ClampDay(monthStartDay);
-    std::map<std::tuple<int, int>, ByteCounts> byMonth;
-    auto count = [&](const LocalDate& date, const ByteCounts& bytes) {
+    std::map<std::tuple<int, int>, HistoryBar> byMonth;
+    auto count = [&](const LocalDate& date, const ByteCounts& bytes, const ByteCounts& recovered) {
         const LocalDate first = BillingFirst(date, monthStartDay);
-        AddBytes(byMonth[{first.year, first.month}], bytes);
+        HistoryBar& bar = byMonth[{first.year, first.month}];
+        AddBytes(bar.bytes, bytes);
+        AddBytes(bar.recovered, recovered);
     };
-    if (db::Statement q = prepare("SELECT day, bytes_in, bytes_out FROM days WHERE router=?1")) {
+    if (db::Statement q = prepare(hasRecovered_
+                                      ? "SELECT day, bytes_in, bytes_out, recovered_in, recovered_out FROM days"
+                                        " WHERE router=?1"
+                                      : "SELECT day, bytes_in, bytes_out, 0, 0 FROM days WHERE router=?1")) {
         sqlite3_bind_int64(q.get(), 1, router_.id);
         while (sqlite3_step(q.get()) == SQLITE_ROW)
             if (const std::optional<LocalDate> date = ParseDate(ColumnText(q.get(), 0)))
-                count(*date, ColumnBytes(q.get(), 1));
+                count(*date, ColumnBytes(q.get(), 1), ColumnBytes(q.get(), 3));
     }
-    for (const Pending& p : days_) count(p.date, p.bytes);
+    for (const Pending& p : days_) count(p.date, p.bytes, p.recovered);
 
     const LocalDate last = BillingMonthOf(now, monthStartDay).first;
     LocalDate first = last;
@@ -678,7 +845,9 @@ std::vector<HistoryBar> HistoryStore::months(std::int64_t now, int monthStartDay
     std::vector<HistoryBar> bars;
     for (LocalDate m = first; !Before(last, m); m = AddMonths(m, 1)) {
         const auto found = byMonth.find({m.year, m.month});
-        bars.push_back({LocalDateStart(m), found == byMonth.end() ? ByteCounts{} : found->second});
+        HistoryBar bar = found == byMonth.end() ? HistoryBar{} : found->second;
+        bar.start = LocalDateStart(m);
+        bars.push_back(bar);
     }
     return bars;
 }

@@ -50,6 +50,9 @@ public:
     bool flushDue(std::int64_t utc) const override;
     std::string takeNotice() override;
     void keepBeforeHistory(const ByteCounts& totals) override;
+    std::optional<CounterMark> storedMark() const override { return storedMark_; }
+    void keepMark(const CounterMark& mark) override;
+    void addRecovered(std::int64_t from, std::int64_t to, const ByteCounts& bytes) override;
     HistorySummary summary(std::int64_t now, int monthStartDay, std::optional<double> quota) const override;
     int quotaNoticeShown(std::int64_t monthStart) const override;
     void setQuotaNoticeShown(std::int64_t monthStart, int percent) override;
@@ -67,14 +70,18 @@ private:
         std::int64_t start = 0;
         LocalDate date;  // days and months: the local date the row starts on
         ByteCounts bytes;
+        ByteCounts recovered{};  // of `bytes`
     };
     static void Accumulate(std::vector<Pending>& pending, std::int64_t start, const LocalDate& date,
-                           const ByteCounts& moved);
+                           const ByteCounts& moved, const ByteCounts& recovered);
+    // Files bytes moved at `utc` (`recovered` of them counted while vxstat was not running).
+    void File(std::int64_t utc, const ByteCounts& moved, const ByteCounts& recovered);
     db::Statement prepare(const char* sql) const;
     bool writePending(std::string& error, int& code);
     // Sets a damaged file aside and opens a new one in its place.
     bool startAgain(std::string& error);
-    ByteCounts daysBetween(const LocalDate& first, const LocalDate& end) const;
+    // The bytes of the days from `first` up to `end`, and the recovered ones of them.
+    ByteCounts daysBetween(const LocalDate& first, const LocalDate& end, ByteCounts& recovered) const;
 
     db::Connection db_;
     std::string file_;  // for writing: the file, to set aside when damaged
@@ -86,6 +93,9 @@ private:
     ByteCounts beforeHistory_;
     bool beforeKept_ = false;
     std::map<std::int64_t, int> noticesShown_;
+    bool hasRecovered_ = false;  // the file's rows have the recovered columns (a file of an older vxstat may not)
+    std::optional<CounterMark> storedMark_;
+    std::optional<CounterMark> mark_;  // the last reading, not yet written
 
     std::vector<Pending> minutes_, hours_, days_, months_;
     std::optional<std::int64_t> lastAdd_;

@@ -173,7 +173,9 @@ std::optional<Reading> SnmpSource::poll() {
             answered_ = true;
             // A claim past what any home line carries is no speed.
             if (a->speed && *a->speed > 0 && *a->speed <= kMaxLineBits) speed_ = LineSpeed{*a->speed, *a->speed};
-            const Reading r{*a->received, *a->sent, a->at, a->uptime, a->chosenAgain};
+            Reading r{*a->received, *a->sent, a->at, a->uptime, a->chosenAgain};
+            r.counters64 = a->counters64;
+            interfaceName_ = a->interfaceName;
             if (refresh_.pass(r))
                 reading = r;
             else

@@ -43,12 +43,14 @@ public:
     // Not before the agent first answered, nor while a round is under way and
     // not late, nor while the counters stand still within the agent's refresh.
     bool expectsReadings() const override { return answered_ && !waiting_ && !holding_; }
+    std::string countersName() const override { return interfaceName_; }
 
 private:
     std::unique_ptr<platform::SnmpAgent> agent_;
     platform::SnmpTarget target_;
     CounterRefresh refresh_;
     std::optional<LineSpeed> speed_;
+    std::string interfaceName_;  // the interface the counters are of
     std::set<platform::SnmpFailure> told_;  // each kind of failure is told once
     bool answered_ = false;
     bool read_ = false;

@@ -35,6 +35,9 @@ public:
     // Which router this is, where the source finds it out (a gateway found by
     // discovery); none where the address says it.
     virtual std::optional<std::string> identity() const { return std::nullopt; }
+    // Which of the router's counters the readings are, where it has several
+    // (an SNMP interface's name); empty otherwise.
+    virtual std::string countersName() const { return {}; }
 
 protected:
     void tell(Problem::Kind kind, std::string text, bool critical = true) {

@@ -38,14 +38,18 @@ std::optional<Reading> UpnpSource::poll() {
             const double up = a->linkUp.value_or(0);
             speed_ = LineSpeed{*a->linkDown, up > 0 && up <= kMaxLineBits ? up : 0};
         }
-        if (a->uptime) uptime_ = a->uptime;
+        if (a->uptime) {
+            uptime_ = a->uptime;
+            uptimeAt_ = a->at;
+        }
         // Another gateway's counters are no continuation of the last one's.
         const bool otherGateway = a->found && !a->identity.empty() && identity_ && *identity_ != a->identity;
         if (a->found && !a->identity.empty()) identity_ = a->identity;
         healthy_ = a->failure.empty() && a->received && a->sent;
-        if (healthy_)
+        if (healthy_) {
             reading = Reading{*a->received, *a->sent, a->at, uptime_, otherGateway};
-        else
+            reading->uptimeAt = uptimeAt_;
+        } else
             failure = a->failure.empty() ? "the gateway gave no byte totals" : a->failure;
     }
     waiting_ = !a && healthy_ && roundStarted_ && now - *roundStarted_ <= platform::kGatewayRoundSeconds;

@@ -34,6 +34,7 @@ private:
     std::unique_ptr<platform::Gateway> gateway_;
     std::optional<LineSpeed> speed_;
     std::optional<double> uptime_;
+    double uptimeAt_ = 0;  // when it came (monotonic seconds): asked for only now and then
     std::optional<std::string> identity_;
     int roundsSinceDetails_ = 0;
     bool told_ = false;  // the user has been told once what failed

@@ -18,6 +18,10 @@ constexpr double kMargin = 1.02;
 // one) is still a second's worth of line.
 constexpr double kShortestInterval = 1.0;
 
+// How far the router's uptime and the wall clock may disagree over a gap:
+// the readings' moments (a tick, a round) and a clock's drift (1000 ppm).
+double GapClockSlack(double seconds) { return 10 + seconds / 1000; }
+
 enum class Move { Forward, Wrapped, Back, TooMuch };
 
 Move Classify(double last, double now, double capacity, double& moved) {
@@ -64,6 +68,40 @@ TrafficUpdate Traffic::take(const Reading& reading) {
     // early tick does not make a steady flow flicker.
     const double ticks = std::max(std::round(reading.at - last->at), 1.0);
     return {wrapped ? Step::Wrapped : Step::Counted, moved, ByteCounts{moved.in / ticks, moved.out / ticks}};
+}
+
+GapCredit CreditGap(const CounterMark& before, const CounterMark& after, const LineSpeed& speed) {
+    if (before.counters != after.counters || before.counters64 != after.counters64) return {Gap::OtherCounters, {}};
+    if (!before.uptime || !after.uptime) return {Gap::NoUptime, {}};
+    const double passed = static_cast<double>(after.utc - before.utc);
+    if (passed < 0) return {Gap::ClockMoved, {}};
+    if (*after.uptime < *before.uptime || *after.uptime < passed - GapClockSlack(passed))
+        return {Gap::Restarted, {}};
+    // Both clocks count the same seconds, up to their drift and the moments
+    // the two readings were taken in.
+    if (std::abs(*after.uptime - *before.uptime - passed) > GapClockSlack(passed)) return {Gap::ClockMoved, {}};
+
+    const double seconds = std::max(passed, kShortestInterval);
+    const double down = speed.down > 0 ? std::min(speed.down, kMaxLineBits) : kMaxLineBits;
+    const double up = speed.up > 0 ? std::min(speed.up, kMaxLineBits) : down;
+    GapCredit credit{Gap::Counted, {}};
+    auto moved = [&](double last, double now, double bits, double& bytes) {
+        const double capacity = bits / 8 * kMargin * seconds;
+        if (!before.counters64) {
+            // One wrap is seen (the counter is lower); two look like none.
+            if (last >= k2p32 || now >= k2p32) return Gap::OtherCounters;
+            if (capacity >= k2p32) return Gap::MayHaveWrapped;
+            bytes = now >= last ? now - last : k2p32 - last + now;
+        } else {
+            if (now < last) return Gap::CountersBack;
+            bytes = now - last;
+        }
+        return bytes <= capacity ? Gap::Counted : Gap::TooMuch;
+    };
+    for (Gap g : {moved(before.bytesIn, after.bytesIn, down, credit.bytes.in),
+                  moved(before.bytesOut, after.bytesOut, up, credit.bytes.out)})
+        if (g != Gap::Counted) return {g, {}};
+    return credit;
 }
 
 void Traffic::save(const std::string& statisticsFile) const {

@@ -2,6 +2,7 @@
 // and running totals, with the rules for counters that wrap, restart or stick.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -17,6 +18,8 @@ struct Reading {
     double at = 0;                 // when it was taken: seconds on a monotonic clock
     std::optional<double> uptime;  // seconds the router's connection has been up, where it says
     bool firstOfSession = false;   // the first reading over a new connection: only a baseline
+    bool counters64 = false;       // 64-bit counters: none wraps unseen in any time
+    double uptimeAt = 0;           // when `uptime` was read, where not with the counters (monotonic seconds)
 };
 
 // Bytes moved, each way.
@@ -41,6 +44,40 @@ struct TrafficUpdate {
     std::optional<ByteCounts> rates;  // those bytes per second, over the seconds between the two readings
 };
 
+// The last reading of a run, kept for the next: the router's counters, its
+// uptime and the wall clock then.
+struct CounterMark {
+    double bytesIn = 0;
+    double bytesOut = 0;
+    std::optional<double> uptime;  // the router's seconds up, where it says
+    std::int64_t utc = 0;          // the wall clock, UTC seconds
+    bool counters64 = false;
+    std::string counters;  // which counters: an SNMP interface's name; empty where the router has one pair
+};
+
+// What the counters did while no reading was taken, from one mark to the next.
+enum class Gap {
+    Counted,        // provably the bytes in between: credit them
+    NoUptime,       // a mark without the router's uptime: a restart cannot be ruled out
+    Restarted,      // the router's uptime is shorter than the time that passed
+    ClockMoved,     // the wall clock went back, or moved by more than the router's uptime
+    OtherCounters,  // another interface, or counters of another width
+    MayHaveWrapped, // 32-bit counters over a time the line could move 2^32 bytes in
+    CountersBack,   // counters that went back with the router up all along: reset
+    TooMuch,        // more than the line carries in the time
+};
+
+struct GapCredit {
+    Gap gap = Gap::NoUptime;
+    ByteCounts bytes;  // when Counted
+};
+
+// The bytes the router counted between two marks, when provable: its uptime
+// grew by the wall clock's time (within a clock's drift) and the counters
+// cannot have wrapped unseen. `speed` is the line's (zero: unknown, taken as
+// the fastest line).
+GapCredit CreditGap(const CounterMark& before, const CounterMark& after, const LineSpeed& speed);
+
 class Traffic {
 public:
     // Starts from the stored totals. Every source's readings grow them.
@@ -61,6 +98,13 @@ public:
     void forgetBaseline() { last_.reset(); }
 
     const ByteCounts& totals() const { return totals_; }
+    // The line's speed the counters are checked against.
+    const LineSpeed& lineSpeed() const { return speed_; }
+    // Grows the totals by bytes the router counted while no reading was taken.
+    void credit(const ByteCounts& bytes) {
+        totals_.in += bytes.in;
+        totals_.out += bytes.out;
+    }
 
     // Writes both totals into the statistics file, "Incoming" first.
     void save(const std::string& statisticsFile) const;

@@ -73,27 +73,27 @@ TEST_F(HistoryCommandTest, CsvHasPlainByteCountsForEachDayHourAndMonth) {
     ASSERT_EQ(Run({"--history", "--csv"}), 0) << err;
     std::vector<std::string> lines = Lines(out);
     ASSERT_EQ(lines.size(), 31u);
-    EXPECT_EQ(lines[0], "router,source,day,in_bytes,out_bytes");
-    EXPECT_EQ(lines[1], "127.0.0.5,web,2026-01-22,0,0");
-    EXPECT_EQ(lines[24], "127.0.0.5,web,2026-02-14,1048576,2048");
-    EXPECT_EQ(lines[29], "127.0.0.5,web,2026-02-19,3145728,1024");
-    EXPECT_EQ(lines[30], "127.0.0.5,web,2026-02-20,2097152,512");
+    EXPECT_EQ(lines[0], "router,source,day,in_bytes,out_bytes,recovered_in_bytes,recovered_out_bytes");
+    EXPECT_EQ(lines[1], "127.0.0.5,web,2026-01-22,0,0,0,0");
+    EXPECT_EQ(lines[24], "127.0.0.5,web,2026-02-14,1048576,2048,0,0");
+    EXPECT_EQ(lines[29], "127.0.0.5,web,2026-02-19,3145728,1024,0,0");
+    EXPECT_EQ(lines[30], "127.0.0.5,web,2026-02-20,2097152,512,0,0");
     EXPECT_TRUE(err.empty());
 
     ASSERT_EQ(Run({"--csv", "--history", "hours"}), 0);
     lines = Lines(out);
     ASSERT_EQ(lines.size(), 25u);
-    EXPECT_EQ(lines[0], "router,source,hour,in_bytes,out_bytes");
-    EXPECT_EQ(lines[1], "127.0.0.5,web,2026-02-19 13:00,0,0");
-    EXPECT_EQ(lines[23], "127.0.0.5,web,2026-02-20 11:00,2097152,512");
-    EXPECT_EQ(lines[24], "127.0.0.5,web,2026-02-20 12:00,0,0");
+    EXPECT_EQ(lines[0], "router,source,hour,in_bytes,out_bytes,recovered_in_bytes,recovered_out_bytes");
+    EXPECT_EQ(lines[1], "127.0.0.5,web,2026-02-19 13:00,0,0,0,0");
+    EXPECT_EQ(lines[23], "127.0.0.5,web,2026-02-20 11:00,2097152,512,0,0");
+    EXPECT_EQ(lines[24], "127.0.0.5,web,2026-02-20 12:00,0,0,0,0");
 
     // Billing months from the 15th, as boot.ini says.
     ASSERT_EQ(Run({"--history", "months", "--csv"}), 0);
     EXPECT_EQ(out,
-              "router,source,month,in_bytes,out_bytes\n"
-              "127.0.0.5,web,2026-01-15,1048576,2048\n"
-              "127.0.0.5,web,2026-02-15,5242880,1536\n");
+              "router,source,month,in_bytes,out_bytes,recovered_in_bytes,recovered_out_bytes\n"
+              "127.0.0.5,web,2026-01-15,1048576,2048,0,0\n"
+              "127.0.0.5,web,2026-02-15,5242880,1536,0,0\n");
 }
 
 TEST_F(HistoryCommandTest, TheTableShowsUnitsTheMonthAgainstTheQuotaAndTheTotalsBefore) {
@@ -121,8 +121,8 @@ TEST_F(HistoryCommandTest, EveryRouterOfTheFileIsShownApart) {
     ASSERT_EQ(Run({"--history", "--csv"}), 0);
     const std::vector<std::string> lines = Lines(out);
     ASSERT_EQ(lines.size(), 61u);
-    EXPECT_EQ(lines[30], "127.0.0.5,web,2026-02-20,2097152,512");
-    EXPECT_EQ(lines[60], "127.0.0.9,console,2026-02-20,77,7");
+    EXPECT_EQ(lines[30], "127.0.0.5,web,2026-02-20,2097152,512,0,0");
+    EXPECT_EQ(lines[60], "127.0.0.9,console,2026-02-20,77,7,0,0");
 }
 
 TEST_F(HistoryCommandTest, ReadingWritesNoFileWhetherTheProgramRunsOrNot) {
@@ -143,7 +143,7 @@ TEST_F(HistoryCommandTest, ReadingWritesNoFileWhetherTheProgramRunsOrNot) {
     before = Listing(dir.path());
     ASSERT_EQ(before.files.count("history.db-wal"), 1u);
     ASSERT_EQ(Run({"--history", "--csv"}), 0);
-    EXPECT_EQ(Lines(out).back(), "127.0.0.5,web,2026-02-20,2097157,517") << "what the -wal holds";
+    EXPECT_EQ(Lines(out).back(), "127.0.0.5,web,2026-02-20,2097157,517,0,0") << "what the -wal holds";
     EXPECT_EQ(Listing(dir.path()), before);
 }
 
@@ -155,7 +155,7 @@ TEST(HistoryCommandFiles, AnAbsentFileIsNoFailureABrokenOneIsAndBadArgumentsGetT
     EXPECT_NE(out.find("No traffic history yet"), std::string::npos);
     out.clear();
     EXPECT_EQ(RunHistoryCommand({"--history", "--csv"}, file, boot, 1771000000, out, err), 0);
-    EXPECT_EQ(out, "router,source,day,in_bytes,out_bytes\n");
+    EXPECT_EQ(out, "router,source,day,in_bytes,out_bytes,recovered_in_bytes,recovered_out_bytes\n");
     EXPECT_TRUE(std::filesystem::is_empty(dir.path())) << "nothing made";
 
     for (const std::vector<std::string>& bad : std::vector<std::vector<std::string>>{{"--history", "weeks"},
