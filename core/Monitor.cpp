@@ -151,8 +151,8 @@ void Monitor::OpenHistory(const RouterKey& key, std::vector<Problem>& out) {
 // between is credited as recovered.
 void Monitor::Mark(const Reading& reading, std::int64_t now) {
     if (!history_) return;
-    CounterMark mark{reading.bytesIn, reading.bytesOut, reading.uptime, now, reading.counters64,
-                     source_->countersName()};
+    CounterMark mark{reading.bytesIn,    reading.bytesOut,       reading.uptime, now,
+                     reading.counters64, source_->countersName()};
     // An uptime asked for now and then is carried forward to the counters' moment.
     if (mark.uptime && reading.uptimeAt > 0) *mark.uptime += std::max(0.0, reading.at - reading.uptimeAt);
     if (!gapLooked_) {

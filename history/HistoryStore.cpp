@@ -238,8 +238,8 @@ Connected Connect(const std::string& file, const RouterKey& router) {
     if (!Exec(raw, kSchema, error) || !Exec(raw, "PRAGMA user_version=1", error)) return fail(error);
     for (const char* table : kPeriodTables) {
         sqlite3_stmt* columns = nullptr;
-        const std::string count = std::string("SELECT COUNT(*) FROM pragma_table_info('") + table +
-                                  "') WHERE name='recovered_in'";
+        const std::string count =
+            std::string("SELECT COUNT(*) FROM pragma_table_info('") + table + "') WHERE name='recovered_in'";
         if (sqlite3_prepare_v2(raw, count.c_str(), -1, &columns, nullptr) != SQLITE_OK) return fail(Message(raw));
         db::Statement owned(columns);
         if (sqlite3_step(columns) != SQLITE_ROW) return fail(Message(raw));
@@ -708,11 +708,12 @@ void HistoryStore::keepBeforeHistory(const ByteCounts& totals) {
 ByteCounts HistoryStore::daysBetween(const LocalDate& first, const LocalDate& end, ByteCounts& recovered) const {
     ByteCounts sum;
     recovered = {};
-    if (db::Statement s = prepare(
-            hasRecovered_ ? "SELECT COALESCE(SUM(bytes_in), 0), COALESCE(SUM(bytes_out), 0), COALESCE(SUM(recovered_in),"
-                            " 0), COALESCE(SUM(recovered_out), 0) FROM days WHERE router=?1 AND day>=?2 AND day<?3"
-                          : "SELECT COALESCE(SUM(bytes_in), 0), COALESCE(SUM(bytes_out), 0), 0, 0 FROM days"
-                            " WHERE router=?1 AND day>=?2 AND day<?3")) {
+    if (db::Statement s =
+            prepare(hasRecovered_
+                        ? "SELECT COALESCE(SUM(bytes_in), 0), COALESCE(SUM(bytes_out), 0), COALESCE(SUM(recovered_in),"
+                          " 0), COALESCE(SUM(recovered_out), 0) FROM days WHERE router=?1 AND day>=?2 AND day<?3"
+                        : "SELECT COALESCE(SUM(bytes_in), 0), COALESCE(SUM(bytes_out), 0), 0, 0 FROM days"
+                          " WHERE router=?1 AND day>=?2 AND day<?3")) {
         const std::string from = DateText(first), to = DateText(end);
         sqlite3_bind_int64(s.get(), 1, router_.id);
         BindText(s.get(), 2, from);
@@ -824,10 +825,10 @@ std::vector<HistoryBar> HistoryStore::months(std::int64_t now, int monthStartDay
         AddBytes(bar.bytes, bytes);
         AddBytes(bar.recovered, recovered);
     };
-    if (db::Statement q = prepare(hasRecovered_
-                                      ? "SELECT day, bytes_in, bytes_out, recovered_in, recovered_out FROM days"
-                                        " WHERE router=?1"
-                                      : "SELECT day, bytes_in, bytes_out, 0, 0 FROM days WHERE router=?1")) {
+    if (db::Statement q =
+            prepare(hasRecovered_ ? "SELECT day, bytes_in, bytes_out, recovered_in, recovered_out FROM days"
+                                    " WHERE router=?1"
+                                  : "SELECT day, bytes_in, bytes_out, 0, 0 FROM days WHERE router=?1")) {
         sqlite3_bind_int64(q.get(), 1, router_.id);
         while (sqlite3_step(q.get()) == SQLITE_ROW)
             if (const std::optional<LocalDate> date = ParseDate(ColumnText(q.get(), 0)))

@@ -72,12 +72,15 @@ struct frmHistory::Built {
         chartHours = &w->addChart("chartHours", Twips{kChartLeft, kHoursTop, kChartWidth, kChartHeight});
         w->addLabel("lblDays", Twips{kChartLeft, 4740, 3000, 240}, "Last 30 days").setFont(heading);
         chartDays = &w->addChart("chartDays", Twips{kChartLeft, kDaysTop, kChartWidth, kChartHeight});
+        lblRecovered = &w->addLabel("lblRecovered", Twips{120, 7560, 7560, 240}, "");
+        lblRecovered->setVisible(false);
         timer = &w->addTimer("Timer", kRedrawMs);
     }
     std::unique_ptr<platform::Window> w = std::make_unique<platform::Window>("frmHistory", "Traffic History", 7800,
-                                                                             7620, platform::BorderStyle::FixedSingle);
+                                                                             7920, platform::BorderStyle::FixedSingle);
     std::array<Row, 4> rows{};
     platform::Label* lblQuota = nullptr;
+    platform::Label* lblRecovered = nullptr;
     platform::Chart* chartHours = nullptr;
     platform::Chart* chartDays = nullptr;
     platform::Timer* timer = nullptr;
@@ -89,6 +92,7 @@ frmHistory::frmHistory(Built&& b, SummaryProvider provider)
     : Form(std::move(b.w)),
       rows(b.rows),
       lblQuota(*b.lblQuota),
+      lblRecovered(*b.lblRecovered),
       chartHours(*b.chartHours),
       chartDays(*b.chartDays),
       Timer(*b.timer),
@@ -112,6 +116,7 @@ void frmHistory::Refresh() {
             for (platform::Label* label : {row.in, row.out, row.total}) label->setCaption(kNoFigure);
         lblQuota.setCaption("No history is kept: the history file could not be opened.");
         lblQuota.setVisible(true);
+        lblRecovered.setVisible(false);
         chartHours.setDrawing(ChartFor(chartHours, {}));
         chartDays.setDrawing(ChartFor(chartDays, {}));
         return;
@@ -125,8 +130,25 @@ void frmHistory::Refresh() {
     }
     lblQuota.setCaption(QuotaText(*summary));
     lblQuota.setVisible(summary->quota.has_value());
+    const std::string recovered = RecoveredText(*summary);
+    lblRecovered.setCaption(recovered);
+    lblRecovered.setVisible(!recovered.empty());
     chartHours.setDrawing(ChartFor(chartHours, HourBars(summary->hours)));
     chartDays.setDrawing(ChartFor(chartDays, DayBars(summary->days)));
+}
+
+std::string RecoveredText(const HistorySummary& summary) {
+    const std::array<const ByteCounts*, 4> recovered{&summary.todayRecovered, &summary.yesterdayRecovered,
+                                                     &summary.thisMonthRecovered, &summary.lastMonthRecovered};
+    std::string text;
+    for (std::size_t r = 0; r < recovered.size(); ++r) {
+        const double bytes = recovered[r]->in + recovered[r]->out;
+        if (!(bytes > 0)) continue;
+        std::string period = kPeriods[r];
+        period[0] = static_cast<char>(period[0] - 'A' + 'a');
+        text += (text.empty() ? "Counted while vxstat was not running: " : ", ") + BytesText(bytes) + " " + period;
+    }
+    return text;
 }
 
 void ShowHistory(const SummaryProvider& provider) {

@@ -31,6 +31,7 @@ public:
     };
     std::array<Row, 4> rows{};  // today, yesterday, this month, last month
     platform::Label& lblQuota;
+    platform::Label& lblRecovered;  // what of the periods was counted while vxstat was not running
     platform::Chart& chartHours;
     platform::Chart& chartDays;
     platform::Timer& Timer;
@@ -48,6 +49,10 @@ private:
 
     SummaryProvider provider_;
 };
+
+// "Counted while vxstat was not running: 1.20 MB today, 3.40 GB this month":
+// the periods with recovered bytes; empty when none has any.
+std::string RecoveredText(const HistorySummary& summary);
 
 // Opens the window, or brings the open one to the front.
 void ShowHistory(const SummaryProvider& provider);

@@ -183,10 +183,11 @@ std::optional<std::string> HistoryJson(const std::string& view, const std::strin
                 view == "hours" ? LocalHourText(bars[i].start) : DateText(LocalDateOf(bars[i].start));
             j += (i ? "," : "") + std::string("{\"start\":") + std::to_string(bars[i].start) +
                  ",\"label\":" + JsonString(label) + ",\"in\":" + Number(bars[i].bytes.in) +
-                 ",\"out\":" + Number(bars[i].bytes.out) + "}";
+                 ",\"out\":" + Number(bars[i].bytes.out) + ",\"recovered\":" + JsonBytes(bars[i].recovered) + "}";
         }
         j += "],\"month\":{\"start\":" + std::to_string(summary.monthStart) +
              ",\"in\":" + Number(summary.thisMonth.in) + ",\"out\":" + Number(summary.thisMonth.out) +
+             ",\"recovered\":" + JsonBytes(summary.thisMonthRecovered) +
              "},\"lastMonth\":" + JsonBytes(summary.lastMonth) +
              ",\"quota\":" + (summary.quota ? Number(*summary.quota) : std::string("null")) + "}";
     }

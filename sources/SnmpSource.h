@@ -50,7 +50,7 @@ private:
     platform::SnmpTarget target_;
     CounterRefresh refresh_;
     std::optional<LineSpeed> speed_;
-    std::string interfaceName_;  // the interface the counters are of
+    std::string interfaceName_;             // the interface the counters are of
     std::set<platform::SnmpFailure> told_;  // each kind of failure is told once
     bool answered_ = false;
     bool read_ = false;

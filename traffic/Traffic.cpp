@@ -75,8 +75,7 @@ GapCredit CreditGap(const CounterMark& before, const CounterMark& after, const L
     if (!before.uptime || !after.uptime) return {Gap::NoUptime, {}};
     const double passed = static_cast<double>(after.utc - before.utc);
     if (passed < 0) return {Gap::ClockMoved, {}};
-    if (*after.uptime < *before.uptime || *after.uptime < passed - GapClockSlack(passed))
-        return {Gap::Restarted, {}};
+    if (*after.uptime < *before.uptime || *after.uptime < passed - GapClockSlack(passed)) return {Gap::Restarted, {}};
     // Both clocks count the same seconds, up to their drift and the moments
     // the two readings were taken in.
     if (std::abs(*after.uptime - *before.uptime - passed) > GapClockSlack(passed)) return {Gap::ClockMoved, {}};

@@ -57,14 +57,14 @@ struct CounterMark {
 
 // What the counters did while no reading was taken, from one mark to the next.
 enum class Gap {
-    Counted,        // provably the bytes in between: credit them
-    NoUptime,       // a mark without the router's uptime: a restart cannot be ruled out
-    Restarted,      // the router's uptime is shorter than the time that passed
-    ClockMoved,     // the wall clock went back, or moved by more than the router's uptime
-    OtherCounters,  // another interface, or counters of another width
-    MayHaveWrapped, // 32-bit counters over a time the line could move 2^32 bytes in
-    CountersBack,   // counters that went back with the router up all along: reset
-    TooMuch,        // more than the line carries in the time
+    Counted,         // provably the bytes in between: credit them
+    NoUptime,        // a mark without the router's uptime: a restart cannot be ruled out
+    Restarted,       // the router's uptime is shorter than the time that passed
+    ClockMoved,      // the wall clock went back, or moved by more than the router's uptime
+    OtherCounters,   // another interface, or counters of another width
+    MayHaveWrapped,  // 32-bit counters over a time the line could move 2^32 bytes in
+    CountersBack,    // counters that went back with the router up all along: reset
+    TooMuch,         // more than the line carries in the time
 };
 
 struct GapCredit {

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <deque>
+#include <filesystem>
 
 #include "core/Monitor.h"
 #include "runtime/clock.h"
@@ -12,6 +13,7 @@
 #include "traffic/CounterRefresh.h"
 #include "traffic/LineSpeed.h"
 #include "traffic/Traffic.h"
+#include "traffic/modFunctions.h"
 
 namespace vx {
 namespace {
@@ -297,6 +299,26 @@ protected:
         ++FixedUtcSeconds();
         return core->step();
     }
+    // A reading with the router's uptime, one tick.
+    MonitorStep ReadUp(double in, double out, std::optional<double> uptime, bool counters64 = true) {
+        Reading r{in, out, 0, uptime};
+        r.counters64 = counters64;
+        source->script.push_back({r, std::nullopt});
+        return Tick();
+    }
+    // vxstat closed and started again `seconds` later by the wall clock.
+    void Restart(std::int64_t seconds, const MonitorSettings& settings) {
+        EXPECT_TRUE(core->close().empty());
+        core.reset();
+        FixedUtcSeconds() += seconds;
+        Start(settings);
+    }
+    double RecoveredHours() const {
+        double in = 0;
+        const HistorySummary s = *core->summary();
+        for (const HistoryBar& bar : s.hours) in += bar.recovered.in;
+        return in;
+    }
     ScriptedSource* source = nullptr;
     std::unique_ptr<Monitor> core;
 };
@@ -403,6 +425,98 @@ TEST_F(CoreTest, TheHistoryAndTheQuotaFollowTheCountedBytes) {
     ASSERT_EQ(notices.size(), 1u);
     EXPECT_EQ(notices[0].title, "Quota 80 % used");
     EXPECT_TRUE(core->close().empty());
+}
+
+TEST_F(CoreTest, WhatTheRouterCountedWhileVxstatWasClosedIsCreditedAndMarkedAsRecovered) {
+    MonitorSettings settings;
+    settings.speed = "100M";
+    Start(settings);
+    ReadUp(1e9, 1e8, 5000);
+    ReadUp(1e9 + 1000, 1e8, 5001);
+    // An hour and a half closed: 6 GB moved, past 2^32, on 64-bit counters.
+    Restart(5400, settings);
+    const MonitorStep first = ReadUp(7e9 + 1000, 1e8 + 1.5e9, 5001 + 5401);
+    EXPECT_EQ(first.taken, Step::Baseline);
+    EXPECT_FALSE(first.rates) << "recovered bytes are no rate";
+    ASSERT_TRUE(core->gap());
+    EXPECT_EQ(core->gap()->gap, Gap::Counted);
+    EXPECT_EQ(core->traffic().totals().in, 6e9);
+    EXPECT_EQ(core->traffic().totals().out, 1.5e9);
+    ReadUp(7e9 + 2000, 1e8 + 1.5e9, 5001 + 5402);
+    EXPECT_EQ(core->traffic().totals().in, 6e9 + 1000) << "counting goes on from the new reading";
+
+    // Spread over the gap's hours, and kept in the file as recovered.
+    Restart(1, settings);
+    const HistorySummary s = *core->summary();
+    EXPECT_EQ(RecoveredHours(), 6e9);
+    int hoursWithBytes = 0;
+    for (const HistoryBar& bar : s.hours) {
+        EXPECT_LE(bar.recovered.in, bar.bytes.in);
+        EXPECT_LE(bar.recovered.in, 6e9 * 3600 / 5401 + 1) << "no hour holds more than its share";
+        hoursWithBytes += bar.recovered.in > 0;
+    }
+    EXPECT_GE(hoursWithBytes, 2);
+    EXPECT_EQ(s.thisMonthRecovered.in + s.lastMonthRecovered.in, 6e9);
+    EXPECT_EQ(s.thisMonth.in + s.lastMonth.in, 6e9 + 1000 + 1000);
+}
+
+TEST_F(CoreTest, AGapIsCreditedOnlyWhenTheRouterProvablyCountedItAll) {
+    struct Case {
+        const char* what;
+        const char* speed;
+        bool counters64;
+        double before, beforeUp;
+        std::int64_t closed;  // wall-clock seconds vxstat was not running
+        double after;
+        std::optional<double> afterUp;  // the uptime the router then says
+        Gap gap;
+        double credited;
+    };
+    constexpr double kDay = 86400;
+    const std::vector<Case> cases = {
+        {"up all along", "16M", true, 5e9, 9 * kDay, 600, 6e9, 9 * kDay + 601, Gap::Counted, 1e9},
+        {"router restarted", "16M", true, 5e9, 9 * kDay, 600, 6e9, 300, Gap::Restarted, 0},
+        {"restarted in the gap, up for less than it", "16M", true, 5e9, 600, 3 * 86400, 6e9, 2 * kDay, Gap::Restarted,
+         0},
+        {"clock set forward a day", "16M", true, 5e9, 9 * kDay, 86400 + 600, 6e9, 9 * kDay + 601, Gap::ClockMoved, 0},
+        {"clock set back", "16M", true, 5e9, 9 * kDay, -3600, 5e9, 9 * kDay + 60, Gap::ClockMoved, 0},
+        {"drift within the slack", "16M", true, 5e9, 9 * kDay, 3600, 5e9 + 7, 9 * kDay + 3601 + 12, Gap::Counted, 7},
+        {"no uptime", "16M", true, 5e9, 9 * kDay, 600, 6e9, std::nullopt, Gap::NoUptime, 0},
+        {"64-bit counters reset", "16M", true, 5e9, 9 * kDay, 600, 1e6, 9 * kDay + 601, Gap::CountersBack, 0},
+        {"more than the line carries", "16M", true, 5e9, 9 * kDay, 600, 5e9 + 2e9, 9 * kDay + 601, Gap::TooMuch, 0},
+        // 16 Mbit/s moves 2^32 bytes in about 35 minutes.
+        {"32-bit, short gap, one wrap", "16M", false, k2p32 - 1000, 9 * kDay, 600, 24, 9 * kDay + 601, Gap::Counted,
+         1024},
+        {"32-bit, gap the line could wrap in", "16M", false, 1000, 9 * kDay, 2400, 2000, 9 * kDay + 2401,
+         Gap::MayHaveWrapped, 0},
+        {"32-bit, unknown line: the fastest", "", false, 1000, 9 * kDay, 60, 2000, 9 * kDay + 61, Gap::MayHaveWrapped,
+         0},
+    };
+    for (const Case& c : cases) {
+        MonitorSettings settings;
+        settings.speed = c.speed;
+        Start(settings);
+        ReadUp(c.before, 0, c.beforeUp, c.counters64);
+        Restart(c.closed, settings);
+        ReadUp(c.after, 0, c.afterUp, c.counters64);
+        ASSERT_TRUE(core->gap()) << c.what;
+        EXPECT_EQ(core->gap()->gap, c.gap) << c.what;
+        EXPECT_EQ(core->traffic().totals().in, c.credited) << c.what;
+        EXPECT_EQ(core->summary()->thisMonthRecovered.in + core->summary()->lastMonthRecovered.in, c.credited)
+            << c.what;
+        // What was not credited is not recovered later either: the history's
+        // mark is this run's reading now.
+        ReadUp(c.after, 0, c.afterUp ? std::optional<double>(*c.afterUp + 1) : std::nullopt, c.counters64);
+        Restart(0, settings);
+        ReadUp(c.after, 0, c.afterUp ? std::optional<double>(*c.afterUp + 2) : std::nullopt, c.counters64);
+        EXPECT_EQ(core->traffic().totals().in, 0) << c.what;
+        // A fresh history file for the next case: its recovered bytes alone.
+        EXPECT_TRUE(core->close().empty());
+        core.reset();
+        std::filesystem::remove(HistoryFile());
+        std::filesystem::remove(HistoryFile() + "-wal");
+        std::filesystem::remove(HistoryFile() + "-shm");
+    }
 }
 
 }  // namespace
