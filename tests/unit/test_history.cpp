@@ -242,6 +242,126 @@ TEST_F(HistoryTest, MinutesAreKept48HoursAndHours90DaysDaysAndMonthsForEver) {
               (std::vector<std::vector<std::int64_t>>{{2, 15}}));
 }
 
+using Table = std::vector<std::vector<std::int64_t>>;
+
+TEST_F(HistoryTest, RecoveredBytesAreSpreadEvenlyOverTheGapAndAddUpExactly) {
+    auto h = Open();
+    // Two hours, from half past ten: half an hour, a whole hour, half an hour.
+    h->addRecovered(Cet(2026, 1, 15, 10, 30), Cet(2026, 1, 15, 12, 30), {7200, 7201});
+    h->add(Cet(2026, 1, 15, 12, 30, 5), {100, 0});
+    Flush(*h);
+    EXPECT_EQ(Rows(file, "SELECT start, bytes_in, recovered_in, recovered_out FROM hours ORDER BY start"),
+              (Table{{Cet(2026, 1, 15, 10), 1800, 1800, 1800},
+                     {Cet(2026, 1, 15, 11), 3600, 3600, 3601},
+                     {Cet(2026, 1, 15, 12), 1900, 1800, 1800}}));
+    EXPECT_EQ(Rows(file, "SELECT count(*), sum(recovered_in) FROM minutes"), (Table{{121, 7200}}));
+    HistorySummary s = h->summary(Cet(2026, 1, 15, 13), 1, std::nullopt);
+    EXPECT_EQ(s.today.in, 7300);
+    EXPECT_EQ(s.todayRecovered.in, 7200);
+    EXPECT_EQ(s.thisMonthRecovered.out, 7201);
+
+    // A hundred days: minutes for the last two, hours for the last ninety,
+    // days before; every byte in the days and months all the same.
+    const std::int64_t to = Cet(2026, 5, 1, 9, 17, 3), from = to - 100 * 86400;
+    h->addRecovered(from, to, {1e9 + 7, 0});
+    Flush(*h);
+    EXPECT_EQ(Rows(file, "SELECT sum(recovered_in) FROM days"), (Table{{7200 + 1000000007}}));
+    EXPECT_EQ(Rows(file, "SELECT sum(recovered_in) FROM months"), (Table{{7200 + 1000000007}}));
+    const Table minutes = Rows(file, "SELECT count(*), min(start) FROM minutes");
+    EXPECT_LE(minutes[0][0], 48 * 60 + 1);
+    EXPECT_GE(minutes[0][1], to - 48 * 3600 - 60);
+    const Table hours = Rows(file, "SELECT min(start) FROM hours");
+    EXPECT_GE(hours[0][0], to - 90 * 86400 - 3600) << "older hours are not kept";
+    const std::vector<HistoryBar> months = dynamic_cast<HistoryStore&>(*h).months(to, 1);
+    double recovered = 0;
+    for (const HistoryBar& m : months) recovered += m.recovered.in;
+    EXPECT_EQ(recovered, 7200 + 1000000007);
+}
+
+TEST_F(HistoryTest, AFileOfThePreviousLayoutOpensKeepsItsBytesAndGainsTheNewOnes) {
+    {
+        // The previous vxstat's layout, as it made it.
+        sqlite3* db = nullptr;
+        ASSERT_EQ(sqlite3_open(file.c_str(), &db), SQLITE_OK);
+        const char* const old = R"sql(
+PRAGMA journal_mode=WAL;
+CREATE TABLE routers(id INTEGER PRIMARY KEY, address TEXT NOT NULL, source TEXT NOT NULL,
+  before_in INTEGER NOT NULL DEFAULT 0, before_out INTEGER NOT NULL DEFAULT 0,
+  before_kept INTEGER NOT NULL DEFAULT 0, UNIQUE(address, source));
+CREATE TABLE minutes(router INTEGER NOT NULL, start INTEGER NOT NULL, bytes_in INTEGER NOT NULL,
+  bytes_out INTEGER NOT NULL, PRIMARY KEY(router, start)) WITHOUT ROWID;
+CREATE TABLE hours(router INTEGER NOT NULL, start INTEGER NOT NULL, bytes_in INTEGER NOT NULL,
+  bytes_out INTEGER NOT NULL, PRIMARY KEY(router, start)) WITHOUT ROWID;
+CREATE TABLE days(router INTEGER NOT NULL, day TEXT NOT NULL, start INTEGER NOT NULL,
+  bytes_in INTEGER NOT NULL, bytes_out INTEGER NOT NULL, PRIMARY KEY(router, day)) WITHOUT ROWID;
+CREATE TABLE months(router INTEGER NOT NULL, month TEXT NOT NULL, start INTEGER NOT NULL,
+  month_start_day INTEGER NOT NULL, bytes_in INTEGER NOT NULL, bytes_out INTEGER NOT NULL,
+  PRIMARY KEY(router, month)) WITHOUT ROWID;
+CREATE TABLE notices(router INTEGER NOT NULL, month_start INTEGER NOT NULL, percent INTEGER NOT NULL,
+  PRIMARY KEY(router, month_start)) WITHOUT ROWID;
+PRAGMA user_version=1;
+INSERT INTO routers(address, source, before_in, before_out, before_kept) VALUES('127.0.0.5', 'web', 9, 8, 1);
+INSERT INTO hours VALUES(1, 1768467600, 500, 50);
+INSERT INTO days VALUES(1, '2026-01-15', 1768431600, 500, 50);
+INSERT INTO months VALUES(1, '2026-01-01', 1767222000, 1, 500, 50);
+)sql";
+        ASSERT_EQ(sqlite3_exec(db, old, nullptr, nullptr, nullptr), SQLITE_OK) << sqlite3_errmsg(db);
+        sqlite3_close(db);
+    }
+    ASSERT_EQ(1768467600, Cet(2026, 1, 15, 10));
+    const std::int64_t now = Cet(2026, 1, 15, 13);
+    {
+        // Read as it stands (the command line): nothing recovered, nothing written.
+        std::string error;
+        auto reader = HistoryReader::Open(file, error);
+        ASSERT_TRUE(reader) << error;
+        ASSERT_EQ(reader->routers().size(), 1u);
+        const HistorySummary s = reader->history(reader->routers()[0])->summary(now, 1, std::nullopt);
+        EXPECT_EQ(s.today.in, 500);
+        EXPECT_EQ(s.todayRecovered.in, 0);
+        EXPECT_EQ(s.hours[20].bytes.in, 500);
+    }
+    auto h = Open();
+    EXPECT_FALSE(h->storedMark()) << "no mark: nothing to recover from";
+    EXPECT_EQ(h->summary(now, 1, std::nullopt).beforeHistory.in, 9);
+    h->addRecovered(Cet(2026, 1, 15, 10), Cet(2026, 1, 15, 11), {3600, 0});
+    h->add(Cet(2026, 1, 15, 11, 0, 1), {1, 0});
+    // 2^64 - 1 as the counters hold it: a double round-trips in the file.
+    CounterMark mark{18446744073709551615.0, 4294967295.0, 123456.78, now, true, "pppoe-wan"};
+    h->keepMark(mark);
+    Flush(*h);
+    h.reset();
+
+    h = Open();
+    const HistorySummary s = h->summary(now, 1, std::nullopt);
+    EXPECT_EQ(s.today.in, 500 + 3600 + 1);
+    EXPECT_EQ(s.todayRecovered.in, 3600);
+    EXPECT_EQ(s.hours[20].bytes.in, 500 + 3600);
+    EXPECT_EQ(s.hours[20].recovered.in, 3600);
+    EXPECT_EQ(s.thisMonthRecovered.in, 3600);
+    ASSERT_TRUE(h->storedMark());
+    EXPECT_EQ(h->storedMark()->bytesIn, mark.bytesIn);
+    EXPECT_EQ(h->storedMark()->bytesOut, mark.bytesOut);
+    EXPECT_EQ(h->storedMark()->uptime, mark.uptime);
+    EXPECT_EQ(h->storedMark()->utc, now);
+    EXPECT_TRUE(h->storedMark()->counters64);
+    EXPECT_EQ(h->storedMark()->counters, "pppoe-wan");
+    h.reset();
+
+    // The previous vxstat still writes the file, naming its own columns.
+    EXPECT_EQ(Rows(file, "PRAGMA user_version"), (Table{{1}}));
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(file.c_str(), &db), SQLITE_OK);
+    EXPECT_EQ(sqlite3_exec(db,
+                           "INSERT INTO hours (router, start, bytes_in, bytes_out) VALUES(1, 1768467600, 7, 7)"
+                           " ON CONFLICT(router, start) DO UPDATE SET bytes_in = bytes_in + excluded.bytes_in",
+                           nullptr, nullptr, nullptr),
+              SQLITE_OK)
+        << sqlite3_errmsg(db);
+    sqlite3_close(db);
+    EXPECT_EQ(Rows(file, "SELECT bytes_in, recovered_in FROM hours WHERE start=1768467600"), (Table{{4107, 3600}}));
+}
+
 TEST_F(HistoryTest, TwoRoutersAreNeverMixed) {
     auto web = Open({"127.0.0.5", "web"});
     auto console = Open({"127.0.0.5", "console"});
