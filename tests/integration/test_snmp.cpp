@@ -201,6 +201,84 @@ TEST_F(SnmpProgramTest, TheMonitorCountsTheInterfacesBytesAndNothingAcrossAnAgen
     m.window().userCloseRequested();
 }
 
+// The agent's own count of lo's incoming bytes, once it has refreshed past `atLeast`.
+double AgentCountsAtLeast(const Snmpd& snmpd, double atLeast) {
+    auto agent = platform::OpenSnmpAgent(Target(snmpd, "snmp://vxtest@"));
+    double received = 0;
+    test::WaitUntil(
+        [&] {
+            const std::optional<SnmpAnswer> a = Round(*agent);
+            received = a && a->received ? *a->received : 0;
+            return received >= atLeast;
+        },
+        std::chrono::seconds(30));
+    return received;
+}
+
+TEST_F(SnmpProgramTest, BytesSentWhileVxstatIsClosedAreRecoveredAndNoneAcrossAnAgentRestart) {
+    Snmpd snmpd;
+    WriteTotals("0", "0");
+    test::WriteFile(bootFile(), "[Settings]\nEnabled=True\nIP=snmp://vxtest@" + snmpd.where() +
+                                    "\nPassword=x\nSpeed=1G\nInterface=lo\n");
+    // The program started from boot.ini, ticked until it has read the agent
+    // (and held its first reading against the last run's, where there is one).
+    auto start = [&](bool lastRun) -> frmMain& {
+        Restart();
+        StartProgram();
+        fake::ProcessEvents();
+        EXPECT_TRUE(Default<frmMain>::Exists());
+        frmMain& m = *Default<frmMain>::Peek();
+        EXPECT_TRUE(test::WaitUntil(
+            [&] {
+                m.Timer.tick();
+                test::SleepMs(50);
+                return m.core().history() && m.window().caption() == "Vexlo Router Stats" &&
+                       (m.core().gap() || !lastRun);
+            },
+            std::chrono::seconds(30)))
+            << m.window().caption();
+        return m;
+    };
+    auto recovered = [](const frmMain& m) {
+        const HistorySummary s = *m.HistorySummaryNow();
+        return s.todayRecovered.in + s.yesterdayRecovered.in;
+    };
+
+    // A first run leaves its last reading in the history; no earlier one to recover from.
+    frmMain* m = &start(false);
+    EXPECT_FALSE(m->core().gap()) << "nothing to recover from yet";
+    m->window().userCloseRequested();
+    const double closedAt = std::stod(ReadIniValue("TotalStats", "Incoming", statsFile()));
+
+    // Closed: 8 MB through the interface, which the agent counts.
+    const double before = AgentCountsAtLeast(snmpd, 0);
+    SendThroughLoopback(8000000);
+    AgentCountsAtLeast(snmpd, before + 8000000);
+    m = &start(true);
+    ASSERT_TRUE(m->core().gap());
+    EXPECT_EQ(m->core().gap()->gap, Gap::Counted);
+    // Other tests share this loopback: room for their bytes.
+    EXPECT_GE(m->core().gap()->bytes.in, 8000000);
+    EXPECT_LT(m->core().gap()->bytes.in, 12000000);
+    EXPECT_EQ(recovered(*m), m->core().gap()->bytes.in) << "shown as recovered";
+    EXPECT_GE(m->core().traffic().totals().in - closedAt, 8000000) << "credited to the totals";
+    const double recoveredOnce = recovered(*m);
+    m->window().userCloseRequested();
+    EXPECT_GE(std::stod(ReadIniValue("TotalStats", "Incoming", statsFile())) - closedAt, 8000000)
+        << "and to the statistics file";
+
+    // Closed, and the agent restarted meanwhile: its uptime starts again, nothing is credited.
+    snmpd.Stop();
+    SendThroughLoopback(8000000);
+    snmpd.Start();
+    m = &start(true);
+    EXPECT_EQ(m->core().gap()->gap, Gap::Restarted);
+    EXPECT_EQ(recovered(*m), recoveredOnce);
+    const double totals = std::stod(ReadIniValue("TotalStats", "Incoming", statsFile()));
+    EXPECT_LT(m->core().traffic().totals().in - totals, 4000000);
+    m->window().userCloseRequested();
+}
+
 TEST_F(SnmpProgramTest, AWrongPassPhraseIsOneProblemThatSaysWhatToCheckAndNoReading) {
     Snmpd snmpd;
     test::WriteFile(bootFile(), "[Settings]\nEnabled=True\nIP=snmpv3://vxuser@" + snmpd.where() +
