@@ -5,6 +5,7 @@
 
 #include "dialogs/StartUp.h"
 #include "monitor/frmMain.h"
+#include "runtime/clock.h"
 #include "sources/UpnpSource.h"
 #include "tests/support/program.h"
 
@@ -127,6 +128,47 @@ TEST_F(UpnpMonitor, AnUptimeThatWentBackIsARestartNotTraffic) {
     EXPECT_EQ(SavedTotals().first, "1024");
     Gateway(500000 + 2048, 1000);
     EXPECT_EQ(SavedTotals().first, "3072");
+}
+
+TEST_F(UpnpMonitor, WhatTheGatewayCountedWhileVxstatWasClosedIsRecoveredByItsUptime) {
+    struct WallClock {
+        WallClock() { FixedUtcSeconds() = 1795999980; }
+        ~WallClock() { FixedUtcSeconds() = 0; }
+    } wall;
+    const std::string address = "upnp://127.0.0.40:5000/rootDesc.xml";
+    auto run = [&](double uptime, double received, double sent) {
+        Restart();
+        WriteTotals("0", "0");
+        Start(address);
+        Speeds(16e6, 1e6, uptime);
+        S().gateway.next.at = 1000;
+        Tick();
+        Gateway(received, sent);
+    };
+    run(5000, 1000000, 2000);
+    // Later rounds bring no uptime: the last one is carried forward by the
+    // rounds' own clock, or the next start would take the gap for a clock
+    // that moved.
+    S().gateway.next.at = 1030;
+    Gateway(1000000, 2000);
+    monitor().window().userCloseRequested();
+
+    FixedUtcSeconds() += 600;
+    run(5030 + 600, 6000000, 3000);
+    ASSERT_TRUE(monitor().core().gap());
+    EXPECT_EQ(monitor().core().gap()->gap, Gap::Counted);
+    EXPECT_EQ(monitor().traffic().totals().in, 5000000);
+    EXPECT_EQ(monitor().traffic().totals().out, 1000);
+    EXPECT_EQ(monitor().HistorySummaryNow()->thisMonthRecovered.in, 5000000);
+    monitor().window().userCloseRequested();
+
+    // The connection came up again meanwhile: its uptime is shorter than the gap.
+    FixedUtcSeconds() += 600;
+    run(300, 7000000, 3000);
+    EXPECT_EQ(monitor().core().gap()->gap, Gap::Restarted);
+    EXPECT_EQ(monitor().traffic().totals().in, 0);
+    EXPECT_EQ(monitor().HistorySummaryNow()->thisMonthRecovered.in, 5000000);
+    monitor().window().userCloseRequested();
 }
 
 TEST_F(UpnpMonitor, AnImpossibleLineSpeedIsNoSpeedAndOpensNoDoor) {
