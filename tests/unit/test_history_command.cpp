@@ -112,6 +112,27 @@ TEST_F(HistoryCommandTest, TheTableShowsUnitsTheMonthAgainstTheQuotaAndTheTotals
     EXPECT_NE(out.find("\n2026-02-15       5.00 MB       1.50 KB       5.00 MB\n"), std::string::npos) << out;
 }
 
+TEST_F(HistoryCommandTest, BytesRecoveredFromTheRouterHaveAColumnAndTheMonthsLine) {
+    std::string error;
+    auto h = History::Open(file, {"127.0.0.5", "web"}, error, 15);
+    ASSERT_TRUE(h) << error;
+    h->addRecovered(Cet(2026, 2, 20, 9, 0), Cet(2026, 2, 20, 11, 0), {2 * 1048576, 1024});
+    ASSERT_TRUE(h->flush(error)) << error;
+    h.reset();
+    ASSERT_EQ(Run({"--history", "--csv", "hours"}), 0) << err;
+    std::vector<std::string> lines = Lines(out);
+    EXPECT_EQ(lines[21], "127.0.0.5,web,2026-02-20 09:00,1048576,512,1048576,512");
+    EXPECT_EQ(lines[23], "127.0.0.5,web,2026-02-20 11:00,2097152,512,0,0");
+    ASSERT_EQ(Run({"--history"}), 0) << err;
+    lines = Lines(out);
+    EXPECT_EQ(lines[1], "Day                   In           Out         Total     Recovered");
+    EXPECT_EQ(lines[31], "2026-02-20       4.00 MB       1.50 KB       4.00 MB       2.00 MB");
+    EXPECT_EQ(lines[30], "2026-02-19       3.00 MB       1.00 KB       3.00 MB       0.00 KB");
+    EXPECT_NE(out.find("\nRecovered this month (counted by the router while vxstat was not running): 2.00 MB\n"),
+              std::string::npos)
+        << out;
+}
+
 TEST_F(HistoryCommandTest, EveryRouterOfTheFileIsShownApart) {
     std::string error;
     auto other = History::Open(file, {"127.0.0.9", "console"}, error);

@@ -102,6 +102,15 @@ TEST_F(HistoryWindow, ShowsThePeriodsTheQuotaAndBothCharts) {
     EXPECT_EQ(w.rows[3].total->caption(), BytesText(0));
     EXPECT_TRUE(w.lblQuota.visible());
     EXPECT_EQ(w.lblQuota.caption(), "125.00 GB of 500.00 GB used this month (25 %)");
+    EXPECT_FALSE(w.lblRecovered.visible()) << "nothing recovered";
+
+    // Bytes counted while vxstat was not running: how much of each period, beside the figures.
+    summary->todayRecovered = {1 * GB, 24 * MB};
+    summary->thisMonthRecovered = {3 * GB, 0};
+    w.Refresh();
+    EXPECT_TRUE(w.lblRecovered.visible());
+    EXPECT_EQ(w.lblRecovered.caption(), "Counted while vxstat was not running: 1.02 GB today, 3.00 GB this month");
+    EXPECT_EQ(w.rows[0].total->caption(), "1.74 GB") << "the periods' figures stay whole";
 
     // Every hour has its bars but the first (nothing in, nothing out);
     // every day has an incoming bar but the first, and none going out.
@@ -124,8 +133,13 @@ TEST_F(HistoryWindow, WithoutAQuotaOrWithoutAHistory) {
     frmHistory& w = Open();
     EXPECT_FALSE(w.lblQuota.visible()) << "no quota set";
 
+    summary->yesterdayRecovered = {0, 5 * KB};
+    w.Refresh();
+    EXPECT_EQ(w.lblRecovered.caption(), "Counted while vxstat was not running: 5.00 KB yesterday");
+
     summary.reset();  // the history file could not be opened
     w.Refresh();
+    EXPECT_FALSE(w.lblRecovered.visible());
     EXPECT_TRUE(w.lblQuota.visible());
     EXPECT_NE(w.lblQuota.caption().find("No history"), std::string::npos);
     for (const auto& row : w.rows) EXPECT_EQ(row.total->caption(), "--");
