@@ -120,11 +120,9 @@ TEST_F(HistoryCommandTest, BytesRecoveredFromTheRouterHaveAColumnAndTheMonthsLin
     ASSERT_TRUE(h->flush(error)) << error;
     h.reset();
     ASSERT_EQ(Run({"--history", "--csv", "hours"}), 0) << err;
-    std::vector<std::string> lines = Lines(out);
-    EXPECT_EQ(lines[21], "127.0.0.5,web,2026-02-20 09:00,1048576,512,1048576,512");
-    EXPECT_EQ(lines[23], "127.0.0.5,web,2026-02-20 11:00,2097152,512,0,0");
+    EXPECT_EQ(Lines(out)[21], "127.0.0.5,web,2026-02-20 09:00,1048576,512,1048576,512");
     ASSERT_EQ(Run({"--history"}), 0) << err;
-    lines = Lines(out);
+    const std::vector<std::string> lines = Lines(out);
     EXPECT_EQ(lines[1], "Day                   In           Out         Total     Recovered");
     EXPECT_EQ(lines[31], "2026-02-20       4.00 MB       1.50 KB       4.00 MB       2.00 MB");
     EXPECT_EQ(lines[30], "2026-02-19       3.00 MB       1.00 KB       3.00 MB       0.00 KB");
