@@ -72,12 +72,13 @@ struct frmHistory::Built {
         chartHours = &w->addChart("chartHours", Twips{kChartLeft, kHoursTop, kChartWidth, kChartHeight});
         w->addLabel("lblDays", Twips{kChartLeft, 4740, 3000, 240}, "Last 30 days").setFont(heading);
         chartDays = &w->addChart("chartDays", Twips{kChartLeft, kDaysTop, kChartWidth, kChartHeight});
-        lblRecovered = &w->addLabel("lblRecovered", Twips{120, 7560, 7560, 240}, "");
+        // Two lines: all four periods may have some.
+        lblRecovered = &w->addLabel("lblRecovered", Twips{120, 7560, 7560, 480}, "");
         lblRecovered->setVisible(false);
         timer = &w->addTimer("Timer", kRedrawMs);
     }
     std::unique_ptr<platform::Window> w = std::make_unique<platform::Window>("frmHistory", "Traffic History", 7800,
-                                                                             7920, platform::BorderStyle::FixedSingle);
+                                                                             8100, platform::BorderStyle::FixedSingle);
     std::array<Row, 4> rows{};
     platform::Label* lblQuota = nullptr;
     platform::Label* lblRecovered = nullptr;
