@@ -146,6 +146,22 @@ void BM_MonthsOverAYear(benchmark::State& state) {
 }
 BENCHMARK(BM_MonthsOverAYear)->Unit(benchmark::kMillisecond);
 
+// The first reading after a year closed: the recovered bytes spread over the
+// gap's minutes, hours and days, and written, on the window's thread.
+void BM_RecoverAYearsGap(benchmark::State& state) {
+    for (auto _ : state) {
+        state.PauseTiming();
+        Folder folder;
+        auto h = OpenOrFail(folder.file(), state);
+        if (!h) return;
+        state.ResumeTiming();
+        h->addRecovered(kStart, kStart + 365 * 86400, {5e12, 5e11});
+        std::string error;
+        if (!h->flush(error)) return state.SkipWithError(error.c_str());
+    }
+}
+BENCHMARK(BM_RecoverAYearsGap)->Unit(benchmark::kMillisecond)->Iterations(5);
+
 }  // namespace
 
 BENCHMARK_MAIN();
