@@ -98,7 +98,10 @@ MonitorStep Monitor::step() {
             read = true;
         }
     }
-    if (history_ && history_->flushDue(now)) Flush(out);
+    // The totals are saved with each flush that succeeded, so the file's totals
+    // and the history's last reading (where a gap is credited from) agree: a
+    // crash then loses at most the minute since, and counts nothing twice.
+    if (history_ && history_->flushDue(now) && Flush(out)) saveTotals();
     if (history_) {
         QuotaCheck quota = quotaWatch_.check(*history_, now);
         out.tip = std::move(quota.tip);
@@ -195,17 +198,21 @@ void Monitor::Follow(const std::optional<LineSpeed>& speed, MonitorStep& out) {
     out.scales = scales_;
 }
 
-void Monitor::Flush(MonitorStep& out) {
-    std::vector<Problem> problems = flushHistory();
+bool Monitor::Flush(MonitorStep& out) {
+    bool written = false;
+    std::vector<Problem> problems = flushHistory(&written);
     out.problems.insert(out.problems.end(), problems.begin(), problems.end());
+    return written;
 }
 
-std::vector<Problem> Monitor::flushHistory() {
+std::vector<Problem> Monitor::flushHistory(bool* written) {
     std::vector<Problem> problems;
     if (!history_) return problems;
     std::string error;
     // The bytes stay in memory for the next try.
-    if (!history_->flush(error)) TellWriteFailure(HistoryFile(), error, problems);
+    const bool ok = history_->flush(error);
+    if (!ok) TellWriteFailure(HistoryFile(), error, problems);
+    if (written) *written = ok;
     TakeHistoryNotice(problems);
     return problems;
 }

@@ -77,7 +77,7 @@ public:
     // Writes the totals into the statistics file.
     void saveTotals() const;
     // Writes the history's bytes not yet in its file.
-    std::vector<Problem> flushHistory();
+    std::vector<Problem> flushHistory(bool* written = nullptr);
 
     const MonitorSettings& settings() const { return settings_; }
     const Traffic& traffic() const { return traffic_; }
@@ -98,7 +98,7 @@ private:
     void FollowIdentity(MonitorStep& out);
     void TakeHistoryNotice(std::vector<Problem>& out);
     void Follow(const std::optional<LineSpeed>& speed, MonitorStep& out);
-    void Flush(MonitorStep& out);
+    bool Flush(MonitorStep& out);
     void Mark(const Reading& reading, std::int64_t now);
     void TellWriteFailure(const std::string& file, const std::string& reason, std::vector<Problem>& out);
     int Level() const;

@@ -94,9 +94,9 @@ public:
         // The history's figures are a query: every few seconds is enough for
         // today's and the month's bytes.
         if (snapshot_.ticks % 5 == 0) snapshot_.summary = monitor_.summary();
-        // The totals reach the file once a minute (the history flushes
-        // itself on the same pace), so that a crash loses at most a minute.
-        if (snapshot_.ticks % 60 == 0) monitor_.saveTotals();
+        // With a history the core saves the totals at each flush; without
+        // one they reach the file once a minute, so a crash loses at most that.
+        if (!monitor_.history() && snapshot_.ticks % 60 == 0) monitor_.saveTotals();
         Publish();
     }
 
