@@ -173,7 +173,7 @@ std::optional<Reading> SnmpSource::poll() {
             answered_ = true;
             // A claim past what any home line carries is no speed.
             if (a->speed && *a->speed > 0 && *a->speed <= kMaxLineBits) speed_ = LineSpeed{*a->speed, *a->speed};
-            const Reading r{*a->received, *a->sent, a->at, a->uptime, a->chosenAgain};
+            const Reading r{*a->received, *a->sent, a->at, a->uptime, a->chosenAgain, a->uptime.has_value()};
             if (refresh_.pass(r))
                 reading = r;
             else

@@ -17,6 +17,10 @@ struct Reading {
     double at = 0;                 // when it was taken: seconds on a monotonic clock
     std::optional<double> uptime;  // seconds the router's connection has been up, where it says
     bool firstOfSession = false;   // the first reading over a new connection: only a baseline
+    // The uptime came with these counters, from an agent whose counters only
+    // start again when it does (SNMP's sysUpTime): while it grows, counters
+    // that go back or leap are a bad reply, not a restart.
+    bool uptimeProvesContinuity = false;
 };
 
 // Bytes moved, each way.
@@ -69,6 +73,7 @@ private:
     ByteCounts totals_;
     LineSpeed speed_;
     std::optional<Reading> last_;
+    int outliers_ = 0;  // bad replies in a row, the baseline kept
 };
 
 }  // namespace vx

@@ -107,6 +107,7 @@ SimRouter::SimRouter(std::vector<std::string> args) {
     web_ = Field(line, "web");
     console_ = Field(line, "console");
     upnp_ = Field(line, "upnp");
+    snmp_ = Field(line, "snmp");
 }
 
 SimRouter::~SimRouter() { Stop(); }

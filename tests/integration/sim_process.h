@@ -24,6 +24,7 @@ public:
     const std::string& web() const { return web_; }          // "127.0.0.N:PORT", empty when off
     const std::string& console() const { return console_; }  // the same for the console
     const std::string& upnp() const { return upnp_; }        // the gateway's description URL, empty when off
+    const std::string& snmp() const { return snmp_; }        // the SNMP agent's "127.0.0.N:PORT", empty when off
     int consolePort() const;
 
     // GET /simctl?query over a plain socket (not the code under test);
@@ -43,6 +44,7 @@ private:
     std::string web_;
     std::string console_;
     std::string upnp_;
+    std::string snmp_;
 };
 
 void SleepMs(int ms);
