@@ -9,6 +9,10 @@
 #include <string>
 #include <vector>
 
+namespace vx {
+class Monitor;
+}
+
 namespace vx::test {
 
 class SimRouter {
@@ -51,6 +55,12 @@ void SleepMs(int ms);
 
 // A loopback port on which nothing listens (bound, then released).
 int UnusedPort(const std::string& address);
+
+// Steps the monitor once a second, as the window's timer does, under a steady
+// `rate` of incoming bytes through counters the router refreshes only every few
+// seconds: every rate it shows is the flow's (never 0, never a refresh's worth
+// at once), and it never falls silent.
+void ExpectSteadyRates(Monitor& m, double rate);
 
 // Waits, polling every few milliseconds, until done() holds or time is up.
 template <class F>
