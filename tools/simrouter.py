@@ -59,6 +59,27 @@ claimed). /simctl also takes upnp=MODE,
 restart=1 (reboot now) and restart_after=S (with upnp=restart), and is
 answered on the UPnP port too.
 
+With --snmp it is also an SNMP agent (v1 and v2c over UDP on --snmp-port,
+0 picking a free one; read community --snmp-community, default "public"):
+sysUpTime (from the last reboot), IF-MIB's ifTable and ifXTable and a route
+table, by numeric OIDs, for GET, GETNEXT and GETBULK. The WAN interface is
+index 3 ("WAN port", eth1, alias "uplink"); its counters are the router's,
+without ifHC* columns under --counter-bits 32. --snmp-layout says how the WAN
+interface is known: inet (inetCidrRouteTable's default route, the default),
+ipcidr (ipCidrRouteTable's), ppp (ifType 23), pppoe (named pppoe-wan) or
+busiest (no route and no PPP; the LAN port is down). --snmp-mode: ok, v1only
+(v2c requests go unanswered, no ifXTable, noSuchName at the end of the MIB),
+stuck (counters at 4294967295), silent, and the hostile ones: huge (2**40 in
+a Counter32, 2**64-1 in a Counter64, absurd speeds), negative (-5 as the
+counters), wrongtype (counters as a string, an INTEGER, a Gauge32 and an
+OID), endless (ifDescr has rows without end), malformed (four broken
+datagrams before each reply), wrongid (a decoy reply with another request id
+first) and bigreply (a 20 kB ifDescr). /simctl takes snmp=MODE and
+discontinuity=1 (the WAN interface's ifCounterDiscontinuityTime becomes now);
+restart=1 puts sysUpTime back. The ready line then ends with
+snmp=HOST:PORT. --counter-refresh S makes every face show counters that
+change only every S seconds, as many agents and some gateways refresh them.
+
 Python 3 standard library only.
 """
 
@@ -1432,7 +1453,7 @@ class SnmpAgent:
         if mode == "malformed":
             # Garbage first, each a different way, then the true reply.
             for junk in (reply[:len(reply) // 2], b"\x30\x84\xff\xff\xff\xff" + reply[6:], b"\xff" * 40,
-                         reply[:-1] + b"\x00\x00"):
+                         reply[:-1]):
                 self.sock.sendto(junk, peer)
         elif mode == "wrongid":
             # Another request's reply with other figures: a reader that took it would count them.
