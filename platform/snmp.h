@@ -45,7 +45,7 @@ struct SnmpAnswer {
     std::optional<double> uptime;  // sysUpTime, in seconds
     std::optional<double> speed;   // ifHighSpeed (or ifSpeed), bits a second
     std::string interfaceName;     // the chosen interface, by its name
-    bool chosenAgain = false;      // the interface was looked up again: its counters are a new baseline
+    bool chosenAgain = false;      // another interface than last read, or its counters started again: a new baseline
 };
 
 // One interface as the agent shows it.

@@ -175,6 +175,7 @@ std::optional<Reading> SnmpSource::poll() {
             if (a->speed && *a->speed > 0 && *a->speed <= kMaxLineBits) speed_ = LineSpeed{*a->speed, *a->speed};
             Reading r{*a->received, *a->sent, a->at, a->uptime, a->chosenAgain};
             r.counters64 = a->counters64;
+            r.uptimeProvesContinuity = a->uptime.has_value();
             interfaceName_ = a->interfaceName;
             if (refresh_.pass(r))
                 reading = r;

@@ -46,11 +46,18 @@ std::optional<Reading> UpnpSource::poll() {
         const bool otherGateway = a->found && !a->identity.empty() && identity_ && *identity_ != a->identity;
         if (a->found && !a->identity.empty()) identity_ = a->identity;
         healthy_ = a->failure.empty() && a->received && a->sent;
+        holding_ = false;
         if (healthy_) {
-            reading = Reading{*a->received, *a->sent, a->at, uptime_, otherGateway};
-            reading->uptimeAt = uptimeAt_;
-        } else
+            Reading r{*a->received, *a->sent, a->at, uptime_, otherGateway};
+            r.uptimeAt = uptimeAt_;
+            if (refresh_.pass(r))
+                reading = r;
+            else
+                holding_ = true;
+            read_ = true;
+        } else {
             failure = a->failure.empty() ? "the gateway gave no byte totals" : a->failure;
+        }
     }
     waiting_ = !a && healthy_ && roundStarted_ && now - *roundStarted_ <= platform::kGatewayRoundSeconds;
     // The next round starts now, so that its answer is there by the next
@@ -62,7 +69,6 @@ std::optional<Reading> UpnpSource::poll() {
         roundStarted_ = now;
     }
     // A failure is told once; the gateway is asked again every tick, quietly.
-    if (reading) read_ = true;
     if (!failure.empty() && !told_) {
         told_ = true;
         tell(Problem::Kind::GatewayFailed, UpnpProblemMessage(failure));

@@ -7,6 +7,7 @@
 
 #include "platform/gateway.h"
 #include "sources/Source.h"
+#include "traffic/CounterRefresh.h"
 
 namespace vx {
 
@@ -26,12 +27,15 @@ public:
     // Not while the first round (discovery included) is still under way, nor
     // while a round to a gateway that answered last time is under way and not
     // late: a slow gateway gives a reading every few ticks, and still answers.
-    bool expectsReadings() const override { return answered_ && !waiting_; }
+    // Nor while its totals stand still within the gateway's refresh.
+    bool expectsReadings() const override { return answered_ && !waiting_ && !holding_; }
     // The gateway found (its UDN, or its description's URL), once one is.
     std::optional<std::string> identity() const override { return identity_; }
 
 private:
     std::unique_ptr<platform::Gateway> gateway_;
+    CounterRefresh refresh_;  // some gateways refresh their totals only every few seconds
+    bool holding_ = false;
     std::optional<LineSpeed> speed_;
     std::optional<double> uptime_;
     double uptimeAt_ = 0;  // when it came (monotonic seconds): asked for only now and then

@@ -59,11 +59,33 @@ claimed). /simctl also takes upnp=MODE,
 restart=1 (reboot now) and restart_after=S (with upnp=restart), and is
 answered on the UPnP port too.
 
+With --snmp it is also an SNMP agent (v1 and v2c over UDP on --snmp-port,
+0 picking a free one; read community --snmp-community, default "public"):
+sysUpTime (from the last reboot), IF-MIB's ifTable and ifXTable and a route
+table, by numeric OIDs, for GET, GETNEXT and GETBULK. The WAN interface is
+index 3 ("WAN port", eth1, alias "uplink"); its counters are the router's,
+without ifHC* columns under --counter-bits 32. --snmp-layout says how the WAN
+interface is known: inet (inetCidrRouteTable's default route, the default),
+ipcidr (ipCidrRouteTable's), ppp (ifType 23), pppoe (named pppoe-wan) or
+busiest (no route and no PPP; the LAN port is down). --snmp-mode: ok, v1only
+(v2c requests go unanswered, no ifXTable, noSuchName at the end of the MIB),
+stuck (counters at 4294967295), silent, and the hostile ones: huge (2**40 in
+a Counter32, 2**64-1 in a Counter64, absurd speeds), negative (-5 as the
+counters), wrongtype (counters as a string, an INTEGER, a Gauge32 and an
+OID), endless (ifDescr has rows without end), malformed (four broken
+datagrams before each reply), wrongid (a decoy reply with another request id
+first) and bigreply (a 20 kB ifDescr). /simctl takes snmp=MODE and
+discontinuity=1 (the WAN interface's ifCounterDiscontinuityTime becomes now);
+restart=1 puts sysUpTime back. The ready line then ends with
+snmp=HOST:PORT. --counter-refresh S makes every face show counters that
+change only every S seconds, as many agents and some gateways refresh them.
+
 Python 3 standard library only.
 """
 
 import argparse
 import base64
+import bisect
 import email.utils
 import http.server
 import ipaddress
@@ -99,12 +121,16 @@ class Counters:
     """Two byte counters moving at a rate (optionally in a slow wave, so a
     demo has something to show), wrapping at 2**bits like a router's."""
 
-    def __init__(self, rx_start, tx_start, rx_rate, tx_rate, bits, wave):
+    def __init__(self, rx_start, tx_start, rx_rate, tx_rate, bits, wave, refresh=0):
         self._lock = threading.Lock()
         self._epoch = time.monotonic()
         self.rx_rate, self.tx_rate = float(rx_rate), float(tx_rate)
         self._modulus = 2 ** bits
         self._wave = float(wave)
+        # Like an agent that refreshes its counters every so many seconds:
+        # between refreshes every reader sees the same figures.
+        self._refresh = float(refresh)
+        self._shown = None  # (since when, rx, tx)
         self._restart(rx_start, tx_start)
 
     def _moved(self, rate, since, now):
@@ -118,10 +144,19 @@ class Counters:
     def _restart(self, rx, tx):
         self._since = time.monotonic() - self._epoch
         self._rx0, self._tx0 = int(rx), int(tx)
+        self._shown = None  # a change made by hand shows at once
 
     def read(self):
         with self._lock:
-            rx, tx = self._read_unlocked()
+            if self._refresh > 0:
+                now = time.monotonic()
+                if self._shown is None or now - self._shown[0] >= self._refresh:
+                    since = now if self._shown is None else \
+                        self._shown[0] + self._refresh * math.floor((now - self._shown[0]) / self._refresh)
+                    self._shown = (since,) + self._read_unlocked()
+                rx, tx = self._shown[1:]
+            else:
+                rx, tx = self._read_unlocked()
             return rx % self._modulus, tx % self._modulus
 
     def set(self, rx=None, tx=None):
@@ -162,7 +197,9 @@ class Router:
         self.wan_rows = args.wan_rows
         self.iac = args.iac
         self.counters = Counters(args.rx_start, args.tx_start, args.rx_rate, args.tx_rate,
-                                 args.counter_bits, args.wave)
+                                 args.counter_bits, args.wave, args.counter_refresh)
+        self.counter_bits = args.counter_bits
+        self.snmp_mode = args.snmp_mode
         self.link_down, self.link_up = args.link_down, args.link_up
         self.external_ip = args.external_ip
         self.upnp_delay = args.upnp_delay
@@ -181,10 +218,13 @@ class Router:
         self.lie_every = args.lie_every
         self.stats = {"web_requests": 0, "console_connections": 0, "logins": 0,
                       "failed_logins": 0, "ifconfig_replies": 0, "ssdp_searches": 0,
-                      "ssdp_replies": 0, "upnp_requests": 0, "restarts": 0, "lies": 0}
+                      "ssdp_replies": 0, "upnp_requests": 0, "restarts": 0, "lies": 0,
+                      "snmp_requests": 0, "snmp_answers": 0, "snmp_malformed": 0}
         # Per logged-in console session: its true replies (count, first and
         # last counters), lies, and whether it is still open.
         self.sessions = []
+        # The WAN interface's ifCounterDiscontinuityTime (sysUpTime then).
+        self.discontinuity = 0
 
     def new_session(self):
         with self._lock:
@@ -228,6 +268,7 @@ class Router:
         self.counters.set(rx, tx)
         self._connected_at = time.monotonic()
         self._restart_at = None
+        self.discontinuity = 0
         self.stats["restarts"] += 1
 
     def poll(self):
@@ -247,12 +288,18 @@ class Router:
         with self._lock:
             return int(time.monotonic() - self._connected_at)
 
+    def uptime_ticks(self):
+        """sysUpTime: hundredths of a second since the (re)boot."""
+        self.poll()
+        with self._lock:
+            return int((time.monotonic() - self._connected_at) * 100) % U32
+
     def state(self):
         rx, tx = self.read()
         uptime = self.uptime()
         with self._lock:
             return dict(self.stats, mode=self.mode, console=self.console_mode, rx=rx, tx=tx,
-                        upnp=self.upnp_mode, uptime=uptime, udn=self.udn,
+                        upnp=self.upnp_mode, snmp=self.snmp_mode, uptime=uptime, udn=self.udn,
                         sessions=[dict(x) for x in self.sessions])
 
 
@@ -516,6 +563,12 @@ def control(r, query):
                 raise ValueError("restart_after out of range")
             r.set_upnp_mode(query["upnp"][0], delay)
             r.wake.set()
+        if "snmp" in query:
+            if query["snmp"][0] not in SNMP_MODES:
+                raise ValueError("unknown snmp mode")
+            r.snmp_mode = query["snmp"][0]
+        if "discontinuity" in query:
+            r.discontinuity = r.uptime_ticks()
         if "reset" in query:
             r.reboot(0, 0)
         if "restart" in query:
@@ -1119,6 +1172,301 @@ class SsdpResponder:
         self.own.close()
 
 
+# ---- the SNMP agent --------------------------------------------------------------
+
+# BER, as far as SNMP v1 and v2c need it.
+INTEGER, OCTETS, NULL, OBJECT_ID, SEQUENCE = 0x02, 0x04, 0x05, 0x06, 0x30
+COUNTER32, GAUGE32, TIMETICKS, COUNTER64 = 0x41, 0x42, 0x43, 0x46
+NO_SUCH_INSTANCE, END_OF_MIB_VIEW = 0x81, 0x82
+GET, GETNEXT, RESPONSE, GETBULK = 0xA0, 0xA1, 0xA2, 0xA5
+NO_SUCH_NAME = 2
+LARGEST_REPLY = 65000  # a UDP datagram, with room to spare
+
+SNMP_MODES = ("ok", "v1only", "stuck", "silent", "huge", "negative", "wrongtype", "endless", "malformed",
+              "wrongid", "bigreply")
+SNMP_LAYOUTS = ("inet", "ipcidr", "ppp", "pppoe", "busiest")
+
+SYS_DESCR = (1, 3, 6, 1, 2, 1, 1, 1, 0)
+SYS_UPTIME = (1, 3, 6, 1, 2, 1, 1, 3, 0)
+IF_NUMBER = (1, 3, 6, 1, 2, 1, 2, 1, 0)
+IF_ENTRY = (1, 3, 6, 1, 2, 1, 2, 2, 1)
+IF_X_ENTRY = (1, 3, 6, 1, 2, 1, 31, 1, 1, 1)
+INET_CIDR_ROUTE_IF_INDEX = (1, 3, 6, 1, 2, 1, 4, 24, 7, 1, 7)
+IP_CIDR_ROUTE_IF_INDEX = (1, 3, 6, 1, 2, 1, 4, 4, 1, 5)
+GATEWAY_IP = (10, 64, 0, 1)
+LAN_NET, LAN_MASK = (192, 168, 1, 0), (255, 255, 255, 0)
+# A LAN port's counters: more than the WAN's, so that "the busiest" would be wrong.
+LAN_RX, LAN_TX = 3000000000, 2900000000
+
+
+def ber_tlv(tag, content):
+    n = len(content)
+    length = bytes([n]) if n < 0x80 else bytes([0x80 | ((n.bit_length() + 7) // 8)]) + \
+        n.to_bytes((n.bit_length() + 7) // 8, "big")
+    return bytes([tag]) + length + content
+
+
+def ber_int(value, tag=INTEGER):
+    """Two's complement, shortest form: unsigned types are encoded the same way."""
+    return ber_tlv(tag, value.to_bytes(max(1, (value.bit_length() + 8) // 8), "big", signed=True))
+
+
+def ber_oid(oid):
+    out = bytearray([40 * oid[0] + oid[1]])
+    for arc in oid[2:]:
+        chunk = [arc & 0x7F]
+        arc >>= 7
+        while arc:
+            chunk.append(0x80 | (arc & 0x7F))
+            arc >>= 7
+        out += bytes(reversed(chunk))
+    return ber_tlv(OBJECT_ID, bytes(out))
+
+
+def ber_read(data, at):
+    """(tag, content, where the next one starts); ValueError when it does not fit."""
+    if at + 2 > len(data):
+        raise ValueError("truncated")
+    tag, length = data[at], data[at + 1]
+    at += 2
+    if length & 0x80:
+        count = length & 0x7F
+        if not 1 <= count <= 4 or at + count > len(data):
+            raise ValueError("bad length")
+        length = int.from_bytes(data[at:at + count], "big")
+        at += count
+    if at + length > len(data):
+        raise ValueError("truncated")
+    return tag, data[at:at + length], at + length
+
+
+def ber_items(content):
+    items, at = [], 0
+    while at < len(content):
+        tag, value, at = ber_read(content, at)
+        items.append((tag, value))
+    return items
+
+
+def ber_decode_oid(content):
+    if not content or content[-1] & 0x80:
+        raise ValueError("bad OID")
+    first = min(content[0] // 40, 2)
+    arcs, value = [first, content[0] - 40 * first], 0
+    for b in content[1:]:
+        value = (value << 7) | (b & 0x7F)
+        if not b & 0x80:
+            arcs.append(value)
+            value = 0
+    return tuple(arcs)
+
+
+def snmp_decode(data):
+    """(version, community, PDU type, request id, error status or non-repeaters,
+    error index or max-repetitions, the names asked for)."""
+    tag, message, end = ber_read(data, 0)
+    items = ber_items(message)
+    if tag != SEQUENCE or end != len(data) or len(items) != 3 or items[0][0] != INTEGER or items[1][0] != OCTETS:
+        raise ValueError("not an SNMP message")
+    fields = ber_items(items[2][1])
+    if len(fields) != 4 or any(t != INTEGER for t, _ in fields[:3]) or fields[3][0] != SEQUENCE:
+        raise ValueError("not a PDU")
+    number = [int.from_bytes(v, "big", signed=True) for _, v in fields[:3]]
+    names = []
+    for t, vb in ber_items(fields[3][1]):
+        pair = ber_items(vb)
+        if t != SEQUENCE or not pair or pair[0][0] != OBJECT_ID:
+            raise ValueError("not a variable binding")
+        names.append(ber_decode_oid(pair[0][1]))
+    return (int.from_bytes(items[0][1], "big", signed=True), items[1][1], items[2][0]) + tuple(number) + (names,)
+
+
+def snmp_encode(version, community, request_id, status, index, bindings):
+    vbs = b"".join(ber_tlv(SEQUENCE, ber_oid(o) + v) for o, v in bindings)
+    pdu = ber_int(request_id) + ber_int(status) + ber_int(index) + ber_tlv(SEQUENCE, vbs)
+    return ber_tlv(SEQUENCE, ber_int(version) + ber_tlv(OCTETS, community) + ber_tlv(RESPONSE, pdu))
+
+
+def octets(text):
+    return ber_tlv(OCTETS, text.encode("latin-1"))
+
+
+class SnmpAgent:
+    """IF-MIB's ifTable and ifXTable, a route table and sysUpTime over v1 and
+    v2c (GET, GETNEXT, GETBULK), numeric OIDs only. The WAN interface's
+    counters are the router's (with --counter-bits 32 there are no 64-bit
+    ones); --snmp-layout sets which interfaces there are and how the WAN one
+    is known; --snmp-mode sets the faults."""
+
+    def __init__(self, router, address, port, community, layout):
+        self.router = router
+        self.community = community.encode("latin-1")
+        self.layout = layout
+        self.sock = socket.socket(socket.AF_INET6 if ":" in address else socket.AF_INET, socket.SOCK_DGRAM)
+        try:
+            self.sock.bind((address, port))
+        except OSError:
+            self.sock.close()
+            raise
+        self.where = "%s:%d" % self.sock.getsockname()[:2]
+
+    def interfaces(self):
+        """(index, descr, name, alias, type, bits a second, up, rx, tx, 64-bit, discontinuity), the WAN one's
+        counters the router's."""
+        r = self.router
+        rx, tx = r.read()
+        if r.snmp_mode == "stuck":
+            rx = tx = U32 - 1
+        wide = r.counter_bits == 64
+        wan_name = {"ppp": "dsl-link", "pppoe": "pppoe-wan"}.get(self.layout, "eth1")
+        wan_type = {"ppp": 23, "pppoe": 1}.get(self.layout, 6)
+        lo = (1, "lo", "lo", "", 24, 10000000, True, 5 * U32 // 2, 5 * U32 // 2, wide, 0)
+        wan = (3, "WAN port", wan_name, "uplink", wan_type, 100000000, True, rx, tx, wide, r.discontinuity)
+        if self.layout == "busiest":
+            return [lo, (2, "LAN port", "eth0", "", 6, 1000000000, False, LAN_RX, LAN_TX, wide, 0), wan,
+                    (4, "guest port", "eth2", "guests", 6, 1000000000, True, 1000, 500, wide, 0)]
+        return [lo, (2, "LAN port", "eth0", "lan", 6, 1000000000, True, LAN_RX, LAN_TX, wide, 0), wan]
+
+    def mib(self, version):
+        """{OID: encoded value} as the agent shows it now."""
+        r = self.router
+        mode = r.snmp_mode
+        mib = {SYS_DESCR: octets("vxstat simulated router"), SYS_UPTIME: ber_int(r.uptime_ticks(), TIMETICKS)}
+        rows = self.interfaces()
+        mib[IF_NUMBER] = ber_int(len(rows))
+        with_x = mode != "v1only"
+        for index, descr, name, alias, kind, speed, up, rx, tx, wide, discontinuity in rows:
+            wan = index == 3
+            counter32 = [ber_int(rx % U32, COUNTER32), ber_int(tx % U32, COUNTER32)]
+            counter64 = [ber_int(rx, COUNTER64), ber_int(tx, COUNTER64)]
+            low_speed, high_speed = ber_int(min(speed, U32 - 1), GAUGE32), ber_int(speed // 1000000, GAUGE32)
+            if wan and mode == "huge":
+                counter32 = [ber_int(2 ** 40, COUNTER32), ber_int(2 ** 40, COUNTER32)]
+                counter64 = [ber_int(2 ** 64 - 1, COUNTER64), ber_int(2 ** 64 - 1, COUNTER64)]
+                low_speed, high_speed = ber_int(U32 - 1, GAUGE32), ber_int(U32 - 1, GAUGE32)
+            elif wan and mode == "negative":
+                counter32 = [ber_int(-5, COUNTER32), ber_int(-5, COUNTER32)]
+                counter64 = [ber_int(-5, COUNTER64), ber_int(-5, COUNTER64)]
+                low_speed = ber_int(-1, GAUGE32)
+            elif wan and mode == "wrongtype":
+                counter32 = [octets(str(rx % U32)), ber_int(-5)]
+                counter64 = [ber_int(rx, GAUGE32), ber_oid((1, 3, 6, 1))]
+            if wan and mode == "bigreply":
+                descr = "WAN port " + "w" * 20000
+            columns = {1: ber_int(index), 2: octets(descr), 3: ber_int(kind), 4: ber_int(1500), 5: low_speed,
+                       7: ber_int(1), 8: ber_int(1 if up else 2), 10: counter32[0], 16: counter32[1]}
+            for column, value in columns.items():
+                mib[IF_ENTRY + (column, index)] = value
+            if with_x:
+                columns = {1: octets(name), 15: high_speed, 18: octets(alias),
+                           19: ber_int(discontinuity, TIMETICKS)}
+                if wide:
+                    columns[6], columns[10] = counter64
+                for column, value in columns.items():
+                    mib[IF_X_ENTRY + (column, index)] = value
+        # Routes: the default one through the WAN interface, and the LAN's.
+        if self.layout == "inet":
+            for dest, length, index in (((0, 0, 0, 0), 0, 3), (LAN_NET, 24, 2)):
+                hop = GATEWAY_IP if index == 3 else (0, 0, 0, 0)
+                mib[INET_CIDR_ROUTE_IF_INDEX + (1, 4) + dest + (length, 2, 0, 0, 1, 4) + hop] = ber_int(index)
+        elif self.layout == "ipcidr":
+            for dest, mask, index in (((0, 0, 0, 0), (0, 0, 0, 0), 3), (LAN_NET, LAN_MASK, 2)):
+                hop = GATEWAY_IP if index == 3 else (0, 0, 0, 0)
+                mib[IP_CIDR_ROUTE_IF_INDEX + dest + mask + (0,) + hop] = ber_int(index)
+        if version == 0:
+            # v1 has no Counter64: such objects are passed over.
+            mib = {o: v for o, v in mib.items() if v[0] != COUNTER64}
+        return mib
+
+    def serve(self, stop):
+        while not stop.is_set():
+            try:
+                ready, _, _ = select.select([self.sock], [], [], 0.2)
+            except (OSError, ValueError):
+                return
+            if not ready:
+                continue
+            try:
+                data, peer = self.sock.recvfrom(65535)
+            except OSError:
+                continue
+            try:
+                self._answer(data, peer)
+            except ValueError:
+                self.router.count("snmp_malformed")
+
+    def _next(self, mib, keys, oid):
+        """The first object after `oid`, or None at the end of the view. In
+        mode endless ifDescr has rows without end."""
+        if self.router.snmp_mode == "endless" and oid[:len(IF_ENTRY) + 1] == IF_ENTRY + (2,):
+            index = oid[len(IF_ENTRY) + 1] if len(oid) > len(IF_ENTRY) + 1 else 0
+            if index >= 3:
+                return IF_ENTRY + (2, index + 1), octets("ghost %d" % (index + 1))
+        at = bisect.bisect_right(keys, oid)
+        return (keys[at], mib[keys[at]]) if at < len(keys) else None
+
+    def _answer(self, data, peer):
+        r = self.router
+        version, community, kind, request_id, a, b, names = snmp_decode(data)
+        r.count("snmp_requests")
+        mode = r.snmp_mode
+        # Wrong communities, versions it does not speak and requests it does not
+        # serve go unanswered, as real agents do.
+        if mode == "silent" or community != self.community or version not in (0, 1) or \
+                (mode == "v1only" and version != 0) or kind not in (GET, GETNEXT, GETBULK) or \
+                (kind == GETBULK and version == 0) or len(names) > 256:
+            return
+        mib = self.mib(version)
+        keys = sorted(mib)
+        bindings, status, index = [], 0, 0
+        if kind == GET:
+            for i, oid in enumerate(names):
+                bindings.append((oid, mib.get(oid, bytes([NO_SUCH_INSTANCE, 0]))))
+                if oid not in mib and version == 0 and not status:
+                    status, index = NO_SUCH_NAME, i + 1
+        elif kind == GETNEXT:
+            for i, oid in enumerate(names):
+                found = self._next(mib, keys, oid)
+                bindings.append(found or (oid, bytes([END_OF_MIB_VIEW, 0])))
+                if not found and version == 0 and not status:
+                    status, index = NO_SUCH_NAME, i + 1
+        else:
+            repeaters = max(0, min(a, len(names)))
+            for oid in names[:repeaters]:
+                bindings.append(self._next(mib, keys, oid) or (oid, bytes([END_OF_MIB_VIEW, 0])))
+            row = list(names[repeaters:])
+            for _ in range(max(0, min(b, 512))):
+                if not row:
+                    break
+                found = [self._next(mib, keys, oid) or (oid, bytes([END_OF_MIB_VIEW, 0])) for oid in row]
+                bindings.extend(found)
+                row = [o for o, v in found]
+                if all(v[0] == END_OF_MIB_VIEW for o, v in found):
+                    break
+        if status:
+            bindings = [(oid, bytes([NULL, 0])) for oid in names]
+        reply = snmp_encode(version, community, request_id, status, index, bindings)
+        # A bulk reply is cut to what a datagram holds, whole repetitions first.
+        while len(reply) > LARGEST_REPLY and kind == GETBULK and len(bindings) > 1:
+            bindings = bindings[:len(bindings) // 2]
+            reply = snmp_encode(version, community, request_id, status, index, bindings)
+        if mode == "malformed":
+            # Garbage first, each a different way, then the true reply.
+            for junk in (reply[:len(reply) // 2], b"\x30\x84\xff\xff\xff\xff" + reply[6:], b"\xff" * 40,
+                         reply[:-1]):
+                self.sock.sendto(junk, peer)
+        elif mode == "wrongid":
+            # Another request's reply with other figures: a reader that took it would count them.
+            decoy = [(o, ber_int(U32 // 3, COUNTER32) if v[0] == COUNTER32 else
+                      ber_int(2 ** 50, COUNTER64) if v[0] == COUNTER64 else v) for o, v in bindings]
+            self.sock.sendto(snmp_encode(version, community, (request_id + 1) % 2 ** 31, status, index, decoy), peer)
+        self.sock.sendto(reply, peer)
+        r.count("snmp_answers")
+
+    def close(self):
+        self.sock.close()
+
+
 # ---- servers -------------------------------------------------------------------
 
 def _server_class(base, address):
@@ -1215,6 +1563,16 @@ def parse_args(argv):
     p.add_argument("--link-up", type=claim, default=40000000, help="upstream bits per second (UPnP)")
     p.add_argument("--external-ip", type=ipv4_address, default="10.64.12.7",
                    help="the WAN address UPnP reports (default 10.64.12.7, the page's)")
+    p.add_argument("--snmp", action="store_true", help="also be an SNMP agent (v1 and v2c, IF-MIB)")
+    p.add_argument("--snmp-port", type=int, default=0, help="its UDP port; 0 picks a free one (default)")
+    p.add_argument("--snmp-community", default="public", help="the read community (default public)")
+    p.add_argument("--snmp-layout", choices=SNMP_LAYOUTS, default="inet",
+                   help="how the WAN interface is known: inet (inetCidrRouteTable's default route, the default), "
+                   "ipcidr (ipCidrRouteTable's), ppp (ifType 23), pppoe (named pppoe-wan), busiest (no route, "
+                   "no PPP: the busiest interface that is up)")
+    p.add_argument("--snmp-mode", choices=SNMP_MODES, default="ok")
+    p.add_argument("--counter-refresh", type=non_negative, default=0, metavar="S",
+                   help="show counters that change only every S seconds, as many agents refresh them (default 0)")
     p.add_argument("--rx-start", type=int, default=0, help="received bytes at start")
     p.add_argument("--tx-start", type=int, default=0, help="transmitted bytes at start")
     p.add_argument("--rx-rate", type=float, default=0, help="received bytes per second")
@@ -1256,7 +1614,7 @@ def main(argv=None):
     router = Router(args)
     servers = []
     web = console = upnp = None
-    ssdp = None
+    ssdp = snmp = None
     try:
         if not args.no_web:
             handler = type("Web", (WebHandler,), {"router": router})
@@ -1276,6 +1634,8 @@ def main(argv=None):
                               args.upnp_connection, args.upnp_urlbase, args.upnp_claim)
             upnp.RequestHandlerClass = type("Upnp", (UpnpHandler,), {"gateway": gateway})
             ssdp = SsdpResponder(gateway)
+        if args.snmp:
+            snmp = SnmpAgent(router, args.address, args.snmp_port, args.snmp_community, args.snmp_layout)
     except OSError as e:
         for s in servers:
             s.server_close()
@@ -1285,6 +1645,8 @@ def main(argv=None):
                for s in servers]
     if ssdp:
         threads.append(threading.Thread(target=ssdp.serve, args=(router.stop,), daemon=True))
+    if snmp:
+        threads.append(threading.Thread(target=snmp.serve, args=(router.stop,), daemon=True))
     for t in threads:
         t.start()
 
@@ -1296,6 +1658,8 @@ def main(argv=None):
 
     line = "simrouter ready web=%s console=%s" % (where(web), where(console))
     line += " upnp=" + (gateway.location if upnp else "-")
+    if snmp:
+        line += " snmp=" + snmp.where
     print(line, flush=True)
 
     def stop(*_):
@@ -1325,10 +1689,12 @@ def main(argv=None):
     for s in servers:
         s.shutdown()
         s.server_close()
+    for t in threads[len(servers):]:
+        t.join(2)
     if ssdp:
-        for t in threads[-1:]:
-            t.join(2)
         ssdp.close()
+    if snmp:
+        snmp.close()
     return 0
 
 

@@ -15,6 +15,9 @@ constexpr double kLongestRefresh = 10;
 constexpr std::size_t kGapsKept = 8;
 // Readings come on the ticks: a change may be seen one tick late.
 constexpr double kTickSlack = 1;
+// A counter stuck here is no reading at all (Traffic passes it over), and
+// each of them must reach it so that the silence rule sees them.
+constexpr double kStuck = 4294967295.0;
 
 }  // namespace
 
@@ -27,6 +30,7 @@ double CounterRefresh::refresh() const {
 }
 
 bool CounterRefresh::pass(const Reading& reading) {
+    if (reading.bytesIn == kStuck || reading.bytesOut == kStuck) return true;
     const bool restart = !last_ || reading.firstOfSession ||
                          (reading.uptime && last_->uptime && *reading.uptime < *last_->uptime) ||
                          reading.at < last_->at;

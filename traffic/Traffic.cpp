@@ -17,6 +17,9 @@ constexpr double kMargin = 1.02;
 // A tick is a second; a reading sooner than that (a late tick and a prompt
 // one) is still a second's worth of line.
 constexpr double kShortestInterval = 1.0;
+// Bad replies in a row after which their counters are believed after all (an
+// agent that starts its counters again without saying so).
+constexpr int kOutliersBeforeBaseline = 10;
 
 // How far the router's uptime and the wall clock may disagree over a gap:
 // the readings' moments (a tick, a round) and a clock's drift (1000 ppm).
@@ -57,8 +60,20 @@ TrafficUpdate Traffic::take(const Reading& reading) {
     ByteCounts moved;
     const Move in = Classify(last->bytesIn, reading.bytesIn, down / 8 * kMargin * seconds, moved.in);
     const Move out = Classify(last->bytesOut, reading.bytesOut, up / 8 * kMargin * seconds, moved.out);
-    if (in == Move::Back || out == Move::Back) return {Step::Restarted, std::nullopt, std::nullopt};
-    if (in == Move::TooMuch || out == Move::TooMuch) return {Step::Impossible, std::nullopt, std::nullopt};
+    const bool back = in == Move::Back || out == Move::Back;
+    if (back || in == Move::TooMuch || out == Move::TooMuch) {
+        // An uptime that grew proves there was no restart: this reply is the
+        // fault, and the next good one counts from the last good one.
+        const bool proven = reading.uptimeProvesContinuity && last->uptimeProvesContinuity && reading.uptime &&
+                            last->uptime && *reading.uptime >= *last->uptime;
+        if (proven && ++outliers_ < kOutliersBeforeBaseline) {
+            last_ = last;
+            return {Step::Impossible, std::nullopt, std::nullopt};
+        }
+        outliers_ = 0;
+        return {back ? Step::Restarted : Step::Impossible, std::nullopt, std::nullopt};
+    }
+    outliers_ = 0;
 
     totals_.in += moved.in;
     totals_.out += moved.out;

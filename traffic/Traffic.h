@@ -20,6 +20,10 @@ struct Reading {
     bool firstOfSession = false;   // the first reading over a new connection: only a baseline
     bool counters64 = false;       // 64-bit counters: none wraps unseen in any time
     double uptimeAt = 0;           // when `uptime` was read, where not with the counters (monotonic seconds)
+    // The uptime came with these counters, from an agent whose counters only
+    // start again when it does (SNMP's sysUpTime): while it grows, counters
+    // that go back or leap are a bad reply, not a restart.
+    bool uptimeProvesContinuity = false;
 };
 
 // Bytes moved, each way.
@@ -113,6 +117,7 @@ private:
     ByteCounts totals_;
     LineSpeed speed_;
     std::optional<Reading> last_;
+    int outliers_ = 0;  // bad replies in a row, the baseline kept
 };
 
 }  // namespace vx

@@ -26,7 +26,14 @@ const Oid kSysUpTime = {1, 3, 6, 1, 2, 1, 1, 3, 0};
 const Oid kIfEntry = {1, 3, 6, 1, 2, 1, 2, 2, 1};       // ifTable's columns
 const Oid kIfXEntry = {1, 3, 6, 1, 2, 1, 31, 1, 1, 1};  // ifXTable's columns
 enum IfColumn : oid { ifDescr = 2, ifType = 3, ifSpeed = 5, ifOperStatus = 8, ifInOctets = 10, ifOutOctets = 16 };
-enum IfXColumn : oid { ifName = 1, ifHCInOctets = 6, ifHCOutOctets = 10, ifHighSpeed = 15, ifAlias = 18 };
+enum IfXColumn : oid {
+    ifName = 1,
+    ifHCInOctets = 6,
+    ifHCOutOctets = 10,
+    ifHighSpeed = 15,
+    ifAlias = 18,
+    ifCounterDiscontinuityTime = 19
+};
 const Oid kInetCidrRouteIfIndex = {1, 3, 6, 1, 2, 1, 4, 24, 7, 1, 7};
 const Oid kIpCidrRouteIfIndex = {1, 3, 6, 1, 2, 1, 4, 4, 1, 5};
 const Oid kIpRouteIfIndex = {1, 3, 6, 1, 2, 1, 4, 21, 1, 2};
@@ -137,8 +144,17 @@ public:
         Oid at = column;
         while (rows.size() < kMostRows) {
             auto reply = std::make_unique<Pdu>();
-            if (!Ask(version_ == SNMP_VERSION_1 ? SNMP_MSG_GETNEXT : SNMP_MSG_GETBULK, {at}, 32, *reply, failure, text))
-                return false;
+            const SnmpFailure before = failure;
+            const std::string said = text;
+            if (!Ask(version_ == SNMP_VERSION_1 ? SNMP_MSG_GETNEXT : SNMP_MSG_GETBULK, {at}, 32, *reply, failure,
+                     text)) {
+                // A v1 agent ends every walk that reaches the end of its MIB with noSuchName.
+                if (version_ != SNMP_VERSION_1 || !reply->pdu || reply->pdu->errstat != SNMP_ERR_NOSUCHNAME)
+                    return false;
+                failure = before;
+                text = said;
+                break;
+            }
             bool more = false;
             for (netsnmp_variable_list* v = reply->pdu->variables; v; v = v->next_variable) {
                 if (v->type == SNMP_ENDOFMIBVIEW || v->type == SNMP_NOSUCHOBJECT || v->type == SNMP_NOSUCHINSTANCE)
@@ -460,6 +476,10 @@ struct State {
     std::optional<long> index;
     std::string name;  // the chosen interface's ifName (or ifDescr), to know it again
     bool counters64 = false;
+    // The interface last read and its counters' discontinuity time: the
+    // counters go on from the last reading unless either changed.
+    std::optional<std::pair<long, std::string>> read;
+    std::optional<double> discontinuity;
 };
 
 void Round(State& state, const SnmpTarget& target, SnmpAnswer& a) {
@@ -476,18 +496,21 @@ void Round(State& state, const SnmpTarget& target, SnmpAnswer& a) {
                     state.name = i.name.empty() ? i.description : i.name;
                     state.counters64 = i.counters64;
                 }
-            a.chosenAgain = true;
         }
         const long i = *state.index;
-        const std::vector<Oid> oids = {
+        std::vector<Oid> oids = {
             kSysUpTime,
-            Instance(Column(kIfXEntry, ifName), i),
             Instance(Column(kIfEntry, ifDescr), i),
             Instance(Column(kIfEntry, ifSpeed), i),
-            Instance(Column(kIfXEntry, ifHighSpeed), i),
             Instance(state.counters64 ? Column(kIfXEntry, ifHCInOctets) : Column(kIfEntry, ifInOctets), i),
             Instance(state.counters64 ? Column(kIfXEntry, ifHCOutOctets) : Column(kIfEntry, ifOutOctets), i),
         };
+        // A v1 agent refuses a whole GET for one object it lacks, and many
+        // have no ifXTable: only ifTable's objects are asked there.
+        const bool extended = s.version() != SNMP_VERSION_1;
+        if (extended)
+            for (const oid column : {ifName, ifHighSpeed, ifCounterDiscontinuityTime})
+                oids.push_back(Instance(Column(kIfXEntry, column), i));
         Session::Pdu reply;
         if (!s.Get(oids, reply, a.failure, a.text)) {
             // v1 agents refuse a whole GET for one missing object: choose again.
@@ -503,23 +526,23 @@ void Round(State& state, const SnmpTarget& target, SnmpAnswer& a) {
             return;
         }
         // The same index with another name: the router renumbered its interfaces.
-        const std::string name = Text(v[1]).empty() ? Text(v[2]) : Text(v[1]);
+        const std::string name = extended && !Text(v[5]).empty() ? Text(v[5]) : Text(v[1]);
         if (name != state.name) {
             state.index.reset();
             continue;
         }
         if (const std::optional<double> ticks = Number(v[0]); ticks && v[0]->type == ASN_TIMETICKS)
             a.uptime = *ticks / 100;
-        const std::optional<double> high = Number(v[4]);
-        const std::optional<double> low = Number(v[3]);
+        const std::optional<double> high = extended ? Number(v[6]) : std::nullopt;
+        const std::optional<double> low = Number(v[2]);
         if (high && *high > 0 && (!low || *low >= 4294967295.0))
             a.speed = *high * 1e6;
         else if (low && *low > 0)
             a.speed = *low;
         const int counterType = state.counters64 ? ASN_COUNTER64 : ASN_COUNTER;
-        if (v[5]->type == counterType && v[6]->type == counterType) {
-            a.received = Number(v[5]);
-            a.sent = Number(v[6]);
+        if (v[3]->type == counterType && v[4]->type == counterType) {
+            a.received = Number(v[3]);
+            a.sent = Number(v[4]);
         }
         a.counters64 = state.counters64;
         a.interfaceName = state.name;
@@ -527,7 +550,17 @@ void Round(State& state, const SnmpTarget& target, SnmpAnswer& a) {
             a.failure = SnmpFailure::Other;
             a.text = "the agent gave no byte counters for " + state.name;
             state.index.reset();
+            return;
         }
+        // Another interface, or the agent says this one's counters started
+        // again (the interface was re-created): a new baseline. The same
+        // interface chosen again after a bad reply goes on from its last reading.
+        std::optional<double> discontinuity;
+        if (extended && v[7]->type == ASN_TIMETICKS) discontinuity = Number(v[7]);
+        a.chosenAgain = state.read != std::make_pair(i, state.name) ||
+                        (discontinuity && state.discontinuity && *discontinuity != *state.discontinuity);
+        state.read = std::make_pair(i, state.name);
+        if (discontinuity) state.discontinuity = discontinuity;
         return;
     }
 }

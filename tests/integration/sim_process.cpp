@@ -1,5 +1,7 @@
 #include "tests/integration/sim_process.h"
 
+#include "core/Monitor.h"
+
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -107,6 +109,7 @@ SimRouter::SimRouter(std::vector<std::string> args) {
     web_ = Field(line, "web");
     console_ = Field(line, "console");
     upnp_ = Field(line, "upnp");
+    snmp_ = Field(line, "snmp");
 }
 
 SimRouter::~SimRouter() { Stop(); }
@@ -179,6 +182,26 @@ int UnusedPort(const std::string& address) {
     ::getsockname(s, reinterpret_cast<sockaddr*>(&a), &len);
     ::close(s);
     return ntohs(a.sin_port);
+}
+
+void ExpectSteadyRates(Monitor& m, double rate) {
+    std::vector<double> rates;
+    bool silent = false;
+    auto next = std::chrono::steady_clock::now();
+    for (int tick = 0; tick < 40 && rates.size() < 6; ++tick) {
+        next += std::chrono::seconds(1);
+        WaitUntil([&] { return std::chrono::steady_clock::now() >= next; });
+        const MonitorStep step = m.step();
+        if (step.rates && m.traffic().totals().in > 0) rates.push_back(step.rates->in);
+        // The first change after the baseline may cover less than a refresh.
+        if (rates.size() > 1 && step.silent) silent = true;
+    }
+    ASSERT_GE(rates.size(), 6u);
+    for (std::size_t i = 1; i < rates.size(); ++i) {
+        EXPECT_GT(rates[i], 0.8 * rate) << "rate " << i;
+        EXPECT_LT(rates[i], 1.25 * rate) << "rate " << i;
+    }
+    EXPECT_FALSE(silent);
 }
 
 }  // namespace vx::test

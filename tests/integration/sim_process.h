@@ -9,6 +9,10 @@
 #include <string>
 #include <vector>
 
+namespace vx {
+class Monitor;
+}
+
 namespace vx::test {
 
 class SimRouter {
@@ -24,6 +28,7 @@ public:
     const std::string& web() const { return web_; }          // "127.0.0.N:PORT", empty when off
     const std::string& console() const { return console_; }  // the same for the console
     const std::string& upnp() const { return upnp_; }        // the gateway's description URL, empty when off
+    const std::string& snmp() const { return snmp_; }        // the SNMP agent's "127.0.0.N:PORT", empty when off
     int consolePort() const;
 
     // GET /simctl?query over a plain socket (not the code under test);
@@ -43,12 +48,19 @@ private:
     std::string web_;
     std::string console_;
     std::string upnp_;
+    std::string snmp_;
 };
 
 void SleepMs(int ms);
 
 // A loopback port on which nothing listens (bound, then released).
 int UnusedPort(const std::string& address);
+
+// Steps the monitor once a second, as the window's timer does, under a steady
+// `rate` of incoming bytes through counters the router refreshes only every few
+// seconds: every rate it shows is the flow's (never 0, never a refresh's worth
+// at once), and it never falls silent.
+void ExpectSteadyRates(Monitor& m, double rate);
 
 // Waits, polling every few milliseconds, until done() holds or time is up.
 template <class F>

@@ -10,6 +10,7 @@
 #include <chrono>
 #include <string>
 
+#include "core/Monitor.h"
 #include "dialogs/StartUp.h"
 #include "monitor/frmMain.h"
 #include "platform/gateway.h"
@@ -260,6 +261,18 @@ TEST_F(UpnpProgramTest, AGatewayThatTakesItsTimeIsNotTakenForSilent) {
         std::chrono::seconds(40)));
     EXPECT_EQ(captions, (std::vector<std::string>{"Vexlo Router Stats - Connecting", "Vexlo Router Stats"}));
     m.window().userCloseRequested();
+}
+
+// Some gateways refresh their totals only every few seconds, as SNMP agents do.
+TEST_F(UpnpProgramTest, TotalsRefreshedEveryThreeSecondsShowASteadyRate) {
+    SimRouter sim({"--address", "127.0.0.37", "--no-web", "--no-console", "--upnp", "--counter-refresh", "3",
+                   "--rx-rate", "100000"});
+    MonitorSettings settings;
+    settings.routerIP = "upnp://" + sim.upnp().substr(std::string("http://").size());
+    Monitor m(settings);
+    ASSERT_TRUE(m.start().problems.empty());
+    test::ExpectSteadyRates(m, 100000);
+    m.close();
 }
 
 }  // namespace

@@ -12,12 +12,15 @@
 
 #include <arpa/inet.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdlib>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "core/Monitor.h"
 #include "dialogs/StartUp.h"
 #include "monitor/frmMain.h"
 #include "platform/snmp.h"
@@ -154,6 +157,171 @@ TEST(Snmp, TheListingShowsTheInterfacesAndTheOneRead) {
     EXPECT_NE(unnamed.find("vxstat reads none: the agent shows no interface that is up and not loopback"),
               std::string::npos)
         << unnamed;
+}
+
+// ---- the simulated router's own agent: what Debian's cannot show ----------------
+
+constexpr double k2p32 = 4294967296.0;
+
+platform::SnmpTarget SimTarget(const test::SimRouter& sim, const std::string& interfaceName = {}) {
+    return *SnmpTargetFor("snmp://" + sim.snmp(), "", interfaceName);
+}
+
+TEST(SimSnmp, TheWanInterfaceIsTheDefaultRoutesElseAPppOneElseTheBusiestAndAnyOfItsNamesPicksIt) {
+    // The WAN interface is index 3 in every layout; a LAN port with more bytes
+    // (and, but for the last, up) stands beside it.
+    const struct {
+        const char* layout;
+        const char* why;
+    } layouts[] = {{"inet", "the default route's interface"},
+                   {"ipcidr", "the default route's interface"},
+                   {"ppp", "a PPP interface"},
+                   {"pppoe", "a PPP interface"},
+                   {"busiest", "the busiest interface that is up"}};
+    for (const auto& l : layouts) {
+        test::SimRouter sim({"--address", "127.0.0.42", "--no-web", "--no-console", "--snmp", "--snmp-layout", l.layout,
+                             "--rx-start", "70000000"});
+        const platform::SnmpListing listing = platform::ListSnmpInterfaces(SimTarget(sim));
+        EXPECT_EQ(listing.chosen, 3) << l.layout << ": " << InterfacesReport(listing);
+        EXPECT_EQ(listing.why, l.why) << l.layout;
+    }
+    test::SimRouter sim({"--address", "127.0.0.42", "--no-console", "--snmp"});
+    for (const char* name : {"uplink", "WAN port", "ETH1", "eth0"}) {
+        const platform::SnmpListing listing = platform::ListSnmpInterfaces(SimTarget(sim, name));
+        EXPECT_EQ(listing.chosen, std::string(name) == "eth0" ? 2 : 3) << name << " by alias, description or name";
+    }
+    // A table without end is read so far and no further, and the route still decides.
+    sim.Control("snmp=endless");
+    const platform::SnmpListing endless = platform::ListSnmpInterfaces(SimTarget(sim));
+    EXPECT_EQ(endless.chosen, 3) << endless.text;
+    EXPECT_GT(endless.interfaces.size(), 1000u);
+    EXPECT_LE(endless.interfaces.size(), 2048u);
+}
+
+TEST(SimSnmp, AnAgentThatSpeaksV1OnlyIsReadInV1AndItsRouteTableStillCounts) {
+    // No ifXTable, a route table at the end of its MIB, 32-bit counters only.
+    test::SimRouter sim({"--address", "127.0.0.43", "--no-web", "--no-console", "--snmp", "--snmp-mode", "v1only",
+                         "--counter-bits", "32", "--rx-start", "123456", "--tx-start", "654321"});
+    auto agent = platform::OpenSnmpAgent(SimTarget(sim));
+    for (int round = 0; round < 2; ++round) {
+        auto a = Round(*agent);
+        ASSERT_TRUE(a);
+        ASSERT_EQ(a->failure, SnmpFailure::None) << a->text;
+        EXPECT_EQ(a->interfaceName, "WAN port") << "v1 agents name interfaces by ifDescr";
+        EXPECT_EQ(a->received, 123456.0);
+        EXPECT_EQ(a->sent, 654321.0);
+        EXPECT_FALSE(a->counters64);
+        EXPECT_EQ(a->speed, 100e6);
+        EXPECT_TRUE(a->uptime);
+        EXPECT_EQ(a->chosenAgain, round == 0) << "the second round goes on from the first";
+    }
+    const platform::SnmpListing listing = platform::ListSnmpInterfaces(SimTarget(sim, "lan port"));
+    EXPECT_EQ(listing.chosen, 2) << listing.text;
+}
+
+// The core with "snmp://..." in its settings, stepped by the test.
+class SimSnmpCoreTest : public test::ProgramTest {
+protected:
+    Monitor& Start(const std::string& address, const std::string& speed = {}) {
+        MonitorSettings settings;
+        settings.routerIP = address;
+        settings.speed = speed;
+        core = std::make_unique<Monitor>(settings);
+        EXPECT_TRUE(core->start().problems.empty());
+        return *core;
+    }
+    // One tick; the problems it told are kept.
+    MonitorStep Tick() {
+        MonitorStep step = core->step();
+        for (const Problem& p : step.problems) told.push_back(p.text);
+        if (step.taken) taken.push_back(*step.taken);
+        return step;
+    }
+    // Ticks (each quickly, as the window's timer would find them) until done().
+    template <class F>
+    bool StepUntil(F done, std::chrono::seconds timeout = std::chrono::seconds(30)) {
+        return test::WaitUntil(
+            [&] {
+                Tick();
+                return done();
+            },
+            timeout);
+    }
+    // Ticks until the monitor has taken `n` more readings, the last as `last` where given.
+    bool Readings(std::size_t n, std::optional<Step> last = std::nullopt) {
+        const std::size_t before = taken.size();
+        return StepUntil([&] { return taken.size() >= before + n && (!last || taken.back() == *last); });
+    }
+    std::unique_ptr<Monitor> core;
+    std::vector<std::string> told;
+    std::vector<Step> taken;
+};
+
+TEST_F(SimSnmpCoreTest, A32BitAgentIsCountedAcrossItsWrapAndNoBadReplyOrRestartPoisonsTheTotals) {
+    double rx = k2p32 - 3000000;
+    test::SimRouter sim({"--address", "127.0.0.44", "--no-console", "--snmp", "--counter-bits", "32", "--rx-start",
+                         std::to_string(static_cast<long long>(rx)), "--tx-start", "1000"});
+    Monitor& m = Start("snmp://" + sim.snmp());
+    double expected = 0;
+    // The counters move by `bytes` (past 2^32 as the agent's do), and that is what is counted.
+    auto move = [&](double bytes, const std::string& also = {}) {
+        rx = std::fmod(rx + bytes, k2p32);
+        expected += bytes;
+        sim.Control(also + "rx=" + std::to_string(static_cast<long long>(rx)));
+        return StepUntil([&] { return m.traffic().totals().in >= expected; });
+    };
+    // Several rounds of the agent's answers go by under the monitor.
+    auto rounds = [&](int n) {
+        const long long answered = sim.Stat("snmp_answers");
+        return StepUntil([&] { return sim.Stat("snmp_answers") >= answered + n; });
+    };
+    ASSERT_TRUE(Readings(1, Step::Baseline));
+    ASSERT_TRUE(move(5000000)) << m.traffic().totals().in << " of " << expected;
+    EXPECT_EQ(m.traffic().totals().in, expected) << "5 MB across 2^32 on a 100 Mbit line is a wrap";
+    for (const char* mode : {"stuck", "huge", "negative", "wrongtype", "malformed", "wrongid", "bigreply"}) {
+        sim.Control(std::string("snmp=") + mode);
+        ASSERT_TRUE(rounds(3)) << mode;
+        ASSERT_TRUE(move(1000000, "snmp=ok&")) << mode << ": " << m.traffic().totals().in - expected;
+        EXPECT_EQ(m.traffic().totals().in, expected) << "after mode " << mode;
+    }
+    EXPECT_EQ(m.traffic().totals().out, 0);
+    // A restart (sysUpTime back) and a discontinuity (the counters started
+    // again, ifCounterDiscontinuityTime says so): new baselines, nothing counted.
+    sim.Control("restart=1");
+    rx = 1480;
+    ASSERT_TRUE(Readings(1, Step::Restarted));
+    ASSERT_TRUE(move(1000000));
+    rx += 2000000;
+    sim.Control("discontinuity=1&rx=" + std::to_string(static_cast<long long>(rx)));
+    ASSERT_TRUE(Readings(1, Step::Baseline)) << "2 MB a line could carry, but the agent says they are no growth";
+    ASSERT_TRUE(move(1000000));
+    EXPECT_EQ(m.traffic().totals().in, expected);
+    // A bad reply is told, once; an agent gone quiet is waited for without
+    // blocking a tick, and counted again when it is back.
+    EXPECT_EQ(std::count_if(told.begin(), told.end(),
+                            [](const std::string& t) { return t.find("gave no byte counters for eth1") != t.npos; }),
+              1)
+        << told.size();
+    sim.Control("snmp=silent");
+    const long long asked = sim.Stat("snmp_requests");
+    double longest = 0;
+    ASSERT_TRUE(StepUntil([&] {
+        const auto start = std::chrono::steady_clock::now();
+        Tick();
+        longest = std::max(longest, std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+        return sim.Stat("snmp_requests") >= asked + 3;
+    }));
+    EXPECT_LT(longest, 1.0) << "a request waits up to 1.5 s: never on the tick";
+    ASSERT_TRUE(move(1000000, "snmp=ok&"));
+    EXPECT_EQ(m.traffic().totals().in, expected);
+    core->close();
+}
+
+TEST_F(SimSnmpCoreTest, CountersRefreshedEveryThreeSecondsShowASteadyRate) {
+    test::SimRouter sim({"--address", "127.0.0.45", "--no-web", "--no-console", "--snmp", "--counter-refresh", "3",
+                         "--rx-rate", "100000"});
+    test::ExpectSteadyRates(Start("snmp://" + sim.snmp()), 100000);
+    core->close();
 }
 
 // The monitor with "snmp://..." in boot.ini, over the fake windows.

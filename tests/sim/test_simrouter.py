@@ -773,6 +773,171 @@ def test_upnpc():
         check(sim.stop() == 0, "stops cleanly on SIGTERM")
 
 
+# ---- the SNMP agent ---------------------------------------------------------------
+
+def load_sim():
+    import importlib.util
+    spec = importlib.util.spec_from_file_location("simrouter", SIM)
+    module = importlib.util.module_from_spec(spec)
+    spec.loader.exec_module(module)
+    return module
+
+
+def snmp_reply(sim, data):
+    """(request id, error status, error index, [(OID, tag, value)]) of a response."""
+    tag, message, end = sim.ber_read(data, 0)
+    items = sim.ber_items(message)
+    if tag != sim.SEQUENCE or end != len(data) or len(items) != 3 or items[2][0] != sim.RESPONSE:
+        raise ValueError("not a response")
+    fields = sim.ber_items(items[2][1])
+    numbers = [int.from_bytes(v, "big", signed=True) for _, v in fields[:3]]
+    bindings = []
+    for _, vb in sim.ber_items(fields[3][1]):
+        (_, name), (kind, value) = sim.ber_items(vb)
+        number = int.from_bytes(value, "big", signed=kind == sim.INTEGER) if kind not in (sim.OCTETS,) else value
+        bindings.append((sim.ber_decode_oid(name), kind, number))
+    return numbers[0], numbers[1], numbers[2], bindings
+
+
+class SnmpClient:
+    """Requests of our own making, and every datagram that comes back."""
+
+    def __init__(self, sim, where, community=b"public"):
+        self.sim, self.community = sim, community
+        host, port = where.rsplit(":", 1)
+        self.peer = (host, int(port))
+        self.sock = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+        self.rid = 1000
+
+    def ask(self, kind, names, version=1, a=0, b=0, want=1, timeout=DEADLINE):
+        """The first `want` datagrams that answer (fewer at the deadline)."""
+        self.rid += 1
+        vbs = b"".join(self.sim.ber_tlv(self.sim.SEQUENCE, self.sim.ber_oid(n) + b"\x05\x00") for n in names)
+        pdu = self.sim.ber_int(self.rid) + self.sim.ber_int(a) + self.sim.ber_int(b) + \
+            self.sim.ber_tlv(self.sim.SEQUENCE, vbs)
+        message = self.sim.ber_tlv(self.sim.SEQUENCE, self.sim.ber_int(version) +
+                                   self.sim.ber_tlv(self.sim.OCTETS, self.community) + self.sim.ber_tlv(kind, pdu))
+        self.sock.sendto(message, self.peer)
+        got, end = [], time.monotonic() + timeout
+        while len(got) < want:
+            ready, _, _ = select.select([self.sock], [], [], max(0.0, end - time.monotonic()))
+            if not ready:
+                break
+            got.append(self.sock.recv(70000))
+        return got
+
+    def get(self, names, version=1):
+        replies = self.ask(self.sim.GET, names, version)
+        return snmp_reply(self.sim, replies[0]) if replies else None
+
+    def close(self):
+        self.sock.close()
+
+
+IN32 = (1, 3, 6, 1, 2, 1, 2, 2, 1, 10, 3)
+IN64 = (1, 3, 6, 1, 2, 1, 31, 1, 1, 1, 6, 3)
+UPTIME = (1, 3, 6, 1, 2, 1, 1, 3, 0)
+DISCONTINUITY = (1, 3, 6, 1, 2, 1, 31, 1, 1, 1, 19, 3)
+
+
+def test_snmp_codec():
+    sim = load_sim()
+    for value in (0, 127, 128, 255, -1, -5, -129, U32 - 1, 2 ** 64 - 1):
+        tag, content, _ = sim.ber_read(sim.ber_int(value, sim.COUNTER64), 0)
+        check(tag == sim.COUNTER64 and int.from_bytes(content, "big", signed=True) == value, "BER integer %d" % value)
+    for oid in ((1, 3, 6, 1, 2, 1, 1, 3, 0), (1, 3, 6, 1, 4, 1, 2 ** 32 - 1, 128, 16383, 16384)):
+        tag, content, _ = sim.ber_read(sim.ber_oid(oid), 0)
+        check(sim.ber_decode_oid(content) == oid, "BER OID %s" % (oid,))
+    big = sim.ber_tlv(sim.OCTETS, b"x" * 70000)
+    check(sim.ber_read(big, 0)[1] == b"x" * 70000, "a long form length")
+    for junk in (b"", b"\x30", b"\x30\x85\x00\x00\x00\x00\x01", b"\x30\x05\x02\x01", b"\xff" * 10):
+        try:
+            sim.snmp_decode(junk)
+            check(False, "decodes junk %r" % junk)
+        except ValueError:
+            check(True, "junk refused")
+
+
+def test_snmp_agent():
+    mod = load_sim()
+    sim = Sim("127.0.0.62", "--snmp", "--counter-bits", "32", "--rx-start", str(U32 - 100), "--rx-rate", "1000",
+              "--counter-refresh", "1.5")
+    client = SnmpClient(mod, sim.fields["snmp"])
+    try:
+        reply = client.get([UPTIME, IN32, IN64])
+        check(reply is not None and reply[1] == 0, "answers a v2c GET: %r" % (reply,))
+        if reply:
+            (_, up_kind, up), (_, in_kind, first), (_, hc_kind, _) = reply[3]
+            check(up_kind == mod.TIMETICKS and in_kind == mod.COUNTER32 and hc_kind == mod.NO_SUCH_INSTANCE,
+                  "sysUpTime, a Counter32, and no 64-bit counter with --counter-bits 32: %r" % (reply[3],))
+            # Stepped: the figure stands, then jumps; and wraps at 2**32.
+            again = client.get([IN32])[3][0][2]
+            changed = wait_for(lambda: (lambda v: v if v != first else None)(client.get([IN32])[3][0][2]))
+            check(changed is not None and (changed - first) % U32 >= 1000, "the counter moves in steps: %s %s %s"
+                  % (first, again, changed))
+            wrapped = wait_for(lambda: client.get([IN32])[3][0][2] < first)
+            check(wrapped, "the 32-bit counter wraps")
+        # Wrong community: counted, never answered.
+        asked = sim.control()["snmp_requests"]
+        wrong = SnmpClient(mod, sim.fields["snmp"], b"private")
+        check(not wrong.ask(mod.GET, [UPTIME], timeout=1.0), "a wrong community gets no answer")
+        wrong.close()
+        check(sim.control()["snmp_requests"] == asked + 1, "the wrong community's request did arrive")
+        # A restart puts sysUpTime back; a discontinuity is told in ifCounterDiscontinuityTime.
+        before = client.get([UPTIME])[3][0][2]
+        wait_for(lambda: client.get([UPTIME])[3][0][2] > before + 50)
+        sim.control("restart=1")
+        check(client.get([UPTIME])[3][0][2] < before + 50, "sysUpTime goes back at a restart")
+        check(client.get([DISCONTINUITY])[3][0][2] == 0, "no discontinuity yet")
+        wait_for(lambda: client.get([UPTIME])[3][0][2] > 10)
+        sim.control("discontinuity=1")
+        check(client.get([DISCONTINUITY])[3][0][2] > 10, "a discontinuity's time is sysUpTime then")
+        # The faults.
+        sim.control("snmp=malformed")
+        got = client.ask(mod.GET, [IN32], want=5)
+        decoded = []
+        for d in got:
+            try:
+                decoded.append(snmp_reply(mod, d)[0])
+            except (ValueError, IndexError):
+                decoded.append(None)
+        check(decoded == [None, None, None, None, client.rid], "four broken datagrams, then the reply: %r" % decoded)
+        sim.control("snmp=wrongid")
+        got = [snmp_reply(mod, d) for d in client.ask(mod.GET, [IN32], want=2)]
+        check([g[0] for g in got] == [client.rid + 1, client.rid] and got[0][3][0][2] != got[1][3][0][2],
+              "a decoy with another request id first: %r" % got)
+        sim.control("snmp=bigreply")
+        got = client.ask(mod.GETBULK, [(1, 3, 6, 1, 2, 1, 2, 2, 1, 2)], a=0, b=500)
+        check(got and len(got[0]) <= mod.LARGEST_REPLY and len(snmp_reply(mod, got[0])[3]) >= 1,
+              "a bulk reply fits a datagram: %s bytes" % (len(got[0]) if got else None))
+        sim.control("snmp=endless")
+        got = snmp_reply(mod, client.ask(mod.GETBULK, [(1, 3, 6, 1, 2, 1, 2, 2, 1, 2, 900)], b=3)[0])[3]
+        check([o[-1] for o, _, _ in got] == [901, 902, 903], "ifDescr never ends: %r" % got)
+        sim.control("snmp=stuck")
+        check(client.get([IN32])[3][0][2] == U32 - 1, "stuck at 4294967295")
+        sim.control("snmp=negative")
+        check(client.get([IN32])[3][0][1:] == (mod.COUNTER32, -5 % 256), "a negative Counter32's byte")
+        sim.control("snmp=v1only")
+        check(not client.ask(mod.GET, [UPTIME], timeout=1.0), "v1 only: a v2c request gets no answer")
+        last = (1, 3, 6, 1, 2, 1, 4, 25)
+        reply = snmp_reply(mod, client.ask(mod.GETNEXT, [last], version=0)[0])
+        check(reply[1:3] == (mod.NO_SUCH_NAME, 1), "v1: past the end of the MIB is noSuchName: %r" % (reply,))
+        reply = client.get([(1, 3, 6, 1, 2, 1, 31, 1, 1, 1, 1, 3)], version=0)
+        check(reply[1] == mod.NO_SUCH_NAME, "v1 only: no ifXTable")
+        sim.control("snmp=silent")
+        check(not client.ask(mod.GET, [UPTIME], timeout=1.0), "silent")
+        snmpget = shutil.which("snmpget")
+        if snmpget:
+            sim.control("snmp=ok")
+            out = subprocess.run([snmpget, "-v2c", "-c", "public", "-M", "/dev/null", "-On", sim.fields["snmp"],
+                                  ".1.3.6.1.2.1.31.1.1.1.1.3", ".1.3.6.1.2.1.2.2.1.10.3"],
+                                 capture_output=True, timeout=DEADLINE).stdout.decode()
+            check('STRING: "eth1"' in out and "Counter32:" in out, "net-snmp's snmpget reads the agent:\n" + out)
+    finally:
+        client.close()
+        check(sim.stop() == 0, "stops cleanly on SIGTERM")
+
+
 def main():
     names = [n for _, n in socket.if_nameindex()]
     if names != ["lo"]:
@@ -782,7 +947,7 @@ def main():
     for test in (test_firmware_page, test_firmware_served, test_console_layouts, test_console_drop_and_lie,
                  test_upnp_description_and_control,
                  test_upnp_wrap, test_upnp_discovery, test_upnp_modes, test_upnp_hostile, test_duration_and_listen,
-                 test_upnpc):
+                 test_upnpc, test_snmp_codec, test_snmp_agent):
         try:
             test()
         except Exception:

@@ -112,6 +112,37 @@ TEST(Traffic, MoreThanTheLineCanCarryIsDroppedAndRebased) {
     EXPECT_EQ(unknown.take(At(2, 320e6, 0)).step, Step::Impossible);
 }
 
+// An SNMP agent's uptime proves it did not restart: counters that go back or
+// leap are a bad reply, and the baseline stays for the next good one; unless
+// the agent keeps at it, when its counters are believed after all.
+TEST(Traffic, AnAgentsBadRepliesKeepTheBaselineWhileItsUptimeGrows) {
+    auto agent = [](double seconds, double in) {
+        Reading r = At(seconds, in, 0, 1000 + seconds);
+        r.uptimeProvesContinuity = true;
+        return r;
+    };
+    Traffic t({0, 0});
+    t.setLineSpeed({100e6, 100e6});
+    t.take(agent(0, 5e6));
+    EXPECT_EQ(t.take(agent(1, 0)).step, Step::Impossible) << "back: a bad reply, not a restart";
+    EXPECT_EQ(t.take(agent(2, 4294967291.0)).step, Step::Impossible) << "a leap";
+    EXPECT_EQ(t.take(agent(3, 5e6 + 1000)).step, Step::Counted);
+    EXPECT_EQ(t.totals().in, 1000) << "from the last good reading, and no wrap from the leap";
+    // Counters that start again without a word: believed after ten readings in a row.
+    int held = 0;
+    for (int second = 4; t.take(agent(second, 700)).step == Step::Impossible; ++second) ASSERT_LT(++held, 20);
+    EXPECT_EQ(held, 9);
+    EXPECT_EQ(t.take(agent(30, 1700)).step, Step::Counted);
+    EXPECT_EQ(t.totals().in, 2000);
+    // Without that proof (or with an uptime that went back) going back is a restart at once.
+    Traffic other({0, 0});
+    other.take(At(0, 5e6, 0, 1000));
+    EXPECT_EQ(other.take(At(1, 0, 0, 1001)).step, Step::Restarted);
+    Reading restarted = agent(31, 10);
+    restarted.uptime = 5;
+    EXPECT_EQ(t.take(restarted).step, Step::Restarted);
+}
+
 TEST(Traffic, NoClaimedSpeedLetsMoreThanAHundredGigabitsCount) {
     Traffic t({0, 0});
     t.setLineSpeed({k2p53, k2p53});
