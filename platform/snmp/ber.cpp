@@ -20,12 +20,6 @@ void PutLength(std::string& out, std::size_t length) {
     out += bytes;
 }
 
-std::string Tlv(std::uint8_t tag, const std::string& content) {
-    std::string out(1, static_cast<char>(tag));
-    PutLength(out, content.size());
-    return out + content;
-}
-
 std::string Integer(std::int64_t value) {
     std::string bytes;
     // Two's complement, shortest form: drop leading bytes that only repeat the sign.
@@ -59,46 +53,6 @@ std::string ObjectId(const Oid& oid) {
     return Tlv(kObjectId, content);
 }
 
-// A view of the bytes still to read; every read checks what is left.
-class Reader {
-public:
-    Reader(const std::uint8_t* data, std::size_t size) : p_(data), left_(size) {}
-
-    bool empty() const { return left_ == 0; }
-
-    // The next element's tag and content; false when it does not fit.
-    bool Next(std::uint8_t& tag, Reader& content) {
-        if (left_ < 2) return false;
-        tag = p_[0];
-        if ((tag & 0x1f) == 0x1f) return false;  // high tag numbers: nothing SNMP sends
-        std::size_t length = p_[1], header = 2;
-        if (length & 0x80) {
-            const std::size_t count = length & 0x7f;
-            if (count == 0 || count > 4 || left_ < 2 + count) return false;  // indefinite, or absurd
-            length = 0;
-            for (std::size_t i = 0; i < count; ++i) length = (length << 8) | p_[2 + i];
-            header += count;
-        }
-        if (length > left_ - header) return false;
-        content = Reader(p_ + header, length);
-        p_ += header + length;
-        left_ -= header + length;
-        return true;
-    }
-
-    bool Expect(std::uint8_t tag, Reader& content) {
-        std::uint8_t found = 0;
-        return Next(found, content) && found == tag;
-    }
-
-    const std::uint8_t* data() const { return p_; }
-    std::size_t size() const { return left_; }
-
-private:
-    const std::uint8_t* p_;
-    std::size_t left_;
-};
-
 bool SignedContent(const Reader& r, std::int64_t& value) {
     if (r.size() == 0 || r.size() > 8) return false;
     std::uint64_t bits = (r.data()[0] & 0x80) ? ~std::uint64_t{0} : 0;
@@ -120,14 +74,6 @@ bool UnsignedContent(const Reader& r, std::size_t bytes, std::uint64_t& value) {
     if (n > bytes) return false;
     value = 0;
     for (std::size_t i = 0; i < n; ++i) value = (value << 8) | d[i];
-    return true;
-}
-
-bool Int32(Reader& r, std::int32_t& value) {
-    Reader content(nullptr, 0);
-    std::int64_t v = 0;
-    if (!r.Expect(kInteger, content) || !SignedContent(content, v) || v < INT32_MIN || v > INT32_MAX) return false;
-    value = static_cast<std::int32_t>(v);
     return true;
 }
 
@@ -177,40 +123,98 @@ bool ValueContent(std::uint8_t tag, const Reader& r, Value& v) {
 
 }  // namespace
 
-std::string EncodeRequest(std::int32_t version, const std::string& community, std::uint8_t pduType,
-                          std::int32_t requestId, const std::vector<Oid>& names, std::int32_t repetitions) {
+bool Reader::Next(std::uint8_t& tag, Reader& content) {
+    if (left_ < 2) return false;
+    tag = p_[0];
+    if ((tag & 0x1f) == 0x1f) return false;  // high tag numbers: nothing SNMP sends
+    std::size_t length = p_[1], header = 2;
+    if (length & 0x80) {
+        const std::size_t count = length & 0x7f;
+        if (count == 0 || count > 4 || left_ < 2 + count) return false;  // indefinite, or absurd
+        length = 0;
+        for (std::size_t i = 0; i < count; ++i) length = (length << 8) | p_[2 + i];
+        header += count;
+    }
+    if (length > left_ - header) return false;
+    content = Reader(p_ + header, length);
+    p_ += header + length;
+    left_ -= header + length;
+    return true;
+}
+
+bool Reader::Expect(std::uint8_t tag, Reader& content) {
+    std::uint8_t found = 0;
+    return Next(found, content) && found == tag;
+}
+
+bool Reader::Int32(std::int32_t& value) {
+    Reader content;
+    std::int64_t v = 0;
+    if (!Expect(kInteger, content) || !SignedContent(content, v) || v < INT32_MIN || v > INT32_MAX) return false;
+    value = static_cast<std::int32_t>(v);
+    return true;
+}
+
+bool Reader::Bytes(std::string& value, std::size_t most) {
+    Reader content;
+    if (!Expect(kOctetString, content) || content.size() > most) return false;
+    value.assign(reinterpret_cast<const char*>(content.data()), content.size());
+    return true;
+}
+
+std::string Tlv(std::uint8_t tag, const std::string& content) {
+    std::string out(1, static_cast<char>(tag));
+    PutLength(out, content.size());
+    return out + content;
+}
+
+std::string EncodeInteger(std::int64_t value) { return Integer(value); }
+
+std::string EncodePdu(std::uint8_t pduType, std::int32_t requestId, const std::vector<Oid>& names,
+                      std::int32_t repetitions) {
     std::string bindings;
     for (const Oid& name : names) bindings += Tlv(kSequence, ObjectId(name) + Tlv(kNull, {}));
     const bool bulk = pduType == kGetBulkRequest;
-    const std::string pdu =
-        Integer(requestId) + Integer(0) + Integer(bulk ? repetitions : 0) + Tlv(kSequence, bindings);
-    return Tlv(kSequence, Integer(version) + Tlv(kOctetString, community) + Tlv(pduType, pdu));
+    return Tlv(pduType, Integer(requestId) + Integer(0) + Integer(bulk ? repetitions : 0) + Tlv(kSequence, bindings));
 }
 
-std::optional<Message> DecodeMessage(const std::uint8_t* data, std::size_t size) {
-    if (!data) return std::nullopt;
-    Reader whole(data, size), message(nullptr, 0), community(nullptr, 0), pdu(nullptr, 0), list(nullptr, 0);
-    Message m;
-    if (!whole.Expect(kSequence, message) || !whole.empty()) return std::nullopt;
-    if (!Int32(message, m.version) || !message.Expect(kOctetString, community)) return std::nullopt;
-    m.community.assign(reinterpret_cast<const char*>(community.data()), community.size());
-    if (!message.Next(m.pduType, pdu) || !message.empty()) return std::nullopt;
+bool DecodePdu(Reader& in, Message& m) {
+    Reader pdu, list;
+    if (!in.Next(m.pduType, pdu)) return false;
     if (m.pduType != kResponse && m.pduType != kGetRequest && m.pduType != kGetNextRequest &&
         m.pduType != kGetBulkRequest && m.pduType != kReport)
-        return std::nullopt;
-    if (!Int32(pdu, m.requestId) || !Int32(pdu, m.errorStatus) || !Int32(pdu, m.errorIndex) ||
+        return false;
+    if (!pdu.Int32(m.requestId) || !pdu.Int32(m.errorStatus) || !pdu.Int32(m.errorIndex) ||
         !pdu.Expect(kSequence, list) || !pdu.empty())
-        return std::nullopt;
+        return false;
+    m.bindings.clear();
     while (!list.empty()) {
-        Reader binding(nullptr, 0), name(nullptr, 0), value(nullptr, 0);
+        Reader binding, name, value;
         VarBind b;
         std::uint8_t tag = 0;
         if (m.bindings.size() >= kMostBindings || !list.Expect(kSequence, binding) ||
             !binding.Expect(kObjectId, name) || !OidContent(name, b.name) || !binding.Next(tag, value) ||
             !binding.empty() || !ValueContent(tag, value, b.value))
-            return std::nullopt;
+            return false;
         m.bindings.push_back(std::move(b));
     }
+    return true;
+}
+
+std::string EncodeRequest(std::int32_t version, const std::string& community, std::uint8_t pduType,
+                          std::int32_t requestId, const std::vector<Oid>& names, std::int32_t repetitions) {
+    return Tlv(kSequence,
+               Integer(version) + Tlv(kOctetString, community) + EncodePdu(pduType, requestId, names, repetitions));
+}
+
+std::optional<Message> DecodeMessage(const std::uint8_t* data, std::size_t size) {
+    if (!data) return std::nullopt;
+    Reader whole(data, size), message;
+    Message m;
+    if (!whole.Expect(kSequence, message) || !whole.empty()) return std::nullopt;
+    if (!message.Int32(m.version) || m.version == 3 || !message.Bytes(m.community, 65535) || !DecodePdu(message, m) ||
+        !message.empty())
+        return std::nullopt;
     return m;
 }
 

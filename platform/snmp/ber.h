@@ -67,6 +67,36 @@ struct Message {
 inline constexpr std::size_t kMostBindings = 256;
 inline constexpr std::size_t kMostOidParts = 128;
 
+// A view of BER bytes still to read; every read checks what is left.
+class Reader {
+public:
+    Reader() = default;
+    Reader(const std::uint8_t* data, std::size_t size) : p_(data), left_(size) {}
+    bool empty() const { return left_ == 0; }
+    const std::uint8_t* data() const { return p_; }
+    std::size_t size() const { return left_; }
+    // The next element's tag and content; false when it does not fit.
+    bool Next(std::uint8_t& tag, Reader& content);
+    bool Expect(std::uint8_t tag, Reader& content);
+    bool Int32(std::int32_t& value);
+    bool Bytes(std::string& value, std::size_t most);  // an OCTET STRING of at most `most` bytes
+
+private:
+    const std::uint8_t* p_ = nullptr;
+    std::size_t left_ = 0;
+};
+
+// A whole element: tag, length, content.
+std::string Tlv(std::uint8_t tag, const std::string& content);
+std::string EncodeInteger(std::int64_t value);
+
+// A PDU alone (v3 carries it in its own envelope): request id, errors,
+// bindings of NULLs.
+std::string EncodePdu(std::uint8_t pduType, std::int32_t requestId, const std::vector<Oid>& names,
+                      std::int32_t repetitions = 0);
+// Reads a PDU element into the message's PDU fields; false when malformed.
+bool DecodePdu(Reader& in, Message& m);
+
 // A request: GET, GETNEXT or GETBULK (`repetitions` only for GETBULK) for
 // `names`, each with a NULL value.
 std::string EncodeRequest(std::int32_t version, const std::string& community, std::uint8_t pduType,

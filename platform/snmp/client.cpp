@@ -2,8 +2,9 @@
 // socket, on a worker thread so that the window never waits for the router:
 // for builds without net-snmp (Windows). The rounds keep to the same rules
 // as platform/snmp/agent.cpp: the interface chosen by name, default route,
-// PPP or traffic; v2c with v1 where the agent never answered v2c; 64-bit
-// counters where the agent has them. v3 is not spoken here.
+// PPP or traffic; v2c with v1 where the agent never answered v2c; v3 with
+// the user-based security (platform/snmp/usm.h); 64-bit counters where the
+// agent has them.
 #ifdef _WIN32
 #include "platform/win32/backend.h"  // the program's headers before <windows.h>
 // (a comment keeps the include order: winsock2.h before anything of windows.h)
@@ -25,6 +26,7 @@
 
 #include "platform/snmp.h"
 #include "platform/snmp/ber.h"
+#include "platform/snmp/usm.h"
 #include "platform/threaded/worker.h"
 #include "runtime/clock.h"
 
@@ -57,10 +59,6 @@ constexpr std::size_t kMostRows = 2048;
 constexpr double kTimeoutSeconds = 1.5;
 constexpr int kRetries = 1;
 constexpr std::size_t kLargestReply = 65535;
-
-constexpr const char* kNoV3 =
-    "SNMP v3 (snmpv3://) is not available in this build of vxstat; read the router with snmp://COMMUNITY@HOST "
-    "(v2c) instead";
 
 Oid Column(const Oid& entry, std::uint32_t column) {
     Oid o = entry;
@@ -223,17 +221,13 @@ private:
     bool Ask(std::uint8_t command, const std::vector<Oid>& oids, std::int32_t repetitions, Message& reply,
              SnmpFailure& failure, std::string& text) {
         refusal_ = 0;
-        if (target_.version == 3) {
-            failure = SnmpFailure::Unavailable;
-            text = kNoV3;
-            return false;
-        }
         std::string error;
         if (!udp_.Open(target_.host, target_.port, error)) {
             failure = SnmpFailure::Other;
             text = error;
             return false;
         }
+        if (target_.version == 3) return AskV3(command, oids, repetitions, reply, failure, text);
         for (;;) {
             if (Exchange(command, oids, repetitions, reply)) {
                 if (reply.errorStatus == 0) {
@@ -267,8 +261,7 @@ private:
     // the response to this request, in this version and community, or none.
     bool Exchange(std::uint8_t command, const std::vector<Oid>& oids, std::int32_t repetitions, Message& reply) {
         for (int attempt = 0; attempt <= kRetries; ++attempt) {
-            const std::int32_t id = nextId_;
-            nextId_ = (nextId_ + 1) & 0x7fffffff;
+            const std::int32_t id = NextId();
             if (!udp_.Send(snmp::EncodeRequest(version_, target_.community, command, id, oids, repetitions))) {
                 udp_.Close();  // a fresh socket next time (the route may come back)
                 return false;
@@ -288,8 +281,171 @@ private:
         return false;
     }
 
+    // ---- v3 ----
+
+    // The user's keys from the pass phrase, once; false with the failure set
+    // when the settings name what this build cannot do.
+    bool Keys(SnmpFailure& failure, std::string& text) {
+        if (!userKey_.empty()) return true;
+        static const std::map<std::string, snmp::Hash> hashes = {
+            {"MD5", snmp::Hash::MD5},        {"SHA", snmp::Hash::SHA1},       {"SHA-1", snmp::Hash::SHA1},
+            {"SHA-224", snmp::Hash::SHA224}, {"SHA-256", snmp::Hash::SHA256}, {"SHA-384", snmp::Hash::SHA384},
+            {"SHA-512", snmp::Hash::SHA512},
+        };
+        std::string auth = target_.auth, privacy = target_.privacy;
+        for (char& c : auth) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        for (char& c : privacy) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        const auto h = hashes.find(auth);
+        if (h == hashes.end()) {
+            failure = SnmpFailure::Authentication;
+            text = "boot.ini's SnmpAuth=" + target_.auth + " is none of MD5, SHA, SHA-224, SHA-256, SHA-384, SHA-512";
+            return false;
+        }
+        if (privacy == "DES") {
+            failure = SnmpFailure::Privacy;
+            text = "boot.ini's SnmpPrivacy=DES is not available in this build; choose AES in the router and here";
+            return false;
+        }
+        if (privacy != "AES" && privacy != "AES-128" && privacy != "AES128") {
+            failure = SnmpFailure::Privacy;
+            text = "boot.ini's SnmpPrivacy=" + target_.privacy + " is neither AES nor DES";
+            return false;
+        }
+        // USM keys come from pass phrases of eight characters at least.
+        if (target_.passPhrase.size() < 8) {
+            failure = SnmpFailure::Authentication;
+            text = "the pass phrase (the password box) must have at least 8 characters";
+            return false;
+        }
+        keys_.hash = h->second;
+        keys_.macLength = snmp::MacLength(h->second);
+        keys_.user = target_.user;
+        userKey_ = snmp::PassphraseKey(h->second, target_.passPhrase);
+        if (userKey_.empty()) {
+            failure = SnmpFailure::Authentication;
+            text = "boot.ini's SnmpAuth=" + target_.auth + " is not available in this build";
+            return false;
+        }
+        return true;
+    }
+
+    // The agent's engine, its id and clock, from a report to a request
+    // without security; the keys localised to it.
+    bool Discover(SnmpFailure& failure, std::string& text) {
+        for (int attempt = 0; attempt <= kRetries; ++attempt) {
+            const std::int32_t id = NextId();
+            if (!udp_.Send(snmp::EncodeV3(id, {}, nullptr, snmp::EncodePdu(snmp::kGetRequest, id, {}),
+                                          MonotonicSeconds(), 0))) {
+                udp_.Close();
+                break;
+            }
+            const double deadline = MonotonicSeconds() + kTimeoutSeconds;
+            while (std::optional<std::string> datagram = udp_.Receive(deadline)) {
+                const auto r =
+                    snmp::DecodeV3(reinterpret_cast<const std::uint8_t*>(datagram->data()), datagram->size(), nullptr);
+                if (!r || r->messageId != id || r->engine.id.empty()) continue;
+                engine_ = r->engine;
+                engine_.at = MonotonicSeconds();
+                keys_.authKey = snmp::LocalizedKey(keys_.hash, userKey_, engine_.id);
+                keys_.privKey = keys_.authKey;  // one pass phrase for both
+                return true;
+            }
+        }
+        failure = SnmpFailure::NoAnswer;
+        text = "no answer from the SNMP agent at " + target_.host + ":" + std::to_string(target_.port);
+        return false;
+    }
+
+    bool AskV3(std::uint8_t command, const std::vector<Oid>& oids, std::int32_t repetitions, Message& reply,
+               SnmpFailure& failure, std::string& text) {
+        if (!Keys(failure, text)) return false;
+        // A stale engine clock or a restarted agent costs a round each, no more.
+        for (int round = 0; round < 3; ++round) {
+            if (engine_.id.empty() && !Discover(failure, text)) return false;
+            std::optional<snmp::V3Reply> r;
+            for (int attempt = 0; attempt <= kRetries && !r; ++attempt) {
+                const std::int32_t id = NextId();
+                if (!udp_.Send(snmp::EncodeV3(id, engine_, &keys_, snmp::EncodePdu(command, id, oids, repetitions),
+                                              MonotonicSeconds(), salt_++))) {
+                    udp_.Close();
+                    break;
+                }
+                const double deadline = MonotonicSeconds() + kTimeoutSeconds;
+                while (std::optional<std::string> datagram = udp_.Receive(deadline)) {
+                    r = snmp::DecodeV3(reinterpret_cast<const std::uint8_t*>(datagram->data()), datagram->size(),
+                                       &keys_);
+                    // A response counts only with its digest checked; a report may come without
+                    // (and, when the agent could not read our PDU, without its request id).
+                    if (r && r->messageId == id &&
+                        ((r->message.pduType == snmp::kResponse && r->authenticated && r->message.requestId == id) ||
+                         r->message.pduType == snmp::kReport))
+                        break;
+                    r.reset();
+                }
+            }
+            if (!r) {
+                engine_ = {};  // perhaps another agent now: discover it again
+                failure = SnmpFailure::NoAnswer;
+                text = "no answer from the SNMP agent at " + target_.host + ":" + std::to_string(target_.port);
+                return false;
+            }
+            if (r->message.pduType == snmp::kResponse) {
+                reply = std::move(r->message);
+                if (reply.errorStatus == 0) return true;
+                refusal_ = reply.errorStatus;
+                failure = SnmpFailure::Other;
+                text = "the agent refused the request: " + snmp::ErrorName(reply.errorStatus);
+                return false;
+            }
+            switch (snmp::ReportReason(r->message)) {
+            case snmp::UsmReport::NotInTime:
+                // Only the agent's own engine may set our idea of its clock.
+                if (r->engine.id == engine_.id) {
+                    engine_.boots = r->engine.boots;
+                    engine_.time = r->engine.time;
+                    engine_.at = MonotonicSeconds();
+                }
+                continue;
+            case snmp::UsmReport::UnknownEngine: engine_ = {}; continue;
+            case snmp::UsmReport::UnknownUser:
+                failure = SnmpFailure::Authentication;
+                text = "the agent refused user " + target_.user + ": no such user";
+                return false;
+            case snmp::UsmReport::WrongDigest:
+                failure = SnmpFailure::Authentication;
+                text = "the agent refused user " + target_.user + ": wrong digest (pass phrase or SnmpAuth=)";
+                return false;
+            case snmp::UsmReport::UnsupportedLevel:
+                failure = SnmpFailure::Authentication;
+                text = "the agent refused user " + target_.user + ": it has no authentication and privacy for them";
+                return false;
+            case snmp::UsmReport::Decryption:
+                failure = SnmpFailure::Privacy;
+                text = "the agent could not decrypt the request";
+                return false;
+            case snmp::UsmReport::None: break;
+            }
+            failure = SnmpFailure::Other;
+            text = "the agent answered with a report vxstat does not know";
+            return false;
+        }
+        failure = SnmpFailure::Other;
+        text = "the agent's engine clock could not be followed";
+        return false;
+    }
+
+    std::int32_t NextId() {
+        const std::int32_t id = nextId_;
+        nextId_ = (nextId_ + 1) & 0x7fffffff;
+        return id;
+    }
+
     SnmpTarget target_;
     Udp udp_;
+    snmp::Engine engine_;
+    snmp::UsmKeys keys_;
+    std::string userKey_;  // the pass phrase's key, before localisation
+    std::uint64_t salt_ = static_cast<std::uint64_t>(MonotonicSeconds() * 1e6) * 2654435761u;
     std::int32_t version_ = snmp::kV2c;
     std::int32_t nextId_;
     std::int32_t refusal_ = 0;  // the last request's error-status

@@ -1,11 +1,15 @@
 // Our own SNMP manager's messages: requests as agents expect them, and
-// replies read only when well-formed, with every value in its type's range.
+// replies read only when well-formed, with every value in its type's range;
+// v3's keys and envelope, over whichever cryptography the build has (CNG
+// when these run under Wine).
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <string>
 
 #include "platform/snmp/ber.h"
+#include "platform/snmp/crypto.h"
+#include "platform/snmp/usm.h"
 #include "tests/support/snmp_messages.h"
 
 namespace vx {
@@ -128,6 +132,82 @@ TEST(SnmpBer, AMalformedOrHostileReplyIsNoMessage) {
     std::string pdu = Response("");
     pdu[pdu.find('\xa2')] = static_cast<char>(0xa9);
     EXPECT_FALSE(Decode(pdu)) << "an unknown PDU";
+}
+
+std::string Hex(const std::string& bytes) {
+    static const char* const kDigits = "0123456789abcdef";
+    std::string out;
+    for (unsigned char c : bytes) (out += kDigits[c >> 4]) += kDigits[c & 15];
+    return out;
+}
+
+std::string Unhex(const std::string& hex) {
+    std::string out;
+    for (std::size_t i = 0; i + 1 < hex.size(); i += 2)
+        out += static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16));
+    return out;
+}
+
+TEST(SnmpV3, KeysAndCipherAreTheStandardsOwn) {
+    // RFC 3414 A.3: "maplesyrup" localised to engine 00..02.
+    const std::string engine = Unhex("000000000000000000000002");
+    const std::string md5 = PassphraseKey(Hash::MD5, "maplesyrup");
+    EXPECT_EQ(Hex(md5), "9faf3283884e92834ebc9847d8edd963");
+    EXPECT_EQ(Hex(LocalizedKey(Hash::MD5, md5, engine)), "526f5eed9fcce26f8964c2930787d82b");
+    const std::string sha = PassphraseKey(Hash::SHA1, "maplesyrup");
+    EXPECT_EQ(Hex(sha), "9fb5cc0381497b3793528939ff788d5d79145211");
+    EXPECT_EQ(Hex(LocalizedKey(Hash::SHA1, sha, engine)), "6695febc9288e36282235fc7151f128497b38f3f");
+    EXPECT_EQ(PassphraseKey(Hash::SHA256, "maplesyrup").size(), 32u);
+    // NIST SP 800-38A F.3.13 (CFB128-AES128), cut short of a whole block.
+    const std::string key = Unhex("2b7e151628aed2a6abf7158809cf4f3c"), iv = Unhex("000102030405060708090a0b0c0d0e0f");
+    const std::string plain = Unhex("6bc1bee22e409f96e93d7e117393172aae2d8a57");
+    const std::string secret = AesCfb(true, key, iv, plain);
+    EXPECT_EQ(Hex(secret), "3b3fd92eb72dad20333449f8e83cfb4ac8a64537");
+    EXPECT_EQ(AesCfb(false, key, iv, secret), plain);
+}
+
+TEST(SnmpV3, TheEnvelopeIsReadOnlyWithTheRightKeysAndWhole) {
+    Engine engine{Unhex("80001f8880e9630000d61ff449"), 7, 1000, 50};
+    UsmKeys keys;
+    keys.user = "vxuser";
+    keys.authKey = LocalizedKey(Hash::SHA256, PassphraseKey(Hash::SHA256, "loopback-phrase"), engine.id);
+    keys.privKey = keys.authKey;
+    const std::string pdu = EncodePdu(kGetRequest, 99, {{1, 3, 6, 1, 2, 1, 1, 3, 0}});
+    const std::string sent = EncodeV3(99, engine, &keys, pdu, 60, 12345);
+    EXPECT_EQ(sent.find("sysUpTime"), std::string::npos);
+    auto read = [](const std::string& s, const UsmKeys* k) {
+        return DecodeV3(reinterpret_cast<const std::uint8_t*>(s.data()), s.size(), k);
+    };
+    const auto r = read(sent, &keys);
+    ASSERT_TRUE(r);
+    EXPECT_TRUE(r->authenticated);
+    EXPECT_EQ(r->messageId, 99);
+    EXPECT_EQ(r->engine.time, 1010) << "the engine's clock moved on with ours";
+    EXPECT_EQ(r->engine.boots, 7);
+    EXPECT_EQ(r->message.requestId, 99);
+    ASSERT_EQ(r->message.bindings.size(), 1u);
+    EXPECT_EQ(r->message.bindings[0].name, (Oid{1, 3, 6, 1, 2, 1, 1, 3, 0}));
+
+    UsmKeys wrong = keys;
+    wrong.authKey[0] ^= 1;
+    EXPECT_FALSE(read(sent, &wrong)) << "a wrong digest";
+    EXPECT_FALSE(read(sent, nullptr)) << "no keys for an authenticated message";
+    for (std::size_t at = 0; at < sent.size(); ++at) {
+        std::string changed = sent;
+        changed[at] ^= 0x20;
+        EXPECT_FALSE(read(changed, &keys)) << "byte " << at << " changed";
+    }
+    for (std::size_t n = 0; n < sent.size(); ++n) EXPECT_FALSE(read(sent.substr(0, n), &keys)) << "cut at " << n;
+
+    // Discovery: no user, no security, and the agent's report read without keys.
+    const std::string probe = EncodeV3(5, {}, nullptr, EncodePdu(kGetRequest, 5, {}), 0, 0);
+    const auto d = read(probe, nullptr);
+    ASSERT_TRUE(d);
+    EXPECT_FALSE(d->authenticated);
+    EXPECT_TRUE(d->engine.id.empty());
+    Message report;
+    report.bindings.push_back({{1, 3, 6, 1, 6, 3, 15, 1, 1, 5, 0}, {}});
+    EXPECT_EQ(ReportReason(report), UsmReport::WrongDigest);
 }
 
 }  // namespace
