@@ -90,7 +90,7 @@ bool OidContent(const Reader& r, Oid& oid) {
         if (oid.empty()) {
             const std::uint32_t first = part < 40 ? 0 : part < 80 ? 1 : 2;
             oid.push_back(first);
-            oid.push_back(static_cast<std::uint32_t>(part - first * 40));
+            oid.push_back(static_cast<std::uint32_t>(part - std::uint64_t{first} * 40));
         } else {
             oid.push_back(static_cast<std::uint32_t>(part));
         }

@@ -83,6 +83,8 @@ bool SameNoCase(const std::string& a, const std::string& b) {
 #ifdef _WIN32
 using Handle = SOCKET;
 const Handle kNoSocket = INVALID_SOCKET;
+using AddressLength = int;
+using IoSize = int;
 void OsStartup() {
     static const bool started = [] {
         WSADATA data;
@@ -102,6 +104,8 @@ bool OsReadable(Handle s, double seconds) {
 #else
 using Handle = int;
 const Handle kNoSocket = -1;
+using AddressLength = socklen_t;
+using IoSize = std::size_t;
 void OsStartup() {}
 void OsClose(Handle s) { ::close(s); }
 bool OsReadable(Handle s, double seconds) {
@@ -132,7 +136,7 @@ public:
             Handle s = ::socket(a->ai_family, a->ai_socktype, a->ai_protocol);
             if (s == kNoSocket) continue;
             // Connected: only the agent's datagrams come in.
-            if (::connect(s, a->ai_addr, static_cast<int>(a->ai_addrlen)) == 0)
+            if (::connect(s, a->ai_addr, static_cast<AddressLength>(a->ai_addrlen)) == 0)
                 socket_ = s;
             else
                 OsClose(s);
@@ -143,7 +147,7 @@ public:
     }
 
     bool Send(const std::string& datagram) {
-        return ::send(socket_, datagram.data(), static_cast<int>(datagram.size()), 0) ==
+        return ::send(socket_, datagram.data(), static_cast<IoSize>(datagram.size()), 0) ==
                static_cast<long>(datagram.size());
     }
 
@@ -152,7 +156,7 @@ public:
     std::optional<std::string> Receive(double deadline) {
         for (double now = MonotonicSeconds(); now < deadline; now = MonotonicSeconds()) {
             if (!OsReadable(socket_, deadline - now)) continue;
-            const long n = ::recv(socket_, buffer_.data(), static_cast<int>(buffer_.size()), 0);
+            const long n = ::recv(socket_, buffer_.data(), static_cast<IoSize>(buffer_.size()), 0);
             if (n < 0) return std::nullopt;  // an ICMP refusal: the agent is not there
             return std::string(buffer_.data(), static_cast<std::size_t>(n));
         }

@@ -5,6 +5,8 @@
 #include <windows.h>
 #include <bcrypt.h>
 
+#include <algorithm>
+
 #include "platform/snmp/crypto.h"
 
 namespace vx::platform::snmp {
@@ -61,30 +63,27 @@ std::string AesCfb(bool encrypt, const std::string& key, const std::string& iv, 
     if (!Ok(BCryptOpenAlgorithmProvider(&algorithm, BCRYPT_AES_ALGORITHM, nullptr, 0))) return {};
     std::string out;
     BCRYPT_KEY_HANDLE k = nullptr;
-    // CFB with a 16-byte feedback (CFB-128), as SNMP's AES wants; CNG's own
-    // CFB feeds back one byte unless told the block length.
-    DWORD feedback = 16;
+    // CFB-128 made here from single blocks enciphered in ECB mode: CNG's own
+    // CFB needs its feedback length set, which not every CNG (Wine's) allows.
     if (Ok(BCryptSetProperty(algorithm, BCRYPT_CHAINING_MODE,
-                             reinterpret_cast<PUCHAR>(const_cast<wchar_t*>(BCRYPT_CHAIN_MODE_CFB)),
-                             sizeof(BCRYPT_CHAIN_MODE_CFB), 0)) &&
+                             reinterpret_cast<PUCHAR>(const_cast<wchar_t*>(BCRYPT_CHAIN_MODE_ECB)),
+                             sizeof(BCRYPT_CHAIN_MODE_ECB), 0)) &&
         Ok(BCryptGenerateSymmetricKey(algorithm, &k, nullptr, 0,
-                                      reinterpret_cast<PUCHAR>(const_cast<char*>(key.data())), 16, 0)) &&
-        Ok(BCryptSetProperty(k, BCRYPT_MESSAGE_BLOCK_LENGTH, reinterpret_cast<PUCHAR>(&feedback), sizeof feedback,
-                             0))) {
-        // CFB works on whole blocks here: the data is padded with zeros, and
-        // only its own length of the result kept.
-        std::string in = data;
-        in.resize((data.size() + 15) / 16 * 16, '\0');
-        std::string vector = iv;
-        out.assign(in.size(), '\0');
-        ULONG length = 0;
-        const auto run = encrypt ? BCryptEncrypt : BCryptDecrypt;
-        if (in.empty() || Ok(run(k, reinterpret_cast<PUCHAR>(in.data()), static_cast<ULONG>(in.size()), nullptr,
-                                 reinterpret_cast<PUCHAR>(vector.data()), 16, reinterpret_cast<PUCHAR>(out.data()),
-                                 static_cast<ULONG>(out.size()), &length, 0)))
-            out.resize(data.size());
-        else
-            out.clear();
+                                      reinterpret_cast<PUCHAR>(const_cast<char*>(key.data())), 16, 0))) {
+        std::string feedback = iv, stream(16, '\0');
+        out = data;
+        bool ok = true;
+        for (std::size_t at = 0; ok && at < data.size(); at += 16) {
+            ULONG length = 0;
+            ok = Ok(BCryptEncrypt(k, reinterpret_cast<PUCHAR>(feedback.data()), 16, nullptr, nullptr, 0,
+                                  reinterpret_cast<PUCHAR>(stream.data()), 16, &length, 0)) &&
+                 length == 16;
+            const std::size_t n = std::min<std::size_t>(16, data.size() - at);
+            for (std::size_t i = 0; ok && i < n; ++i) out[at + i] = static_cast<char>(data[at + i] ^ stream[i]);
+            // The next block's feedback is this block's ciphertext.
+            if (ok && n == 16) feedback = (encrypt ? out : data).substr(at, 16);
+        }
+        if (!ok) out.clear();
         BCryptDestroyKey(k);
     }
     BCryptCloseAlgorithmProvider(algorithm, 0);

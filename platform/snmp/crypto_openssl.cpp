@@ -53,7 +53,7 @@ std::string AesCfb(bool encrypt, const std::string& key, const std::string& iv, 
         EVP_CipherFinal_ex(context, reinterpret_cast<unsigned char*>(out.data()) + length, &last) == 1;
     EVP_CIPHER_CTX_free(context);
     if (!ok) return {};
-    out.resize(static_cast<std::size_t>(length + last));
+    out.resize(static_cast<std::size_t>(length) + static_cast<std::size_t>(last));
     return out;
 }
 

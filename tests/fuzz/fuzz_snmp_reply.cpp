@@ -1,7 +1,9 @@
 // Holds our own SNMP manager's reply reader to its promises on any bytes:
 // no read outside the datagram, and what it accepts is in range (counters
 // within their bits, texts short and printable, names and bindings bounded);
-// the names it reads go out again in a request and come back the same.
+// the names it reads go out again in a request and come back the same. The
+// same bytes go to the v3 reader, with and without a user's keys: a message
+// it takes as authenticated must carry that user's digest.
 // Built two ways: under clang's libFuzzer with -DVX_LIBFUZZER (FUZZ=snmp
 // scripts/fuzz), or as a plain program that breaks well-formed replies at
 // random (ctest runs it briefly):
@@ -18,6 +20,7 @@
 #include <vector>
 
 #include "platform/snmp/ber.h"
+#include "platform/snmp/usm.h"
 #include "tests/support/snmp_messages.h"
 
 namespace {
@@ -30,11 +33,34 @@ void Check(bool ok, const char* what) {
     std::abort();
 }
 
+const Engine& TheEngine() {
+    static const Engine engine{"\x80\x00\x1f\x88\x80\x01\x02\x03\x04", 3, 100, 0};
+    return engine;
+}
+
+const UsmKeys& Keys() {
+    static const UsmKeys keys = [] {
+        UsmKeys k;
+        k.user = "vxuser";
+        k.authKey = LocalizedKey(Hash::SHA256, PassphraseKey(Hash::SHA256, "loopback-phrase"), TheEngine().id);
+        k.privKey = k.authKey;
+        return k;
+    }();
+    return keys;
+}
+
 void TestOne(const std::uint8_t* data, std::size_t size) {
     // A copy of its own size, so that a read past the end is caught.
     const std::string bytes(reinterpret_cast<const char*>(data), size);
     std::unique_ptr<std::uint8_t[]> exact(new std::uint8_t[size ? size : 1]);
     std::copy(bytes.begin(), bytes.end(), exact.get());
+    for (const UsmKeys* keys : {static_cast<const UsmKeys*>(nullptr), &Keys()}) {
+        const std::optional<V3Reply> r = DecodeV3(exact.get(), size, keys);
+        if (!r) continue;
+        Check(!r->authenticated || keys, "authenticated without keys");
+        Check(r->message.bindings.size() <= kMostBindings, "too many v3 bindings");
+        Check(r->engine.id.size() <= 32 && r->user.size() <= 32, "an engine id or user too long");
+    }
     const std::optional<Message> m = DecodeMessage(exact.get(), size);
     if (!m) return;
     Check(m->bindings.size() <= kMostBindings, "too many bindings");
@@ -86,7 +112,11 @@ int main(int argc, char** argv) {
         for (int b = static_cast<int>(random() % 5); b > 0; --b)
             bindings += vx::test::Binding(random() % 2 ? vx::test::kHcInOid : vx::test::kSysUpTimeOid,
                                           values[random() % std::size(values)]);
-        std::string reply = vx::test::Response(bindings);
+        // Every fourth a v3 message of the keys above, whole or broken.
+        std::string reply = n % 4 ? vx::test::Response(bindings)
+                                  : EncodeV3(static_cast<std::int32_t>(n), TheEngine(), n % 8 ? &Keys() : nullptr,
+                                             EncodePdu(kGetRequest, 7, {{1, 3, 6, 1, 2, 1, 1, 3, 0}}), 0,
+                                             static_cast<std::uint64_t>(n));
         // A few bytes changed, cut, put in or repeated.
         for (int edits = static_cast<int>(random() % 4); edits > 0 && !reply.empty(); --edits) {
             const std::size_t at = random() % reply.size();
@@ -98,7 +128,8 @@ int main(int argc, char** argv) {
             }
         }
         TestOne(reinterpret_cast<const std::uint8_t*>(reply.data()), reply.size());
-        accepted += DecodeMessage(reinterpret_cast<const std::uint8_t*>(reply.data()), reply.size()).has_value();
+        const auto* bytes = reinterpret_cast<const std::uint8_t*>(reply.data());
+        accepted += DecodeMessage(bytes, reply.size()).has_value() || DecodeV3(bytes, reply.size(), &Keys());
     }
     // Most replies are broken on purpose; some must still be read, or nothing was tried.
     std::printf("fuzz_snmp_reply: %ld inputs, %ld read\n", count, accepted);
