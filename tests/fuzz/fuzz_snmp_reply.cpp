@@ -8,6 +8,7 @@
 // scripts/fuzz), or as a plain program that breaks well-formed replies at
 // random (ctest runs it briefly):
 //   fuzz_snmp_reply [COUNT] [SEED]      COUNT inputs (20000) from SEED (1)
+//   fuzz_snmp_reply --seeds DIR COUNT   whole messages to start a fuzzer with
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -95,8 +96,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 }
 #else
 int main(int argc, char** argv) {
-    const long count = argc > 1 ? std::strtol(argv[1], nullptr, 10) : 20000;
-    std::mt19937_64 random(argc > 2 ? std::strtoull(argv[2], nullptr, 10) : 1);
+    // Whole replies and v3 messages to start a fuzzer with: DIR COUNT.
+    const bool seeds = argc > 3 && std::string(argv[1]) == "--seeds";
+    if (seeds) ++argv, --argc;
+    const long count = argc > 1 ? std::strtol(argv[seeds ? 2 : 1], nullptr, 10) : 20000;
+    std::mt19937_64 random(!seeds && argc > 2 ? std::strtoull(argv[2], nullptr, 10) : 1);
     using vx::test::Bytes;
     // Values agents send, and a few they should not.
     const std::string values[] = {Bytes({0x41, 0x05, 0x00, 0xff, 0xff, 0xff, 0xff}),
@@ -117,6 +121,14 @@ int main(int argc, char** argv) {
                                   : EncodeV3(static_cast<std::int32_t>(n), TheEngine(), n % 8 ? &Keys() : nullptr,
                                              EncodePdu(kGetRequest, 7, {{1, 3, 6, 1, 2, 1, 1, 3, 0}}), 0,
                                              static_cast<std::uint64_t>(n));
+        if (seeds) {
+            const std::string name = std::string(argv[1]) + "/seed-" + std::to_string(n);
+            if (FILE* f = std::fopen(name.c_str(), "wb")) {
+                std::fwrite(reply.data(), 1, reply.size(), f);
+                std::fclose(f);
+            }
+            continue;
+        }
         // A few bytes changed, cut, put in or repeated.
         for (int edits = static_cast<int>(random() % 4); edits > 0 && !reply.empty(); --edits) {
             const std::size_t at = random() % reply.size();
@@ -131,6 +143,7 @@ int main(int argc, char** argv) {
         const auto* bytes = reinterpret_cast<const std::uint8_t*>(reply.data());
         accepted += DecodeMessage(bytes, reply.size()).has_value() || DecodeV3(bytes, reply.size(), &Keys());
     }
+    if (seeds) return 0;
     // Most replies are broken on purpose; some must still be read, or nothing was tried.
     std::printf("fuzz_snmp_reply: %ld inputs, %ld read\n", count, accepted);
     return accepted > 0 && accepted < count ? 0 : 1;
