@@ -6,7 +6,8 @@
 # plain, and "&Close" saves totals that grew with the flow: no less than it
 # moved while the program watched (less the agent's refresh), never more than
 # it moved since the start; loopback counts both ways alike, and the history
-# holds the same bytes. A wrong v3 pass phrase is one "Problem" box.
+# holds the same bytes. `--interfaces` lists the agent's interfaces and the
+# one read; a wrong v3 pass phrase is one "Problem" box.
 # Usage: e2e-snmp.sh VXSTAT_EXE SIMROUTER_PY. Needs DISPLAY and a WINEPREFIX
 # (as scripts/test-windows provides) and only loopback networking.
 #
@@ -118,6 +119,12 @@ PY
 }
 
 run_case v2c "snmp://vxtest@$address:$port" x
+# What the agent offers, and the interface boot.ini names, on the terminal.
+listing=$(cd "$work/v2c" && timeout 60 wine vxstat.exe --interfaces "snmp://vxtest@$address:$port" 2>&1)
+case "$listing" in
+  *"<- read"*"vxstat reads lo: named in boot.ini (Interface=lo)"*) ;;
+  *) fail "--interfaces printed: $listing" ;;
+esac
 run_case v3 "snmpv3://vxuser@$address:$port" $phrase
 
 # --- a wrong pass phrase: one problem, and the program goes on ---------------------
