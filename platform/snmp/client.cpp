@@ -125,7 +125,7 @@ public:
         if (socket_ != kNoSocket) return true;
         OsStartup();
         addrinfo hints{};
-        hints.ai_family = AF_UNSPEC;
+        hints.ai_family = AF_INET;  // as net-snmp's "udp:" on Linux: a name's IPv6 address is not tried first
         hints.ai_socktype = SOCK_DGRAM;
         addrinfo* found = nullptr;
         if (getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &found) != 0 || !found) {
