@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "core/QuotaWatch.h"
+#include "core/RecorderSource.h"
 #include "history/History.h"
 #include "sources/Source.h"
 #include "traffic/LineSpeed.h"
@@ -34,6 +35,8 @@ struct MonitorSettings {
 
 // The caption's word while the router does not answer.
 inline constexpr const char* kNoAnswerStatus = "The router does not answer";
+// The same, where the address names a vxstat recorder.
+inline constexpr const char* kRecorderNoAnswerStatus = "The recorder does not answer";
 
 // What one tick came to.
 struct MonitorStep {
@@ -81,6 +84,8 @@ public:
 
     const MonitorSettings& settings() const { return settings_; }
     const Traffic& traffic() const { return traffic_; }
+    // The running totals shown: this monitor's own, or the recorder's.
+    ByteCounts totals() const { return recorderAddress_ ? recorderTotals_ : traffic_.totals(); }
     const Scales& scales() const { return scales_; }
     // The traffic history; null when its file could not be opened.
     History* history() const { return history_.get(); }
@@ -88,12 +93,16 @@ public:
     std::optional<HistorySummary> summary() const;
     // How this router's bytes are filed: its address and the way it is read.
     const RouterKey& routerKey() const { return routerKey_; }
+    // The address names a vxstat recorder: it reads the router and keeps the
+    // history and the totals; this monitor only shows them.
+    bool isRecorderClient() const { return recorderAddress_.has_value(); }
 
 private:
     void OpenHistory(const RouterKey& key, std::vector<Problem>& out);
     void FollowIdentity(MonitorStep& out);
     void TakeHistoryNotice(std::vector<Problem>& out);
     void Follow(const std::optional<LineSpeed>& speed, MonitorStep& out);
+    MonitorStep ClientStep();
     void Flush(MonitorStep& out);
     void TellWriteFailure(const std::string& file, const std::string& reason, std::vector<Problem>& out);
     int Level() const;
@@ -116,6 +125,18 @@ private:
     int missed_ = 0;     // ticks in a row without a reading, where one was due
     bool stuckTold_ = false;
     std::set<std::string> filesTold_;  // each file that could not be written is told once
+
+    // Reading a recorder: what it said last.
+    std::optional<std::string> recorderAddress_;
+    RecorderSource* recorder_ = nullptr;  // source_, as the recorder's client
+    std::string baseTip_;
+    std::optional<std::uint64_t> recorderTick_;
+    bool recorderUp_ = true;
+    std::string recorderStatus_;
+    std::optional<HistorySummary> recorderSummary_;
+    ByteCounts recorderTotals_;
+    int recorderLevel_ = 0;
+    std::string recorderTip_;
 };
 
 // A problem in the words of the file that could not be written.
