@@ -25,13 +25,13 @@ struct Json {
     bool boolean = false;
     double number = 0;
     std::string text;
-    std::vector<Json> items;                           // an array's
-    std::vector<std::pair<std::string, Json>> fields;  // an object's, in order
+    std::vector<Json> items;         // an array's items, or an object's values
+    std::vector<std::string> names;  // an object's names, one for each of its values
 
     const Json* field(const std::string& name) const {
         if (type != Type::Object) return nullptr;
-        for (const auto& f : fields)
-            if (f.first == name) return &f.second;
+        for (std::size_t i = 0; i < names.size(); ++i)
+            if (names[i] == name) return &items[i];
         return nullptr;
     }
 };
@@ -96,7 +96,8 @@ private:
             if (at_ >= s_.size() || s_[at_++] != ':') return false;
             Json value;
             if (!read(value, depth + 1)) return false;
-            v.fields.emplace_back(std::move(name), std::move(value));
+            v.names.push_back(std::move(name));
+            v.items.push_back(std::move(value));
             space();
             if (at_ >= s_.size()) return false;
             const char c = s_[at_++];
