@@ -167,6 +167,16 @@ MonitorStep Monitor::ClientStep() {
         const std::string tip = recorderSummary_ ? QuotaTip(baseTip_, *recorderSummary_) : baseTip_;
         if (tip != recorderTip_) out.tip = tip;
         recorderTip_ = tip;
+        // The quota's notices as the desktop shows its own, from the
+        // recorder's figures; remembered while this runs.
+        if (recorderSummary_ && recorderSummary_->quota) {
+            if (recorderNoticeMonth_ != recorderSummary_->monthStart) recorderNoticeShown_ = 0;
+            recorderNoticeMonth_ = recorderSummary_->monthStart;
+            if (const int due = QuotaNoticeDue(QuotaPercent(*recorderSummary_), recorderNoticeShown_)) {
+                recorderNoticeShown_ = due;
+                out.notices.push_back(QuotaNotice(due, *recorderSummary_));
+            }
+        }
     } else if (source_->expectsReadings()) {
         ++missed_;
     }

@@ -137,6 +137,8 @@ private:
     ByteCounts recorderTotals_;
     int recorderLevel_ = 0;
     std::string recorderTip_;
+    std::int64_t recorderNoticeMonth_ = 0;  // the billing month the notices below were shown in
+    int recorderNoticeShown_ = 0;           // 0, 80 or 100: once each per month while this runs
 };
 
 // A problem in the words of the file that could not be written.

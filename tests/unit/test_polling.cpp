@@ -276,6 +276,18 @@ TEST_F(RecorderClient, ShowsTheRecordersFiguresAndKeepsNothingOfItsOwn) {
     EXPECT_EQ(FigureIn(), "3k/s");
     EXPECT_EQ(m.core().totals().in, 1003072);
 
+    EXPECT_TRUE(S().tray.notices.empty()) << "10 % of the quota";
+    // The recorder's month passes 80 % of its quota: one notice, once.
+    std::string fuller = RecorderNowJson(2, 1003072, 500000, "{\"in\":3072,\"out\":0}");
+    fuller.replace(fuller.find("\"in\":1073741824"), 15, "\"in\":9000000000");
+    answer = platform::UrlResponse{200, fuller};
+    Tick();
+    Tick();
+    ASSERT_EQ(S().tray.notices.size(), 1U);
+    EXPECT_EQ(S().tray.notices[0].title, "Quota 80 % used");
+    answer = platform::UrlResponse{200, RecorderNowJson(2, 1003072, 500000, "{\"in\":3072,\"out\":0}")};
+    Tick();
+
     m.ShowHistoryWindow();
     frmHistory& h = *Default<frmHistory>::Peek();
     EXPECT_EQ(h.rows[0].in->caption(), "3.00 MB");
