@@ -93,9 +93,6 @@ public:
     std::optional<HistorySummary> summary() const;
     // How this router's bytes are filed: its address and the way it is read.
     const RouterKey& routerKey() const { return routerKey_; }
-    // The address names a vxstat recorder: it reads the router and keeps the
-    // history and the totals; this monitor only shows them.
-    bool isRecorderClient() const { return recorderAddress_.has_value(); }
 
 private:
     void OpenHistory(const RouterKey& key, std::vector<Problem>& out);
