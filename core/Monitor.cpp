@@ -41,7 +41,10 @@ Monitor::Monitor(MonitorSettings settings, std::unique_ptr<Source> source, std::
       routerKey_(KeyFor(settings_, upnpLocation_)),
       source_(std::move(source)),
       traffic_(settings_.totals),
-      quotaWatch_(std::move(tip), MonthStartDay(settings_.monthStart), ParseQuota(settings_.quota)) {
+      quotaWatch_(tip, MonthStartDay(settings_.monthStart), ParseQuota(settings_.quota)),
+      baseTip_(std::move(tip)) {
+    if (NamesRecorder(settings_.routerIP))
+        recorderAddress_ = RecorderAddress(settings_.routerIP).value_or(settings_.routerIP.substr(9));
     // A speed with a unit is the line's: it scales the bars and tells a
     // counter's wrap from a restart.
     if (const std::optional<LineSpeed> speed = ParseLineSpeed(settings_.speed)) {
@@ -55,6 +58,8 @@ Monitor::~Monitor() = default;
 
 // How this router's bytes are filed: its address and the way it is read.
 RouterKey Monitor::KeyFor(const MonitorSettings& settings, const std::optional<std::string>& upnpLocation) {
+    if (NamesRecorder(settings.routerIP))
+        return RouterKey{RecorderAddress(settings.routerIP).value_or(settings.routerIP), "recorder"};
     const char* source = settings.is9106 ? "console" : "web";
     if (upnpLocation) source = "upnp";
     // An agent is its host and port, whatever community or user reads it.
@@ -65,6 +70,18 @@ RouterKey Monitor::KeyFor(const MonitorSettings& settings, const std::optional<s
 
 MonitorStep Monitor::start() {
     MonitorStep out;
+    if (recorderAddress_) {
+        // The recorder keeps the history: none here, so nothing is counted twice.
+        if (!RecorderAddress(settings_.routerIP))
+            out.problems.push_back({Problem::Kind::WrongDetails,
+                                    "\"" + settings_.routerIP +
+                                        "\" is not a recorder's address. Type vxstat://HOST or vxstat://HOST:PORT "
+                                        "in Router Details."});
+        if (!source_) source_ = std::make_unique<RecorderSource>(*recorderAddress_, settings_.password);
+        recorder_ = dynamic_cast<RecorderSource*>(source_.get());
+        out.status = source_->status();
+        return out;
+    }
     // A gateway found by discovery is filed under its own identity, once it is known.
     if (!(upnpLocation_ && upnpLocation_->empty())) OpenHistory(routerKey_, out.problems);
     if (!source_) source_ = SourceFor(settings_, upnpLocation_);
@@ -73,6 +90,7 @@ MonitorStep Monitor::start() {
 }
 
 MonitorStep Monitor::step() {
+    if (recorderAddress_) return ClientStep();
     MonitorStep out;
     const std::int64_t now = UtcSeconds();
     std::optional<TrafficUpdate> update;
@@ -127,6 +145,62 @@ MonitorStep Monitor::step() {
         shownIn_ = std::min(scales_.incomingMax, in);
     }
     out.level = Level();
+    return out;
+}
+
+// A recorder's client shows what the recorder said, as it said it: its rates
+// (once per reading of its own), its bars' ends, its tray level, its totals
+// and its history. Nothing is counted or kept here.
+MonitorStep Monitor::ClientStep() {
+    MonitorStep out;
+    ResumeNext([&] { source_->poll(); });
+    out.problems = source_->takeProblems();
+    std::optional<RecorderNow> now = recorder_ ? recorder_->takeAnswer() : std::nullopt;
+    if (now) {
+        missed_ = 0;
+        // The recorder ticks once a second, as this does: an answer from the
+        // same tick of its is no new reading.
+        const bool fresh = recorderTick_ != now->tick;
+        recorderTick_ = now->tick;
+        recorderUp_ = now->up;
+        recorderStatus_ = now->status;
+        recorderTotals_ = now->totals;
+        recorderLevel_ = now->up ? now->level : 0;
+        if (now->scales.incomingMax != scales_.incomingMax || now->scales.outgoingMax != scales_.outgoingMax ||
+            now->scales.megabytes != scales_.megabytes) {
+            scales_ = now->scales;
+            out.scales = scales_;
+        }
+        if (fresh && now->up && now->rates) out.rates = now->rates;
+        recorderSummary_ = std::move(now->summary);
+        const std::string tip = recorderSummary_ ? QuotaTip(baseTip_, *recorderSummary_) : baseTip_;
+        if (tip != recorderTip_) out.tip = tip;
+        recorderTip_ = tip;
+        // The quota's notices as the desktop shows its own, from the
+        // recorder's figures; remembered while this runs.
+        if (recorderSummary_ && recorderSummary_->quota) {
+            if (recorderNoticeMonth_ != recorderSummary_->monthStart) recorderNoticeShown_ = 0;
+            recorderNoticeMonth_ = recorderSummary_->monthStart;
+            if (const int due = QuotaNoticeDue(QuotaPercent(*recorderSummary_), recorderNoticeShown_)) {
+                recorderNoticeShown_ = due;
+                out.notices.push_back(QuotaNotice(due, *recorderSummary_));
+            }
+        }
+    } else if (source_->expectsReadings()) {
+        ++missed_;
+    }
+    if (missed_ >= kTicksBeforeSilence) {
+        out.silent = true;
+        out.status = kRecorderNoAnswerStatus;
+        recorderLevel_ = 0;
+    } else if (!recorderTick_) {
+        out.status = source_->status();
+    } else {
+        out.silent = !recorderUp_;
+        out.status = recorderUp_ || !recorderStatus_.empty() ? recorderStatus_ : std::string(kNoAnswerStatus);
+        if (out.silent) recorderLevel_ = 0;
+    }
+    out.level = recorderLevel_;
     return out;
 }
 
@@ -223,7 +297,10 @@ void Monitor::TellWriteFailure(const std::string& file, const std::string& reaso
     out.push_back(WriteFailure(file, reason));
 }
 
-void Monitor::saveTotals() const { traffic_.save(StatisticsFile()); }
+void Monitor::saveTotals() const {
+    // A recorder's client has no totals of its own to keep.
+    if (!recorderAddress_) traffic_.save(StatisticsFile());
+}
 
 std::vector<Problem> Monitor::close() {
     if (source_) source_->close();
@@ -232,6 +309,7 @@ std::vector<Problem> Monitor::close() {
 }
 
 std::optional<HistorySummary> Monitor::summary() const {
+    if (recorderAddress_) return recorderSummary_;
     if (!history_) return std::nullopt;
     return history_->summary(UtcSeconds(), MonthStartDay(settings_.monthStart), ParseQuota(settings_.quota));
 }

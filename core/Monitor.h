@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "core/QuotaWatch.h"
+#include "core/RecorderSource.h"
 #include "history/History.h"
 #include "sources/Source.h"
 #include "traffic/LineSpeed.h"
@@ -34,6 +35,8 @@ struct MonitorSettings {
 
 // The caption's word while the router does not answer.
 inline constexpr const char* kNoAnswerStatus = "The router does not answer";
+// The same, where the address names a vxstat recorder.
+inline constexpr const char* kRecorderNoAnswerStatus = "The recorder does not answer";
 
 // What one tick came to.
 struct MonitorStep {
@@ -81,6 +84,8 @@ public:
 
     const MonitorSettings& settings() const { return settings_; }
     const Traffic& traffic() const { return traffic_; }
+    // The running totals shown: this monitor's own, or the recorder's.
+    ByteCounts totals() const { return recorderAddress_ ? recorderTotals_ : traffic_.totals(); }
     const Scales& scales() const { return scales_; }
     // The traffic history; null when its file could not be opened.
     History* history() const { return history_.get(); }
@@ -98,6 +103,7 @@ private:
     void FollowIdentity(MonitorStep& out);
     void TakeHistoryNotice(std::vector<Problem>& out);
     void Follow(const std::optional<LineSpeed>& speed, MonitorStep& out);
+    MonitorStep ClientStep();
     bool Flush(MonitorStep& out);
     void Mark(const Reading& reading, std::int64_t now);
     void TellWriteFailure(const std::string& file, const std::string& reason, std::vector<Problem>& out);
@@ -123,6 +129,20 @@ private:
     bool gapLooked_ = false;  // the first reading was held against the last run's
     std::optional<GapCredit> gap_;
     std::set<std::string> filesTold_;  // each file that could not be written is told once
+
+    // Reading a recorder: what it said last.
+    std::optional<std::string> recorderAddress_;
+    RecorderSource* recorder_ = nullptr;  // source_, as the recorder's client
+    std::string baseTip_;
+    std::optional<std::uint64_t> recorderTick_;
+    bool recorderUp_ = true;
+    std::string recorderStatus_;
+    std::optional<HistorySummary> recorderSummary_;
+    ByteCounts recorderTotals_;
+    int recorderLevel_ = 0;
+    std::string recorderTip_;
+    std::int64_t recorderNoticeMonth_ = 0;  // the billing month the notices below were shown in
+    int recorderNoticeShown_ = 0;           // 0, 80 or 100: once each per month while this runs
 };
 
 // A problem in the words of the file that could not be written.

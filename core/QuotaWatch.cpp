@@ -42,11 +42,15 @@ QuotaCheck QuotaWatch::check(History& history, std::int64_t now) {
     if (due == 0) return result;
     // Remembered first: a notice that cannot be shown is not retried every minute.
     history.setQuotaNoticeShown(summary.monthStart, due);
+    result.notice = QuotaNotice(due, summary);
+    return result;
+}
+
+Notice QuotaNotice(int due, const HistorySummary& summary) {
     const std::string text = due >= 100
                                  ? "This month's traffic has passed the quota: " + QuotaText(summary) + "."
                                  : "This month's traffic has passed 80 % of the quota: " + QuotaText(summary) + ".";
-    result.notice = Notice{due >= 100 ? "Quota used up" : "Quota 80 % used", text};
-    return result;
+    return Notice{due >= 100 ? "Quota used up" : "Quota 80 % used", text};
 }
 
 }  // namespace vx

@@ -33,6 +33,8 @@ std::string QuotaTip(const std::string& base, const HistorySummary& summary);
 // The notice now due (100, 80 or 0 for none), given the highest already shown
 // this billing month. Passing both at once shows only the 100 % one.
 int QuotaNoticeDue(int percentUsed, int alreadyShown);
+// The notice for `due` (80 or 100) in the words of the summary's figures.
+Notice QuotaNotice(int due, const HistorySummary& summary);
 
 class QuotaWatch {
 public:

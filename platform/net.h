@@ -45,7 +45,9 @@ public:
     virtual ~UrlFetch() = default;
     // Starts fetching `url`, unless a fetch is under way; returns at once.
     // `digest` (may be empty) runs on the response where it was fetched.
-    virtual void start(const std::string& url, Digest digest) = 0;
+    // `header` is one more request header line ("Name: value"), or empty; a
+    // header with a line break fails the fetch rather than go out split.
+    virtual void start(const std::string& url, Digest digest, const std::string& header = {}) = 0;
     // The fetch that has finished, once; nothing while one is under way.
     virtual std::optional<FetchOutcome> take() = 0;
 };

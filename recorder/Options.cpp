@@ -17,8 +17,9 @@ const char* const kUsage =
     "  --config DIR   the folder of boot.ini (the same keys as vxstat's; Token= and\n"
     "                 Listen= in [Settings] too)\n"
     "  --data DIR     the folder of userstats.txt and history.db (default: DIR)\n"
-    "  --listen A:P   the IPv4 address and port to serve on (default 127.0.0.1:9788);\n"
-    "                 any address but 127.0.0.1 needs Token= in boot.ini\n"
+    "  --listen A:P   the address and port to serve on (default 127.0.0.1:9788;\n"
+    "                 IPv6 in brackets: [::1]:9788); any address but\n"
+    "                 127.0.0.1 and ::1 needs Token= in boot.ini\n"
     "  --help         print this help\n"
     "  --version      print the version\n";
 
@@ -57,16 +58,29 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::s
     return options;
 }
 
-bool ParseListen(const std::string& text, std::uint32_t& address, std::uint16_t& port) {
+bool ListenAddress::loopback() const {
+    if (ipv6) return IN6_IS_ADDR_LOOPBACK(&v6);
+    in_addr local{};
+    ::inet_pton(AF_INET, "127.0.0.1", &local);
+    return v4.s_addr == local.s_addr;
+}
+
+bool ParseListen(const std::string& text, ListenAddress& address, std::uint16_t& port) {
     const std::size_t colon = text.rfind(':');
     if (colon == std::string::npos || colon + 1 >= text.size()) return false;
-    in_addr parsed{};
-    if (::inet_pton(AF_INET, text.substr(0, colon).c_str(), &parsed) != 1) return false;
+    ListenAddress parsed;
+    const std::string host = text.substr(0, colon);
+    if (host.size() > 2 && host.front() == '[' && host.back() == ']') {
+        parsed.ipv6 = true;
+        if (::inet_pton(AF_INET6, host.substr(1, host.size() - 2).c_str(), &parsed.v6) != 1) return false;
+    } else if (::inet_pton(AF_INET, host.c_str(), &parsed.v4) != 1) {
+        return false;
+    }
     const std::string digits = text.substr(colon + 1);
     if (digits.size() > 5 || digits.find_first_not_of("0123456789") != std::string::npos) return false;
     const long number = std::strtol(digits.c_str(), nullptr, 10);
     if (number < 1 || number > 65535) return false;
-    address = parsed.s_addr;
+    address = parsed;
     port = static_cast<std::uint16_t>(number);
     return true;
 }
@@ -77,7 +91,8 @@ bool ReadServerSettings(const Options& options, const std::string& bootIni, Serv
     if (listen.empty()) listen = "127.0.0.1:" + std::to_string(kDefaultPort);
     if (!ParseListen(listen, out.address, out.port)) {
         error = "cannot listen on \"" + listen +
-                "\": give an IPv4 address and a port, as 127.0.0.1:" + std::to_string(kDefaultPort);
+                "\": give an address and a port, as 127.0.0.1:" + std::to_string(kDefaultPort) +
+                " or [::1]:" + std::to_string(kDefaultPort);
         return false;
     }
     out.listen = listen;
@@ -88,11 +103,9 @@ bool ReadServerSettings(const Options& options, const std::string& bootIni, Serv
         error = "the Token= in " + bootIni + " may hold only letters, digits, '-', '_', '.' and '~'";
         return false;
     }
-    in_addr local{};
-    ::inet_pton(AF_INET, "127.0.0.1", &local);
-    if (out.address != local.s_addr && out.token.size() < 16) {
-        error = "not listening on " + listen + ": any address but 127.0.0.1 can be reached by others, so " + bootIni +
-                " must set Token= (at least 16 characters) in [Settings], which every request " +
+    if (!out.address.loopback() && out.token.size() < 16) {
+        error = "not listening on " + listen + ": any address but 127.0.0.1 and ::1 can be reached by others, so " +
+                bootIni + " must set Token= (at least 16 characters) in [Settings], which every request " +
                 "then carries as \"Authorization: Bearer TOKEN\"";
         return false;
     }

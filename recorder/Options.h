@@ -1,6 +1,8 @@
 // The recorder's command line and its own boot.ini keys.
 #pragma once
 
+#include <netinet/in.h>
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -23,20 +25,29 @@ struct Options {
 // None with `error` set for a command line that does not make sense.
 std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::string& error);
 
+// An address to listen on: IPv4, or IPv6 written in brackets ("[::1]:9788").
+struct ListenAddress {
+    bool ipv6 = false;
+    in_addr v4{};
+    in6_addr v6{};
+    // 127.0.0.1 or ::1: only this machine reaches it.
+    bool loopback() const;
+};
+
 struct ServerSettings {
-    std::string listen;         // as given, ADDR:PORT
-    std::uint32_t address = 0;  // IPv4, network order
+    std::string listen;  // as given, ADDR:PORT
+    ListenAddress address;
     std::uint16_t port = kDefaultPort;
     std::string token;  // required of every request when not empty
 };
 
 // Where to listen and the token, from the command line and boot.ini's
 // [Settings] Listen= and Token=. False with `error` set when an address
-// other than 127.0.0.1 is asked for without a token of at least 16
+// other than 127.0.0.1 or ::1 is asked for without a token of at least 16
 // characters, or the address does not read.
 bool ReadServerSettings(const Options& options, const std::string& bootIni, ServerSettings& out, std::string& error);
 
-// "ADDR:PORT" as an IPv4 address and a port.
-bool ParseListen(const std::string& text, std::uint32_t& address, std::uint16_t& port);
+// "ADDR:PORT" (IPv4) or "[ADDR]:PORT" (IPv6) as an address and a port.
+bool ParseListen(const std::string& text, ListenAddress& address, std::uint16_t& port);
 
 }  // namespace vx::recorder

@@ -57,6 +57,14 @@ std::string JsonBytes(const ByteCounts& bytes, int decimals = 0) {
     return "{\"in\":" + Number(bytes.in, decimals) + ",\"out\":" + Number(bytes.out, decimals) + "}";
 }
 
+std::string JsonBars(const std::vector<HistoryBar>& bars) {
+    std::string j = "[";
+    for (std::size_t i = 0; i < bars.size(); ++i)
+        j += (i ? "," : "") + std::string("{\"start\":") + std::to_string(bars[i].start) +
+             ",\"in\":" + Number(bars[i].bytes.in) + ",\"out\":" + Number(bars[i].bytes.out) + "}";
+    return j + "]";
+}
+
 class Exposition {
 public:
     explicit Exposition(const Snapshot& s)
@@ -133,6 +141,8 @@ std::string NowJson(const Snapshot& s) {
     j += ",\"rates\":" + (s.rates ? JsonBytes(*s.rates, 1) : std::string("null"));
     j += ",\"totals\":" + JsonBytes(s.totals);
     j += ",\"lineSpeed\":" + JsonBytes(s.lineSpeed);
+    // What a desktop reading this shows as its own: the bars' figures and the tray's level.
+    j += ",\"megabytes\":" + std::string(s.megabytes ? "true" : "false") + ",\"level\":" + std::to_string(s.level);
     j += ",\"lastReadingAge\":" + (s.lastReading ? Number(s.monotonic - *s.lastReading, 1) : std::string("null"));
     if (s.summary) {
         const HistorySummary& h = *s.summary;
@@ -145,13 +155,9 @@ std::string NowJson(const Snapshot& s) {
                  ",\"used\":" + Number((h.thisMonth.in + h.thisMonth.out) / *h.quota, 6) + "}";
         else
             j += ",\"quota\":null";
-        j += ",\"hours\":[";
-        for (std::size_t i = 0; i < h.hours.size(); ++i)
-            j += (i ? "," : "") + std::string("{\"start\":") + std::to_string(h.hours[i].start) +
-                 ",\"in\":" + Number(h.hours[i].bytes.in) + ",\"out\":" + Number(h.hours[i].bytes.out) + "}";
-        j += "]";
+        j += ",\"hours\":" + JsonBars(h.hours) + ",\"days\":" + JsonBars(h.days);
     } else {
-        j += ",\"today\":null,\"month\":null,\"quota\":null,\"hours\":[]";
+        j += ",\"today\":null,\"month\":null,\"quota\":null,\"hours\":[],\"days\":[]";
     }
     return j + "}";
 }

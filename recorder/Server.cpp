@@ -55,15 +55,21 @@ Server::Server(const SnapshotBox& box, ServerSettings settings, HistorySettings 
 Server::~Server() { stop(); }
 
 bool Server::start(std::string& error) {
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(settings_.port);
-    address.sin_addr.s_addr = settings_.address;
+    sockaddr_in v4{};
+    v4.sin_family = AF_INET;
+    v4.sin_port = htons(settings_.port);
+    v4.sin_addr = settings_.address.v4;
+    sockaddr_in6 v6{};
+    v6.sin6_family = AF_INET6;
+    v6.sin6_port = htons(settings_.port);
+    v6.sin6_addr = settings_.address.v6;
+    const bool ipv6 = settings_.address.ipv6;
+    const void* address = ipv6 ? static_cast<const void*>(&v6) : static_cast<const void*>(&v4);
     errno = 0;
-    daemon_ = MHD_start_daemon(MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_AUTO, settings_.port, nullptr, nullptr,
-                               &OnRequest, this, MHD_OPTION_SOCK_ADDR, &address, MHD_OPTION_CONNECTION_LIMIT,
-                               kMaxConnections, MHD_OPTION_PER_IP_CONNECTION_LIMIT, kMaxConnectionsPerAddress,
-                               MHD_OPTION_CONNECTION_TIMEOUT, kConnectionTimeoutSeconds,
+    daemon_ = MHD_start_daemon(MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_AUTO | (ipv6 ? MHD_USE_IPv6 : 0),
+                               settings_.port, nullptr, nullptr, &OnRequest, this, MHD_OPTION_SOCK_ADDR, address,
+                               MHD_OPTION_CONNECTION_LIMIT, kMaxConnections, MHD_OPTION_PER_IP_CONNECTION_LIMIT,
+                               kMaxConnectionsPerAddress, MHD_OPTION_CONNECTION_TIMEOUT, kConnectionTimeoutSeconds,
                                MHD_OPTION_CONNECTION_MEMORY_LIMIT, kConnectionMemory, MHD_OPTION_END);
     if (daemon_ == nullptr) {
         error = "cannot listen on " + settings_.listen + (errno != 0 ? ": " + std::string(std::strerror(errno)) : "");

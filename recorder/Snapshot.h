@@ -23,6 +23,8 @@ struct Snapshot {
     ByteCounts totals;                  // running totals since the statistics file began
     std::optional<ByteCounts> rates;    // the last counted step's, bytes per second
     ByteCounts lineSpeed;               // what the bars scale to, bytes per second
+    bool megabytes = false;             // the figures read "M/s" from 1,000 k/s on
+    int level = 0;                      // the tray picture's level, 0..7
     bool up = false;                    // the router answered within the last few ticks
     std::string status;                 // the caption's word: "Connecting", ...; empty when all is well
     std::optional<double> lastReading;  // monotonic seconds of the last reading

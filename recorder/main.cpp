@@ -91,6 +91,7 @@ public:
         if (step.silent) snapshot_.rates.reset();
         snapshot_.up = snapshot_.lastReading.has_value() && !step.silent;
         snapshot_.status = step.status;
+        snapshot_.level = step.level;
         // The history's figures are a query: every few seconds is enough for
         // today's and the month's bytes.
         if (snapshot_.ticks % 5 == 0) snapshot_.summary = monitor_.summary();
@@ -119,6 +120,7 @@ private:
         snapshot_.totals = monitor_.traffic().totals();
         const vx::Scales& scales = monitor_.scales();
         snapshot_.lineSpeed = {scales.incomingMax, scales.outgoingMax};
+        snapshot_.megabytes = scales.megabytes;
         box_.publish(snapshot_);
     }
 

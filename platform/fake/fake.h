@@ -105,6 +105,7 @@ struct State {
     std::map<platform::PictureHandle, Picture> pictures;
 
     std::function<platform::UrlResponse(const std::string& url)> urlHandler;
+    std::string lastFetchHeader;  // the extra header line of the last fetch on the worker
     std::vector<std::string> urlsFetched;
     std::function<std::unique_ptr<platform::TcpClient>()> tcpFactory;  // overrides the fake client
     FakeTcpClient* lastTcpClient = nullptr;

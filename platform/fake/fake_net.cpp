@@ -57,8 +57,9 @@ namespace {
 // there for the same tick to take, as a prompt router's would be by the next.
 class FakeUrlFetch : public UrlFetch {
 public:
-    void start(const std::string& url, Digest digest) override {
+    void start(const std::string& url, Digest digest, const std::string& header) override {
         if (done_) return;
+        fake::S().lastFetchHeader = header;
         UrlResponse response;
         try {
             response = OpenURL(url);

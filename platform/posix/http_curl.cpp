@@ -82,6 +82,15 @@ struct Request {
     const std::string* body = nullptr;
 };
 
+}  // namespace
+
+void CheckHeaderLine(const std::string& header) {
+    if (header.find_first_of("\r\n") != std::string::npos)
+        throw RuntimeError(kErrInternet, "A request header may not hold a line break");
+}
+
+namespace {
+
 UrlResponse Perform(CURL* h, const Request& request) {
     // Options go back to their defaults; the open connection stays.
     curl_easy_reset(h);
@@ -111,8 +120,13 @@ UrlResponse Perform(CURL* h, const Request& request) {
     if (request.body) {
         const std::string type = std::string("Content-Type: ") + request.contentType;
         headers.reset(curl_slist_append(nullptr, type.c_str()));
-        if (request.header) headers.reset(curl_slist_append(headers.release(), request.header->c_str()));
-        curl_easy_setopt(h, CURLOPT_HTTPHEADER, headers.get());
+    }
+    if (request.header && !request.header->empty()) {
+        CheckHeaderLine(*request.header);
+        headers.reset(curl_slist_append(headers.release(), request.header->c_str()));
+    }
+    if (headers) curl_easy_setopt(h, CURLOPT_HTTPHEADER, headers.get());
+    if (request.body) {
         curl_easy_setopt(h, CURLOPT_POSTFIELDS, request.body->c_str());
         curl_easy_setopt(h, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(request.body->size()));
     }
@@ -136,7 +150,9 @@ Easy NewHandle() {
 
 class CurlSession : public HttpSession {
 public:
-    UrlResponse get(const std::string& url) override { return Perform(curl_.get(), Request{url}); }
+    UrlResponse get(const std::string& url, const std::string& header) override {
+        return Perform(curl_.get(), Request{url, nullptr, &header});
+    }
     UrlResponse post(const std::string& url, const std::string& contentType, const std::string& header,
                      const std::string& body) override {
         return Perform(curl_.get(), Request{url, contentType.c_str(), &header, &body});

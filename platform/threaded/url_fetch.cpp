@@ -13,11 +13,14 @@ namespace {
 struct Request {
     std::string url;
     UrlFetch::Digest digest;
+    std::string header;
 };
 
 class WorkerFetch : public UrlFetch {
 public:
-    void start(const std::string& url, Digest digest) override { worker_.start(Request{url, std::move(digest)}); }
+    void start(const std::string& url, Digest digest, const std::string& header) override {
+        worker_.start(Request{url, std::move(digest), header});
+    }
     std::optional<FetchOutcome> take() override { return worker_.take(); }
 
 private:
@@ -25,7 +28,7 @@ private:
         UrlResponse response;
         try {
             if (!http) http = CreateHttpSession();
-            response = http->get(request.url);
+            response = http->get(request.url, request.header);
         } catch (const std::exception& e) {
             FetchOutcome failed;
             failed.error = e.what();

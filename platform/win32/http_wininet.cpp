@@ -151,13 +151,18 @@ private:
 // A worker's own connection: the readings' fetch, the gateway's SOAP calls.
 class WinInetSession : public HttpSession {
 public:
-    UrlResponse get(const std::string& url) override {
+    UrlResponse get(const std::string& url, const std::string& header) override {
         Request r;
         r.ansiBody = true;
+        if (!header.empty()) {
+            CheckHeaderLine(header);
+            r.headers = header + "\r\n";
+        }
         return kept_.send(url, std::move(r));
     }
     UrlResponse post(const std::string& url, const std::string& contentType, const std::string& header,
                      const std::string& body) override {
+        CheckHeaderLine(header);
         Request r;
         r.verb = "POST";
         r.headers = "Content-Type: " + contentType + "\r\n" + (header.empty() ? "" : header + "\r\n");
@@ -172,6 +177,11 @@ private:
 };
 
 }  // namespace
+
+void CheckHeaderLine(const std::string& header) {
+    if (header.find_first_of("\r\n") != std::string::npos)
+        throw RuntimeError(kErrInternet, "A request header may not hold a line break");
+}
 
 UrlResponse OpenURL(const std::string& url) {
     // One kept connection for the program's readings. Never destroyed: it

@@ -13,6 +13,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <stdexcept>
@@ -170,6 +171,73 @@ long long SimRouter::Stat(const std::string& field) {
 
 bool SimRouter::WaitForStat(const std::string& field, long long value, std::chrono::milliseconds timeout) {
     return WaitUntil([&] { return Stat(field) >= value; }, timeout);
+}
+
+ChildProcess::ChildProcess(std::vector<std::string> argv) {
+    std::vector<char*> cargv;
+    for (auto& a : argv) cargv.push_back(a.data());
+    cargv.push_back(nullptr);
+    if (::posix_spawn(&pid_, cargv[0], nullptr, nullptr, cargv.data(), environ) != 0) {
+        pid_ = -1;
+        throw std::runtime_error("cannot start " + argv[0]);
+    }
+}
+
+void ChildProcess::Stop() {
+    if (pid_ <= 0) return;
+    ::kill(pid_, SIGTERM);
+    int status = 0;
+    if (!WaitUntil([&] { return ::waitpid(pid_, &status, WNOHANG) == pid_; }, std::chrono::seconds(10))) {
+        ::kill(pid_, SIGKILL);
+        ::waitpid(pid_, &status, 0);
+    }
+    pid_ = -1;
+}
+
+namespace {
+
+int Connected(const std::string& host, int port) {
+    int s = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(static_cast<std::uint16_t>(port));
+    ::inet_pton(AF_INET, host.c_str(), &a.sin_addr);
+    timeval tv{5, 0};
+    ::setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+    if (::connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
+        ::close(s);
+        return -1;
+    }
+    return s;
+}
+
+}  // namespace
+
+bool WaitForListener(const std::string& host, int port, std::chrono::milliseconds timeout) {
+    return WaitUntil(
+        [&] {
+            const int s = Connected(host, port);
+            if (s >= 0) ::close(s);
+            return s >= 0;
+        },
+        timeout);
+}
+
+std::pair<int, std::string> HttpGet(const std::string& host, int port, const std::string& path,
+                                    const std::string& header) {
+    const int s = Connected(host, port);
+    if (s < 0) return {0, {}};
+    const std::string request =
+        "GET " + path + " HTTP/1.0\r\nHost: " + host + "\r\n" + (header.empty() ? "" : header + "\r\n") + "\r\n";
+    ::send(s, request.data(), request.size(), MSG_NOSIGNAL);
+    std::string reply;
+    char buf[4096];
+    ssize_t n;
+    while ((n = ::recv(s, buf, sizeof buf, 0)) > 0) reply.append(buf, static_cast<std::size_t>(n));
+    ::close(s);
+    const auto body = reply.find("\r\n\r\n");
+    if (reply.rfind("HTTP/1.", 0) != 0 || reply.size() < 12 || body == std::string::npos) return {0, {}};
+    return {std::atoi(reply.c_str() + 9), reply.substr(body + 4)};
 }
 
 int UnusedPort(const std::string& address) {

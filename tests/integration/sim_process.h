@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace vx {
@@ -50,6 +51,29 @@ private:
     std::string upnp_;
     std::string snmp_;
 };
+
+// One of this project's programs started by a test (the recorder), ended by
+// its pid when the test ends, passed or not.
+class ChildProcess {
+public:
+    explicit ChildProcess(std::vector<std::string> argv);  // throws std::runtime_error when it cannot start
+    ~ChildProcess() { Stop(); }
+    ChildProcess(const ChildProcess&) = delete;
+    ChildProcess& operator=(const ChildProcess&) = delete;
+    // SIGTERM, then SIGKILL when it has not ended within a few seconds.
+    void Stop();
+
+private:
+    pid_t pid_ = -1;
+};
+
+// Waits until something accepts TCP connections on host:port.
+bool WaitForListener(const std::string& host, int port, std::chrono::milliseconds timeout);
+
+// GET over a plain socket (not the code under test), with one more header
+// line when not empty: the status and the body; status 0 when it failed.
+std::pair<int, std::string> HttpGet(const std::string& host, int port, const std::string& path,
+                                    const std::string& header = {});
 
 void SleepMs(int ms);
 

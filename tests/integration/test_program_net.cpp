@@ -8,9 +8,11 @@
 #include <string>
 
 #include "dialogs/StartUp.h"
+#include "historyview/frmHistory.h"
 #include "monitor/frmMain.h"
 #include "traffic/modFunctions.h"
 #include "tests/integration/sim_process.h"
+#include "tests/support/files.h"
 #include "tests/support/program.h"
 
 namespace vx {
@@ -194,6 +196,101 @@ TEST_F(ConsoleProgramTest, NoConsoleListeningLeavesTheDisplayAlone) {
     EXPECT_EQ(FigureIn(), "");
     EXPECT_TRUE(S().messageBoxes.empty());
 }
+
+#ifdef VX_RECORDER
+// A real vxstat-recorder reading the simulated router, on its own address
+// (not 127.0.0.1: so it asks every request for its token).
+class RecorderClientTest : public ProgramNetTest {
+protected:
+    static constexpr const char* kToken = "tok-0123456789abcdef-xyz";
+    static constexpr const char* kHost = "127.0.0.25";
+
+    void StartRecorder(const std::string& web) {
+        test::WriteFile(recorderDir_.file("boot.ini"), "[Settings]\nEnabled=True\nIP=" + web +
+                                                           "\nPassword=secret\nSpeed=2meg\n9106router=No\nQuota=10G\n"
+                                                           "Token=" +
+                                                           std::string(kToken) + "\n");
+        port_ = test::UnusedPort(kHost);
+        recorder_ = std::make_unique<test::ChildProcess>(
+            std::vector<std::string>{VX_RECORDER, "--config", recorderDir_.path(), "--listen",
+                                     std::string(kHost) + ":" + std::to_string(port_)});
+        ASSERT_TRUE(test::WaitForListener(kHost, port_, std::chrono::seconds(15)));
+    }
+    std::string address() const { return "vxstat://" + std::string(kHost) + ":" + std::to_string(port_); }
+
+    // A figure of the recorder's /api/v1/now, as its own client reads it.
+    std::optional<double> Served(const std::string& object, const std::string& field = "in") {
+        const auto [status, body] =
+            test::HttpGet(kHost, port_, "/api/v1/now", "Authorization: Bearer " + std::string(kToken));
+        const std::string key = "\"" + object + "\":{\"" + field + "\":";
+        const auto at = body.find(key);
+        if (status != 200 || at == std::string::npos) return std::nullopt;
+        return std::stod(body.substr(at + key.size()));
+    }
+
+    test::TempDir recorderDir_;
+    int port_ = 0;
+    std::unique_ptr<test::ChildProcess> recorder_;
+};
+
+TEST_F(RecorderClientTest, TwoDesktopsShowTheRecordersFiguresAndKeepNoHistoryOfTheirOwn) {
+    SimRouter sim({"--address", "127.0.0.24", "--no-console", "--rx-rate", "150000", "--tx-rate", "21000"});
+    ASSERT_NO_FATAL_FAILURE(StartRecorder(sim.web()));
+    ASSERT_NO_FATAL_FAILURE(Start(address(), false, kToken));
+    // The router's rate, as the recorder counted it (146k/s; a late reading shows more).
+    ASSERT_TRUE(TickUntil([&] {
+        const double k = std::atof(FigureIn().c_str());
+        return k > 146 * 0.85 && k < 146 * 1.3 && FigureIn().find("k/s") != std::string::npos;
+    })) << FigureIn();
+    EXPECT_EQ(Caption(), "Vexlo Router Stats");
+    EXPECT_GT(Level(), 0);
+
+    // A second desktop reading the same recorder.
+    MonitorSettings settings;
+    settings.routerIP = address();
+    settings.password = kToken;
+    Monitor second(settings);
+    second.start();
+
+    // Once the router's line is quiet, both show exactly the recorder's totals and today's bytes.
+    sim.Control("rx_rate=0&tx_rate=0");
+    frmMain& first = monitor();
+    first.ShowHistoryWindow();
+    ASSERT_TRUE(TickUntil([&] {
+        second.step();
+        const std::optional<double> totalIn = Served("totals"), today = Served("today");
+        const auto a = first.core().summary(), b = second.summary();
+        return totalIn && today && *totalIn > 0 && first.core().totals().in == *totalIn &&
+               second.totals().in == *totalIn && a && b && a->today.in == *today && b->today.in == *today &&
+               first.core().totals().in == Served("totals");  // still: the recorder has stopped counting
+    })) << first.core().totals().in
+        << " " << second.totals().in;
+    frmHistory& window = *Default<frmHistory>::Peek();
+    window.Refresh();
+    EXPECT_EQ(window.rows[0].in->caption(), BytesText(first.core().summary()->today.in));
+    EXPECT_NE(window.lblQuota.caption().find("of 10.00 GB used this month"), std::string::npos);
+
+    second.close();
+    Default<frmMain>::Unload();
+    EXPECT_FALSE(platform::FileExists(HistoryFile())) << "the recorder keeps the history";
+    EXPECT_EQ(ReadIniValue("TotalStats", "Incoming", StatisticsFile()), "0") << "and the totals: none counted here";
+    EXPECT_TRUE(S().messageBoxes.empty());
+}
+
+TEST_F(RecorderClientTest, AWrongTokenGivesTheBoxAndASilentRecorderOnlyTheCaption) {
+    SimRouter sim({"--address", "127.0.0.24", "--no-console"});
+    ASSERT_NO_FATAL_FAILURE(StartRecorder(sim.web()));
+    ASSERT_NO_FATAL_FAILURE(Start(address(), false, "not-the-token"));
+    ASSERT_TRUE(TickUntil([&] { return !S().messageBoxes.empty(); }));
+    EXPECT_EQ(S().messageBoxes[0].prompt, RecorderRefusedText(std::string(kHost) + ":" + std::to_string(port_)));
+    EXPECT_EQ(S().messageBoxes[0].title, "Problem");
+
+    recorder_->Stop();
+    ASSERT_TRUE(TickUntil([&] { return Caption() == "Vexlo Router Stats - The recorder does not answer"; }))
+        << Caption();
+    EXPECT_EQ(S().messageBoxes.size(), 1U) << "no box for a recorder that does not answer";
+}
+#endif
 
 }  // namespace
 }  // namespace vx

@@ -59,7 +59,7 @@ def in_private_network():
 
 
 def free_port(address="127.0.0.1"):
-    with socket.socket() as s:
+    with socket.socket(socket.AF_INET6 if ":" in address else socket.AF_INET) as s:
         s.bind((address, 0))
         return s.getsockname()[1]
 
@@ -225,6 +225,15 @@ def case_token(run):
     proc.send_signal(signal.SIGTERM)
     status, err = run.finish(proc)
     expect(status == 0 and TOKEN not in err and PASSWORD not in err, "the log:\n" + err)
+
+    # IPv6: ::1 is this machine alone, as 127.0.0.1 is; any other address needs the token.
+    listen6 = "[::1]:%d" % free_port("::1")
+    proc = run.start(run.config(web), listen6)
+    expect(up(listen6)["router"] == web, "the recorder on " + listen6)
+    proc.send_signal(signal.SIGTERM)
+    expect(run.finish(proc)[0] == 0, "the recorder on %s did not end cleanly" % listen6)
+    status, err = run.finish(run.start(run.config(web), "[::]:%d" % free_port("::1")))
+    expect(status != 0 and "Token=" in err, "the recorder listened on [::] without a token:\n" + err)
 
 
 def case_slow_clients(run):
