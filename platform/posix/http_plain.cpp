@@ -53,7 +53,7 @@ using Clock = std::chrono::steady_clock;
 constexpr auto kConnectTimeout = std::chrono::milliseconds(1000);
 constexpr auto kTotalTimeout = std::chrono::milliseconds(2000);
 // A status line and headers longer than this are no router's.
-constexpr std::size_t kMaxHeaderBytes = 64 * 1024;
+constexpr std::size_t kMaxHeaderBytes = std::size_t{64} * 1024;
 
 // Error texts never carry the URL, which holds the password.
 [[noreturn]] void Fail(const std::string& what) {
@@ -170,6 +170,83 @@ bool WaitFor(int fd, short events, Clock::time_point deadline) {
     }
 }
 
+// The addresses of a host: an address as typed at once; a name looked up on
+// the resolver's own thread and waited for no longer than a connection may
+// take. A lookup that outlasts its wait is kept, not started again, so a
+// name server that never answers costs one lookup, not one a reading.
+class Resolver {
+public:
+    Resolver() = default;
+    ~Resolver() {
+        // One still under way finishes on its own thread: its record must
+        // outlive it.
+        if (pending_ && ::gai_cancel(&pending_->request) == EAI_NOTCANCELED) static_cast<void>(pending_.release());
+    }
+    Resolver(const Resolver&) = delete;
+    Resolver& operator=(const Resolver&) = delete;
+
+    // The caller frees the list with freeaddrinfo.
+    addrinfo* resolve(const Target& t, Clock::time_point deadline) {
+        addrinfo hints{};
+        hints.ai_family = AF_UNSPEC;
+        hints.ai_socktype = SOCK_STREAM;
+        hints.ai_flags = AI_NUMERICHOST | AI_NUMERICSERV;
+        addrinfo* found = nullptr;
+        if (::getaddrinfo(t.host.c_str(), t.port.c_str(), &hints, &found) == 0 && found) return found;
+
+        if (!pending_ || pending_->host != t.host || pending_->port != t.port) {
+            abandon();
+            auto lookup = std::make_unique<Lookup>();
+            lookup->host = t.host;
+            lookup->port = t.port;
+            lookup->hints.ai_family = AF_UNSPEC;
+            lookup->hints.ai_socktype = SOCK_STREAM;
+            lookup->hints.ai_flags = AI_NUMERICSERV;
+            lookup->request.ar_name = lookup->host.c_str();
+            lookup->request.ar_service = lookup->port.c_str();
+            lookup->request.ar_request = &lookup->hints;
+            gaicb* list[] = {&lookup->request};
+            if (::getaddrinfo_a(GAI_NOWAIT, list, 1, nullptr) != 0) Fail("the host could not be found");
+            pending_ = std::move(lookup);
+        }
+        for (;;) {
+            const int state = ::gai_error(&pending_->request);
+            if (state == EAI_INPROGRESS) {
+                const auto left = std::chrono::duration_cast<std::chrono::nanoseconds>(deadline - Clock::now());
+                if (left.count() <= 0) Fail("the host could not be found in time");
+                const timespec wait{static_cast<time_t>(left.count() / 1000000000),
+                                    static_cast<long>(left.count() % 1000000000)};
+                const gaicb* list[] = {&pending_->request};
+                ::gai_suspend(list, 1, &wait);
+                continue;
+            }
+            const std::unique_ptr<Lookup> done = std::move(pending_);
+            if (state != 0 || !done->request.ar_result) Fail("the host could not be found");
+            return done->request.ar_result;
+        }
+    }
+
+private:
+    struct Lookup {
+        std::string host;
+        std::string port;
+        addrinfo hints{};
+        gaicb request{};
+    };
+
+    void abandon() {
+        if (!pending_) return;
+        if (::gai_cancel(&pending_->request) == EAI_NOTCANCELED) {
+            static_cast<void>(pending_.release());  // see the destructor
+        } else if (::gai_error(&pending_->request) == 0 && pending_->request.ar_result) {
+            ::freeaddrinfo(pending_->request.ar_result);
+        }
+        pending_.reset();
+    }
+
+    std::unique_ptr<Lookup> pending_;  // a lookup that outlasted its wait
+};
+
 class Connection {
 public:
     Connection() = default;
@@ -195,15 +272,10 @@ public:
 
     void connect(const Target& t, Clock::time_point deadline) {
         close();
-        addrinfo hints{};
-        hints.ai_family = AF_UNSPEC;
-        hints.ai_socktype = SOCK_STREAM;
-        hints.ai_flags = AI_NUMERICSERV;
-        addrinfo* found = nullptr;
-        if (::getaddrinfo(t.host.c_str(), t.port.c_str(), &hints, &found) != 0 || !found)
-            Fail("the host could not be found");
-        const std::unique_ptr<addrinfo, decltype(&::freeaddrinfo)> addresses(found, &::freeaddrinfo);
         const auto connectBy = std::min(deadline, Clock::now() + kConnectTimeout);
+        const std::unique_ptr<addrinfo, decltype(&::freeaddrinfo)> addresses(resolver_.resolve(t, connectBy),
+                                                                             &::freeaddrinfo);
+        addrinfo* found = addresses.get();
         bool timedOut = false;
         for (const addrinfo* a = found; a; a = a->ai_next) {
             const int fd = ::socket(a->ai_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, IPPROTO_TCP);
@@ -390,6 +462,7 @@ private:
         return body;
     }
 
+    Resolver resolver_;
     int fd_ = -1;
     std::string key_;       // host and port connected to
     std::string buffer_;    // received and not yet used

@@ -10,6 +10,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <cstdint>
 #include <cstdlib>
 #include <functional>
 #include <memory>
@@ -227,7 +228,7 @@ TEST_F(FetchTest, ProxySettingsOfTheEnvironmentAreIgnored) {
     EXPECT_EQ(r.status, 200);
 }
 
-// An HTTP server in this process on 127.0.0.12: it answers each request with
+// An HTTP server in this process on 127.0.0.12 (or 127.0.0.1): it answers each request with
 // reply(n) (n counts the requests), and hangs up after the replies `hangUp`
 // names. It notes each request with the connection it came on.
 class ScriptedServer {
@@ -236,12 +237,13 @@ public:
         int connection;
         std::string request;
     };
-    ScriptedServer(std::function<std::string(int)> reply, std::function<bool(int)> hangUp)
+    ScriptedServer(std::function<std::string(int)> reply, std::function<bool(int)> hangUp,
+                   std::uint32_t address = 0x7F00000C)
         : reply_(std::move(reply)), hangUp_(std::move(hangUp)) {
         listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
         sockaddr_in a{};
         a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(0x7F00000C);
+        a.sin_addr.s_addr = htonl(address);
         socklen_t size = sizeof a;
         if (::bind(listener_, reinterpret_cast<sockaddr*>(&a), size) != 0 || ::listen(listener_, 4) != 0 ||
             ::getsockname(listener_, reinterpret_cast<sockaddr*>(&a), &size) != 0)
@@ -254,6 +256,7 @@ public:
         thread_.join();
         ::close(listener_);
     }
+    int port() const { return port_; }
     std::string url(const std::string& userInfo = "") const {
         return "http://" + userInfo + "127.0.0.12:" + std::to_string(port_) + "/statswan.cmd";
     }
@@ -355,6 +358,17 @@ TEST(PlainHttp, ChunkedAndInterimAnswersAreReadAndAnUnboundedOneEndsWithTheConne
     ASSERT_EQ(seen.size(), 4u);
     EXPECT_EQ(seen[1].connection, 0) << "a chunked answer keeps the connection";
     EXPECT_EQ(seen[3].connection, 1);
+}
+
+TEST(PlainHttp, AHostNameIsLookedUpAndEachOfItsAddressesTried) {
+    // localhost may name ::1 first, where nothing listens.
+    ScriptedServer router([](int) { return KeptReply("<td>1</td>"); }, [](int) { return false; }, 0x7F000001);
+    auto http = platform::CreateHttpSession();
+    const UrlResponse r = http->get("http://localhost:" + std::to_string(router.port()) + "/statswan.cmd");
+    EXPECT_EQ(r.body, "<td>1</td>");
+    ASSERT_EQ(router.seen().size(), 1u);
+    EXPECT_NE(router.seen()[0].request.find("\r\nHost: localhost:" + std::to_string(router.port()) + "\r\n"),
+              std::string::npos);
 }
 
 TEST(PlainHttp, PostsCarryTheirHeaderAndBodyAndChunksOverOneMiBAreRefused) {
