@@ -343,6 +343,8 @@ public:
     // The response to the request just sent.
     UrlResponse response(Clock::time_point deadline, bool& keep) {
         started_ = false;
+        // Nothing can have come yet: wait first rather than read in vain.
+        if (!WaitFor(fd_, POLLIN, deadline)) Fail("the answer timed out");
         for (;;) {
             const std::size_t headerEnd = readHeaders(deadline);
             const std::string head = buffer_.substr(0, headerEnd);
