@@ -15,10 +15,10 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
-#include <cstring>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <system_error>
 
 #include "platform/net.h"
 #include "platform/posix/url_userinfo.h"
@@ -166,7 +166,7 @@ bool WaitFor(int fd, short events, Clock::time_point deadline) {
         const int n = ::poll(&p, 1, MillisecondsLeft(deadline));
         if (n > 0) return true;
         if (n == 0) return false;
-        if (errno != EINTR) Fail(std::strerror(errno));
+        if (errno != EINTR) Fail(std::generic_category().message(errno));
     }
 }
 
@@ -335,7 +335,7 @@ public:
             } else if (errno == ECONNRESET && !started_) {
                 throw Stale{};
             } else if (errno != EINTR) {
-                Fail(std::strerror(errno));
+                Fail(std::generic_category().message(errno));
             }
         }
     }
