@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 #include "platform/qt/qt_backend.h"
 
@@ -42,21 +43,40 @@ public:
             widget_->setVisible(model_.visible());
         else if (what == Prop::Enabled)
             widget_->setEnabled(model_.enabled());
+        else if (deferring())
+            pending_ |= 1U << static_cast<unsigned>(what);
         else
             update(what);
+    }
+    void catchUp() override {
+        const unsigned pending = std::exchange(pending_, 0U);
+        for (unsigned what = 0; pending >> what; ++what)
+            if (pending & (1U << what)) update(static_cast<Prop>(what));
     }
 
 protected:
     virtual void update(Prop /*what*/) {}
+    // The figures and bars of a window hidden in the tray change every tick
+    // and nobody sees them: those peers set this to wait for the window.
+    bool defersWhileHidden_ = false;
     M& model_;
     W* widget_;
     bool updating_ = false;  // the widget is being set from the model, not by the user
     QObject guard_;
+
+private:
+    bool deferring() const {
+        if (!defersWhileHidden_) return false;
+        const auto* form = dynamic_cast<const FormWidget*>(widget_->window());
+        return form && form->peer && form->peer->deferring();
+    }
+    unsigned pending_ = 0;  // a bit per Prop that waits
 };
 
 class LabelPeer : public WidgetPeer<Label, QLabel> {
 public:
     LabelPeer(Label& model, QWidget* parent) : WidgetPeer(model, new QLabel(parent)) {
+        defersWhileHidden_ = true;
         // Captions may carry text from the router: never read them as markup.
         widget_->setTextFormat(Qt::PlainText);
         widget_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
@@ -223,6 +243,7 @@ private:
 class ProgressBarPeer : public WidgetPeer<ProgressBar, BarWidget> {
 public:
     ProgressBarPeer(ProgressBar& model, QWidget* parent) : WidgetPeer(model, new BarWidget(parent)) {
+        defersWhileHidden_ = true;
         update(Prop::Value);
     }
 

@@ -11,8 +11,10 @@
 //   asks Qt, so a desktop without a tray keeps a minimised window.
 // - Notices: QSystemTrayIcon::showMessage (the desktop's notifications).
 // - Message boxes: QMessageBox, modal, its own event loop (timers go on).
-// - Network: libcurl and POSIX sockets on workers (platform/posix, sockets,
-//   threaded, upnp); files: the portable profile rules, XDG folders.
+// - Network: a plain HTTP client and POSIX sockets on workers (platform/posix,
+//   sockets, threaded, upnp); files: the portable profile rules, XDG folders.
+// - A window hidden in the tray sets no figures, bars or caption on its
+//   widgets; they catch up when it is shown again.
 // - No-ops: none that the program relies on.
 #pragma once
 
@@ -160,6 +162,9 @@ public:
 
     Window& model() const { return model_; }
     FormWidget* widget() const { return widget_; }
+    // Hidden after it was shown (in the tray): what its figures show waits
+    // until it is shown again.
+    bool deferring() const { return deferring_; }
 
 private:
     void showWidget();
@@ -169,11 +174,15 @@ private:
     WindowHandle handle_;
     FormWidget* widget_;
     bool everShown_ = false;
+    bool deferring_ = false;
+    bool titleDeferred_ = false;
 };
 
 class QtControlPeer : public ControlPeer {
 public:
     virtual QWidget* widget() const = 0;  // null for a timer
+    // Shows what changed while its window was hidden.
+    virtual void catchUp() {}
 };
 
 std::unique_ptr<QtControlPeer> CreateControlPeer(Control& control, QWidget* parent);

@@ -7,6 +7,7 @@
 #include <QWindow>
 
 #include <cmath>
+#include <utility>
 
 #include "platform/qt/qt_backend.h"
 
@@ -96,13 +97,20 @@ QtWindowPeer::~QtWindowPeer() {
 
 void QtWindowPeer::changed(Prop what) {
     switch (what) {
-    case Prop::Text: widget_->setWindowTitle(ToQ(model_.caption())); break;
+    case Prop::Text:
+        if (deferring_)
+            titleDeferred_ = true;
+        else
+            widget_->setWindowTitle(ToQ(model_.caption()));
+        break;
     case Prop::Picture: widget_->setWindowIcon(PictureIcon(model_.icon())); break;
     case Prop::Visible:
-        if (model_.visible())
+        if (model_.visible()) {
             showWidget();
-        else
+        } else {
+            deferring_ = everShown_;
             widget_->hide();
+        }
         break;
     case Prop::OnTop: applyOnTop(); break;
     default: break;  // the system menu is read from the model when it opens
@@ -127,6 +135,13 @@ void QtWindowPeer::applyOnTop() {
 
 void QtWindowPeer::showWidget() {
     if (model_.border() == BorderStyle::Hidden) return;
+    if (deferring_) {
+        // Before it is shown, so that its first paint is current.
+        deferring_ = false;
+        if (std::exchange(titleDeferred_, false)) widget_->setWindowTitle(ToQ(model_.caption()));
+        for (const auto& control : model_.controls())
+            if (auto* peer = dynamic_cast<QtControlPeer*>(control->peer())) peer->catchUp();
+    }
     if (!everShown_) {
         everShown_ = true;
         if (model_.centred) {

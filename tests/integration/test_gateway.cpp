@@ -36,7 +36,7 @@ bool OffLoopback(const sockaddr* address) {
 
 }  // namespace
 
-// Every connect() of libcurl and miniupnpc in this program comes here first.
+// Every connect() of the HTTP client and miniupnpc in this program comes here first.
 extern "C" int connect(int fd, const sockaddr* address, socklen_t length) {
     using Connect = int (*)(int, const sockaddr*, socklen_t);
     static const auto real = reinterpret_cast<Connect>(dlsym(RTLD_NEXT, "connect"));

@@ -1,5 +1,5 @@
 // The whole program, headless (fake windows) but with the real network:
-// libcurl and the socket against the simulated router.
+// the HTTP client and the socket against the simulated router.
 #include <gtest/gtest.h>
 
 #include <algorithm>

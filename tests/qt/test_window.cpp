@@ -8,6 +8,8 @@
 #include <QWindow>
 #include <QtTest/QTest>
 
+#include <string>
+
 #include "platform/forms.h"
 #include "tests/qt/qt_testing.h"
 #include "tests/qt/qt_program.h"
@@ -108,6 +110,42 @@ TEST(QtWindow, ProgressBarsShowTheirValueWithinTheirRange) {
     EXPECT_NEAR(FilledShare(w), 0.25, 0.01);
     bar.setValue(0);
     EXPECT_EQ(FilledShare(w), 0.0);
+}
+
+// Hidden in the tray, a window's figures, bars and caption wait; shown
+// again, it shows what is current before its first paint. A window not yet
+// shown takes every change at once.
+TEST(QtWindow, AWindowHiddenAfterBeingShownCatchesUpWhenShownAgain) {
+    Window window("w", "Caption", 3300, 600, BorderStyle::FixedSingle);
+    Label& figure = window.addLabel("figure", Twips{0, 300, 975, 255}, "");
+    ProgressBar& bar = window.addProgressBar("bar", Twips{0, 0, 3225, 255}, 0, 32768);
+    auto* label = qobject_cast<QLabel*>(qtt::ControlWidget(figure));
+    QWidget* barWidget = qtt::ControlWidget(bar);
+    QWidget* w = qtt::WindowWidget(window.hWnd());
+    ASSERT_TRUE(label && barWidget && w);
+    figure.setCaption("1k/s");
+    EXPECT_EQ(label->text(), "1k/s") << "a window not shown yet";
+
+    window.show();
+    window.hide();
+    for (int tick = 2; tick <= 5; ++tick) {
+        figure.setCaption(std::to_string(tick) + "k/s");
+        bar.setValue(static_cast<float>(tick) * 4096);
+        window.setCaption("Caption - tick " + std::to_string(tick));
+    }
+    EXPECT_EQ(label->text(), "1k/s") << "a hidden window's figure was set";
+    EXPECT_EQ(w->windowTitle(), "Caption") << "a hidden window's caption was set";
+
+    window.show();
+    EXPECT_EQ(label->text(), "5k/s");
+    EXPECT_EQ(w->windowTitle(), "Caption - tick 5");
+    EXPECT_NEAR(FilledShare(barWidget), 0.625, 0.01);
+
+    // Shown, every change is drawn at once again.
+    figure.setCaption("6k/s");
+    bar.setValue(0);
+    EXPECT_EQ(label->text(), "6k/s");
+    EXPECT_EQ(FilledShare(barWidget), 0.0);
 }
 
 TEST(QtWindow, LabelsShowPlainTextAndWrapOnlyAtBlanks) {
