@@ -30,14 +30,14 @@ const Module& Loaded() {
         void* handle = dlopen(VX_SNMP_MODULE_NAME, RTLD_NOW | RTLD_LOCAL);
         if (!handle) {
             const char* why = dlerror();
-            module.error = std::string("The SNMP module could not be loaded: ") + (why ? why : VX_SNMP_MODULE_NAME);
+            module.error = std::string("SNMP is not available: ") + (why ? why : VX_SNMP_MODULE_NAME " is missing");
             return;
         }
         auto* abi = reinterpret_cast<VxSnmpModuleAbiFn*>(dlsym(handle, "vx_snmp_module_abi"));
         auto* open = reinterpret_cast<VxSnmpOpenFn*>(dlsym(handle, "vx_snmp_open"));
         auto* list = reinterpret_cast<VxSnmpListFn*>(dlsym(handle, "vx_snmp_list"));
         if (!abi || !open || !list || abi() != kSnmpModuleAbi) {
-            module.error = "The SNMP module " VX_SNMP_MODULE_NAME " belongs to another build of vxstat";
+            module.error = "SNMP is not available: " VX_SNMP_MODULE_NAME " belongs to another build of vxstat";
             return;
         }
         module.open = open;

@@ -181,4 +181,14 @@ int UnusedPort(const std::string& address) {
     return ntohs(a.sin_port);
 }
 
+bool LibraryLoaded(const std::string& name) {
+    std::ifstream maps("/proc/self/maps");
+    std::string line;
+    while (std::getline(maps, line)) {
+        const auto slash = line.rfind('/');
+        if (slash != std::string::npos && line.compare(slash + 1, name.size(), name) == 0) return true;
+    }
+    return false;
+}
+
 }  // namespace vx::test

@@ -50,6 +50,10 @@ void SleepMs(int ms);
 // A loopback port on which nothing listens (bound, then released).
 int UnusedPort(const std::string& address);
 
+// Whether a shared library whose file name begins with `name` is mapped into
+// this process now.
+bool LibraryLoaded(const std::string& name);
+
 // Waits, polling every few milliseconds, until done() holds or time is up.
 template <class F>
 bool WaitUntil(F done, std::chrono::milliseconds timeout = std::chrono::seconds(5)) {
