@@ -1,7 +1,9 @@
 // The floors for our measurements: the least a Qt 6 program with a tray icon
-// and a one-second timer costs, doing nothing else; and with --window, the
-// least one costs that also shows what vxstat shows each second (two bars
-// and their figures changing, the tray picture changing now and then).
+// and a one-second timer costs, doing nothing else; with --changing-tray, the
+// least one costs whose tray picture and tip change every tick (what a
+// program hidden in the tray must do at most); and with --window, the least
+// one costs that also shows what vxstat shows each second (two bars and
+// their figures changing, the tray picture changing now and then).
 #include <QApplication>
 #include <QLabel>
 #include <QPixmap>
@@ -16,6 +18,7 @@
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     const bool window = argc > 1 && std::strcmp(argv[1], "--window") == 0;
+    const bool changingTray = argc > 1 && std::strcmp(argv[1], "--changing-tray") == 0;
     std::array<QPixmap, 2> pictures{QPixmap(32, 32), QPixmap(32, 32)};
     pictures[0].fill(Qt::white);
     pictures[1].fill(Qt::green);
@@ -43,9 +46,15 @@ int main(int argc, char** argv) {
     timer.setTimerType(Qt::PreciseTimer);
     QObject::connect(&timer, &QTimer::timeout, [&] {
         ++ticks;
-        if (!window) return;
         // Rates that wander as a line's do.
         const int rate = 100000 + (ticks * 7919) % 60000;
+        if (changingTray) {
+            tray.setIcon(QIcon(pictures[static_cast<std::size_t>(ticks % 2)]));
+            tray.setToolTip("In: " + QString::number(rate / 1024) + "k/s\nOut: " + QString::number(rate / 8192) +
+                            "k/s");
+            return;
+        }
+        if (!window) return;
         in.setValue(rate);
         out.setValue(rate / 8);
         inFigure.setText(QString::number(rate / 1024) + "k/s");

@@ -272,4 +272,14 @@ void ExpectSteadyRates(Monitor& m, double rate) {
     EXPECT_FALSE(silent);
 }
 
+bool LibraryLoaded(const std::string& name) {
+    std::ifstream maps("/proc/self/maps");
+    std::string line;
+    while (std::getline(maps, line)) {
+        const auto slash = line.rfind('/');
+        if (slash != std::string::npos && line.compare(slash + 1, name.size(), name) == 0) return true;
+    }
+    return false;
+}
+
 }  // namespace vx::test

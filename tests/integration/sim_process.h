@@ -86,6 +86,10 @@ int UnusedPort(const std::string& address);
 // at once), and it never falls silent.
 void ExpectSteadyRates(Monitor& m, double rate);
 
+// Whether a shared library whose file name begins with `name` is mapped into
+// this process now.
+bool LibraryLoaded(const std::string& name);
+
 // Waits, polling every few milliseconds, until done() holds or time is up.
 template <class F>
 bool WaitUntil(F done, std::chrono::milliseconds timeout = std::chrono::seconds(5)) {

@@ -334,6 +334,46 @@ INSERT INTO months VALUES(1, '2026-01-01', 1767222000, 1, 500, 50);
     EXPECT_EQ(Rows(file, "PRAGMA user_version"), (Table{{1}})) << "the previous vxstat still opens it";
 }
 
+// A full file (48 hours of minutes, 90 days of hours, three years of days and
+// months) is checked whole at open and written each minute; SQLite's memory
+// for it stays within what a minute's write needs, not the file's size.
+TEST_F(HistoryTest, AFullHistoryFileIsOpenedAndWrittenInLittleMemory) {
+    const std::int64_t now = Cet(2026, 6, 1, 12);
+    {
+        auto h = Open();
+        h->add(now - 120, {1, 1});
+        Flush(*h);
+    }
+    sqlite3* raw = nullptr;
+    ASSERT_EQ(sqlite3_open(file.c_str(), &raw), SQLITE_OK);
+    std::string fill = "BEGIN;";
+    for (std::int64_t i = 1; i <= 2 * 24 * 60; ++i)
+        fill += "INSERT OR IGNORE INTO minutes(router, start, bytes_in, bytes_out) VALUES(1, " + std::to_string(now - 60 * i) + ", 123456789, 12345678);";
+    for (std::int64_t i = 1; i <= 90 * 24; ++i)
+        fill += "INSERT OR IGNORE INTO hours(router, start, bytes_in, bytes_out) VALUES(1, " + std::to_string(now - 3600 * i) + ", 1234567890, 123456789);";
+    for (int i = 1; i <= 3 * 365; ++i)
+        fill += "INSERT OR IGNORE INTO days(router, day, start, bytes_in, bytes_out) VALUES(1, date(" + std::to_string(now) + ", 'unixepoch', '-" +
+                std::to_string(i) + " days'), " + std::to_string(now - 86400 * i) + ", 12345678901, 1234567890);";
+    for (int i = 1; i <= 36; ++i)
+        fill += "INSERT OR IGNORE INTO months(router, month, start, month_start_day, bytes_in, bytes_out) VALUES(1, strftime('%Y-%m', " + std::to_string(now) +
+                ", 'unixepoch', '-" + std::to_string(i) + " months'), " + std::to_string(now - 2629746 * i) +
+                ", 1, 123456789012, 12345678901);";
+    fill += "COMMIT; PRAGMA wal_checkpoint(TRUNCATE);";
+    ASSERT_EQ(sqlite3_exec(raw, fill.c_str(), nullptr, nullptr, nullptr), SQLITE_OK) << sqlite3_errmsg(raw);
+    sqlite3_close(raw);
+    ASSERT_GT(fs::file_size(file), 200000u) << "not a full file";
+
+    auto h = Open();
+    EXPECT_LT(sqlite3_memory_used(), 256 * 1024) << "after the open's check of the whole file";
+    for (int minute = 0; minute < 5; ++minute) {
+        h->add(now + 60 * minute, {1000, 100});
+        Flush(*h);
+    }
+    const HistorySummary summary = h->summary(now + 300, 1, std::nullopt);
+    EXPECT_GT(summary.days.size(), 0u);
+    EXPECT_LT(sqlite3_memory_used(), 256 * 1024) << "after five minutes' writes and a summary";
+}
+
 TEST_F(HistoryTest, TwoRoutersAreNeverMixed) {
     auto web = Open({"127.0.0.5", "web"});
     auto console = Open({"127.0.0.5", "console"});
