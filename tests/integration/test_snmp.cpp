@@ -5,8 +5,11 @@
 // reading it from boot.ini.
 #include <gtest/gtest.h>
 #include <netinet/in.h>
+#include <net/if.h>
+#include <sched.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -16,6 +19,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <stdexcept>
 #include <string>
@@ -38,6 +42,22 @@ namespace {
 
 using platform::SnmpAnswer;
 using platform::SnmpFailure;
+
+// The agents here count lo's bytes, and the other tests (run beside these)
+// move bytes over lo too: each test process takes a network namespace of its
+// own, with only its loopback, before it starts anything.
+const bool kOwnLoopback = [] {
+    if (unshare(CLONE_NEWNET) != 0) return false;
+    const int fd = socket(AF_INET, SOCK_DGRAM, 0);
+    ifreq request{};
+    std::snprintf(request.ifr_name, sizeof request.ifr_name, "lo");
+    bool up = fd >= 0 && ioctl(fd, SIOCGIFFLAGS, &request) == 0;
+    request.ifr_flags = static_cast<short>(request.ifr_flags | IFF_UP);
+    up = up && ioctl(fd, SIOCSIFFLAGS, &request) == 0;
+    if (fd >= 0) close(fd);
+    if (!up) std::abort();  // no loopback at all: nothing here could run
+    return true;
+}();
 
 constexpr const char* kAddress = "127.0.0.41";
 constexpr const char* kPassPhrase = "loopback-phrase";
@@ -128,8 +148,8 @@ TEST(Snmp, V2cAndV3ReadTheNamedInterfaceAndAWrongPassPhraseOrCommunityIsRefused)
         EXPECT_EQ(a->failure, SnmpFailure::None) << a->text;
         EXPECT_EQ(a->interfaceName, "lo");
         EXPECT_TRUE(a->counters64) << "Debian's agent has ifHCInOctets";
+        // lo's counters may still be 0 in this test's own namespace: counting is shown below.
         ASSERT_TRUE(a->received && a->sent && a->uptime);
-        EXPECT_GT(*a->received, 0);
         EXPECT_EQ(a->speed, 10e6) << "snmpd's speed for lo";
     }
     auto wrong = Round(*platform::OpenSnmpAgent(Target(snmpd, "snmpv3://vxuser@", "not-the-phrase")));
