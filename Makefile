@@ -34,18 +34,13 @@ install: build
 package: build
 	@cd $(BUILD) && cpack -G DEB
 
-# The strict build, the code's form and clang-tidy, then every test in a
-# private network namespace; then the unit tests once more under
-# AddressSanitizer and UndefinedBehaviorSanitizer; then the Windows program's
-# tests under Wine. Packages are installed first only when one is missing.
+# The strict build, then at once: every test in a private network namespace;
+# the Windows program cross-built and its tests under Wine; the unit tests once
+# more under AddressSanitizer and UndefinedBehaviorSanitizer; the code's form
+# and clang-tidy (scripts/test-all; each phase's log in $(BUILD)/test-logs).
+# Packages are installed first only when one is missing.
 test: deps
-	@$(MAKE) --no-print-directory build
-	@cmake -S . -B $(BUILD)-asan -DVXSTAT_UNIT_ONLY=ON -DVXSTAT_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug >/dev/null
-	@cmake --build $(BUILD)-asan -j $(JOBS)
-	@JOBS=$(JOBS) scripts/lint $(BUILD)
-	@scripts/in-private-net ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
-	@scripts/in-private-net ctest --test-dir $(BUILD)-asan --output-on-failure -j $(JOBS)
-	@$(MAKE) --no-print-directory test-windows
+	@BUILD=$(BUILD) JOBS=$(JOBS) scripts/test-all
 
 lint: build
 	@JOBS=$(JOBS) scripts/lint $(BUILD)

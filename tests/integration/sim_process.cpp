@@ -90,7 +90,7 @@ SimRouter::SimRouter(std::vector<std::string> args) {
     }
 
     std::string line;
-    auto end = std::chrono::steady_clock::now() + std::chrono::seconds(15);
+    auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);  // a Python start on a busy machine
     while (line.find('\n') == std::string::npos) {
         auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
         pollfd p{out_, POLLIN, 0};

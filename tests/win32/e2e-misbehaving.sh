@@ -34,7 +34,7 @@ esac
 python3 "$simrouter" --address $address --web-port 0 --rx-start 4294000000 --rx-rate 20000 --tx-rate 3000 \
   $sim_args >"$work/sim.log" 2>&1 &
 sim_pid=$!
-until_ok 10 grep -q "simrouter ready" "$work/sim.log" || { cat "$work/sim.log"; echo "FAIL: no simulated router"; exit 1; }
+until_ok 60 grep -q "simrouter ready" "$work/sim.log" || { cat "$work/sim.log"; echo "FAIL: no simulated router"; exit 1; }
 control=$(sed -n 's/.*web=\([^ ]*\).*/\1/p' "$work/sim.log")
 
 # sim PYTHON [ARG]: runs PYTHON with `state` (the router's state, steered by

@@ -28,7 +28,7 @@ run_case() {
   python3 "$simrouter" --address "$2" --no-web --no-console --upnp --rx-rate $rx_rate --tx-rate $tx_rate \
     >"$dir/sim.log" 2>&1 &
   sim_pid=$!
-  until_ok 10 grep -q "simrouter ready" "$dir/sim.log" ||
+  until_ok 60 grep -q "simrouter ready" "$dir/sim.log" ||
     { cat "$dir/sim.log"; fail "$name: the simulated router did not start"; return; }
   location=$(sed -n 's/.*upnp=http:\/\/\([^ ]*\).*/\1/p' "$dir/sim.log")
   gateway=${location%%/*}

@@ -33,7 +33,7 @@ trap cleanup EXIT
 python3 "$simrouter" --address $address --web-port 0 --console-port 23 --rx-rate 20000 --tx-rate 3000 \
   >"$work/sim.log" 2>&1 &
 sim_pid=$!
-until_ok 10 grep -q "simrouter ready" "$work/sim.log" || { cat "$work/sim.log"; echo "FAIL: the simulated router did not start"; exit 1; }
+until_ok 60 grep -q "simrouter ready" "$work/sim.log" || { cat "$work/sim.log"; echo "FAIL: the simulated router did not start"; exit 1; }
 control=$(sed -n 's/.*web=\([^ ]*\).*/\1/p' "$work/sim.log")
 # How many readings the console has given so far.
 readings() { sim_stat "$control" ifconfig_replies; }
