@@ -75,7 +75,8 @@ counters), wrongtype (counters as a string, an INTEGER, a Gauge32 and an
 OID), endless (ifDescr has rows without end), malformed (four broken
 datagrams before each reply), wrongid (a decoy reply with another request id
 first) and bigreply (a 20 kB ifDescr). /simctl takes snmp=MODE and
-discontinuity=1 (the WAN interface's ifCounterDiscontinuityTime becomes now);
+discontinuity=1 (the WAN interface's ifCounterDiscontinuityTime becomes now),
+wan_ifname=NAME (another ifName at the WAN interface's index);
 restart=1 puts sysUpTime back. The ready line then ends with
 snmp=HOST:PORT. --counter-refresh S makes every face show counters that
 change only every S seconds, as many agents and some gateways refresh them.
@@ -225,6 +226,9 @@ class Router:
         self.sessions = []
         # The WAN interface's ifCounterDiscontinuityTime (sysUpTime then).
         self.discontinuity = 0
+        # The WAN interface's ifName when /simctl renamed it (as a router
+        # that renumbers its interfaces gives the index another one).
+        self.wan_ifname = None
 
     def new_session(self):
         with self._lock:
@@ -569,6 +573,11 @@ def control(r, query):
             r.snmp_mode = query["snmp"][0]
         if "discontinuity" in query:
             r.discontinuity = r.uptime_ticks()
+        if "wan_ifname" in query:
+            name = query["wan_ifname"][0]
+            if not (0 < len(name) <= 32 and name.isascii() and name.isprintable()):
+                raise ValueError("wan_ifname must be 1 to 32 printable ASCII characters")
+            r.wan_ifname = name
         if "reset" in query:
             r.reboot(0, 0)
         if "restart" in query:
@@ -1318,7 +1327,7 @@ class SnmpAgent:
         if r.snmp_mode == "stuck":
             rx = tx = U32 - 1
         wide = r.counter_bits == 64
-        wan_name = {"ppp": "dsl-link", "pppoe": "pppoe-wan"}.get(self.layout, "eth1")
+        wan_name = r.wan_ifname or {"ppp": "dsl-link", "pppoe": "pppoe-wan"}.get(self.layout, "eth1")
         wan_type = {"ppp": 23, "pppoe": 1}.get(self.layout, 6)
         lo = (1, "lo", "lo", "", 24, 10000000, True, 5 * U32 // 2, 5 * U32 // 2, wide, 0)
         wan = (3, "WAN port", wan_name, "uplink", wan_type, 100000000, True, rx, tx, wide, r.discontinuity)

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "platform/snmp.h"
+#include "platform/snmp/continuity.h"
 #include "platform/snmp/module.h"
 #include "platform/threaded/worker.h"
 #include "runtime/clock.h"
@@ -480,10 +481,7 @@ struct State {
     std::optional<long> index;
     std::string name;  // the chosen interface's ifName (or ifDescr), to know it again
     bool counters64 = false;
-    // The interface last read and its counters' discontinuity time: the
-    // counters go on from the last reading unless either changed.
-    std::optional<std::pair<long, std::string>> read;
-    std::optional<double> discontinuity;
+    snmp::Continuity continuity;  // whether a reading goes on from the last
 };
 
 void Round(State& state, const SnmpTarget& target, SnmpAnswer& a) {
@@ -556,15 +554,9 @@ void Round(State& state, const SnmpTarget& target, SnmpAnswer& a) {
             state.index.reset();
             return;
         }
-        // Another interface, or the agent says this one's counters started
-        // again (the interface was re-created): a new baseline. The same
-        // interface chosen again after a bad reply goes on from its last reading.
         std::optional<double> discontinuity;
         if (extended && v[7]->type == ASN_TIMETICKS) discontinuity = Number(v[7]);
-        a.chosenAgain = state.read != std::make_pair(i, state.name) ||
-                        (discontinuity && state.discontinuity && *discontinuity != *state.discontinuity);
-        state.read = std::make_pair(i, state.name);
-        if (discontinuity) state.discontinuity = discontinuity;
+        a.chosenAgain = state.continuity.NewBaseline(i, state.name, discontinuity);
         return;
     }
 }

@@ -26,6 +26,7 @@
 
 #include "platform/snmp.h"
 #include "platform/snmp/ber.h"
+#include "platform/snmp/continuity.h"
 #include "platform/snmp/usm.h"
 #include "platform/threaded/worker.h"
 #include "runtime/clock.h"
@@ -49,7 +50,14 @@ enum IfColumn : std::uint32_t {
     ifInOctets = 10,
     ifOutOctets = 16
 };
-enum IfXColumn : std::uint32_t { ifName = 1, ifHCInOctets = 6, ifHCOutOctets = 10, ifHighSpeed = 15, ifAlias = 18 };
+enum IfXColumn : std::uint32_t {
+    ifName = 1,
+    ifHCInOctets = 6,
+    ifHCOutOctets = 10,
+    ifHighSpeed = 15,
+    ifAlias = 18,
+    ifCounterDiscontinuityTime = 19
+};
 const Oid kInetCidrRouteIfIndex = {1, 3, 6, 1, 2, 1, 4, 24, 7, 1, 7};
 const Oid kIpCidrRouteIfIndex = {1, 3, 6, 1, 2, 1, 4, 4, 1, 5};
 const Oid kIpRouteIfIndex = {1, 3, 6, 1, 2, 1, 4, 21, 1, 2};
@@ -602,6 +610,7 @@ struct State {
     std::optional<long> index;
     std::string name;  // the chosen interface's ifName (or ifDescr), to know it again
     bool counters64 = false;
+    snmp::Continuity continuity;  // whether a reading goes on from the last
 };
 
 void Round(State& state, const SnmpTarget& target, SnmpAnswer& a) {
@@ -618,18 +627,21 @@ void Round(State& state, const SnmpTarget& target, SnmpAnswer& a) {
                     state.name = i.name.empty() ? i.description : i.name;
                     state.counters64 = i.counters64;
                 }
-            a.chosenAgain = true;
         }
         const long i = *state.index;
-        const std::vector<Oid> oids = {
+        std::vector<Oid> oids = {
             kSysUpTime,
-            Instance(Column(kIfXEntry, ifName), i),
             Instance(Column(kIfEntry, ifDescr), i),
             Instance(Column(kIfEntry, ifSpeed), i),
-            Instance(Column(kIfXEntry, ifHighSpeed), i),
             Instance(state.counters64 ? Column(kIfXEntry, ifHCInOctets) : Column(kIfEntry, ifInOctets), i),
             Instance(state.counters64 ? Column(kIfXEntry, ifHCOutOctets) : Column(kIfEntry, ifOutOctets), i),
         };
+        // A v1 agent refuses a whole GET for one object it lacks, and many
+        // have no ifXTable: only ifTable's objects are asked there.
+        const bool extended = s.version() != snmp::kV1;
+        if (extended)
+            for (const std::uint32_t column : {ifName, ifHighSpeed, ifCounterDiscontinuityTime})
+                oids.push_back(Instance(Column(kIfXEntry, column), i));
         Message reply;
         if (!s.Get(oids, reply, a.failure, a.text)) {
             // v1 agents refuse a whole GET for one missing object: choose again.
@@ -646,22 +658,24 @@ void Round(State& state, const SnmpTarget& target, SnmpAnswer& a) {
             return;
         }
         // The same index with another name: the router renumbered its interfaces.
-        const std::string name = snmp::Text(v[1].value).empty() ? snmp::Text(v[2].value) : snmp::Text(v[1].value);
+        const std::string name =
+            extended && !snmp::Text(v[5].value).empty() ? snmp::Text(v[5].value) : snmp::Text(v[1].value);
         if (name != state.name) {
             state.index.reset();
             continue;
         }
         if (v[0].value.type == snmp::kTimeTicks) a.uptime = static_cast<double>(v[0].value.number) / 100;
-        const std::optional<double> high = snmp::Number(v[4].value);
-        const std::optional<double> low = snmp::Number(v[3].value);
-        if (high && *high > 0 && (!low || *low >= 4294967295.0))
-            a.speed = *high * 1e6;
+        // ifHighSpeed in Mbit/s, where ifSpeed's 32 bits are too few.
+        const double high = extended ? snmp::Number(v[6].value).value_or(0) : 0;
+        const std::optional<double> low = snmp::Number(v[2].value);
+        if (high > 0 && (!low || *low >= 4294967295.0))
+            a.speed = high * 1e6;
         else if (low && *low > 0)
             a.speed = *low;
         const std::uint8_t counterType = state.counters64 ? snmp::kCounter64 : snmp::kCounter32;
-        if (v[5].value.type == counterType && v[6].value.type == counterType) {
-            a.received = snmp::Number(v[5].value);
-            a.sent = snmp::Number(v[6].value);
+        if (v[3].value.type == counterType && v[4].value.type == counterType) {
+            a.received = snmp::Number(v[3].value);
+            a.sent = snmp::Number(v[4].value);
         }
         a.counters64 = state.counters64;
         a.interfaceName = state.name;
@@ -669,7 +683,11 @@ void Round(State& state, const SnmpTarget& target, SnmpAnswer& a) {
             a.failure = SnmpFailure::Other;
             a.text = "the agent gave no byte counters for " + state.name;
             state.index.reset();
+            return;
         }
+        std::optional<double> discontinuity;
+        if (extended && v[7].value.type == snmp::kTimeTicks) discontinuity = snmp::Number(v[7].value);
+        a.chosenAgain = state.continuity.NewBaseline(i, state.name, discontinuity);
         return;
     }
 }

@@ -240,6 +240,37 @@ TEST(SimSnmp, AnAgentThatSpeaksV1OnlyIsReadInV1AndItsRouteTableStillCounts) {
     EXPECT_EQ(listing.chosen, 2) << listing.text;
 }
 
+TEST(SimSnmp, ABaselineStartsAgainForAnotherInterfaceOrADiscontinuityAndNotAfterABadReply) {
+    test::SimRouter sim({"--address", "127.0.0.46", "--no-console", "--snmp", "--rx-start", "5000000"});
+    auto agent = platform::OpenSnmpAgent(SimTarget(sim));
+    // One round: whether its reading starts a new baseline, and under which name.
+    auto next = [&](const std::string& why) -> std::optional<std::pair<bool, std::string>> {
+        auto a = Round(*agent);
+        if (!a || a->failure != SnmpFailure::None || !a->received) {
+            ADD_FAILURE() << why << ": " << (a ? a->text : "no answer");
+            return std::nullopt;
+        }
+        return std::make_pair(a->chosenAgain, a->interfaceName);
+    };
+    using Seen = std::optional<std::pair<bool, std::string>>;
+    EXPECT_EQ(next("the first"), Seen(std::make_pair(true, "eth1")));
+    EXPECT_EQ(next("the second"), Seen(std::make_pair(false, "eth1")));
+    // A reply without counters makes the manager choose again: the same interface.
+    sim.Control("snmp=wrongtype");
+    auto bad = Round(*agent);
+    ASSERT_TRUE(bad);
+    EXPECT_EQ(bad->failure, SnmpFailure::Other) << bad->text;
+    sim.Control("snmp=ok");
+    EXPECT_EQ(next("after a bad reply"), Seen(std::make_pair(false, "eth1")));
+    sim.Control("discontinuity=1");
+    EXPECT_EQ(next("after a discontinuity"), Seen(std::make_pair(true, "eth1")));
+    EXPECT_EQ(next("the discontinuity once"), Seen(std::make_pair(false, "eth1")));
+    // Another name at the same index: the router renumbered, this is another interface.
+    sim.Control("wan_ifname=wan0");
+    EXPECT_EQ(next("renamed"), Seen(std::make_pair(true, "wan0")));
+    EXPECT_EQ(next("renamed, again"), Seen(std::make_pair(false, "wan0")));
+}
+
 // The core with "snmp://..." in its settings, stepped by the test.
 class SimSnmpCoreTest : public test::ProgramTest {
 protected:
