@@ -348,16 +348,21 @@ TEST_F(HistoryTest, AFullHistoryFileIsOpenedAndWrittenInLittleMemory) {
     ASSERT_EQ(sqlite3_open(file.c_str(), &raw), SQLITE_OK);
     std::string fill = "BEGIN;";
     for (std::int64_t i = 1; i <= 2 * 24 * 60; ++i)
-        fill += "INSERT OR IGNORE INTO minutes(router, start, bytes_in, bytes_out) VALUES(1, " + std::to_string(now - 60 * i) + ", 123456789, 12345678);";
+        fill += "INSERT OR IGNORE INTO minutes(router, start, bytes_in, bytes_out) VALUES(1, " +
+                std::to_string(now - 60 * i) + ", 123456789, 12345678);";
     for (std::int64_t i = 1; i <= 90 * 24; ++i)
-        fill += "INSERT OR IGNORE INTO hours(router, start, bytes_in, bytes_out) VALUES(1, " + std::to_string(now - 3600 * i) + ", 1234567890, 123456789);";
+        fill += "INSERT OR IGNORE INTO hours(router, start, bytes_in, bytes_out) VALUES(1, " +
+                std::to_string(now - 3600 * i) + ", 1234567890, 123456789);";
     for (int i = 1; i <= 3 * 365; ++i)
-        fill += "INSERT OR IGNORE INTO days(router, day, start, bytes_in, bytes_out) VALUES(1, date(" + std::to_string(now) + ", 'unixepoch', '-" +
-                std::to_string(i) + " days'), " + std::to_string(now - 86400 * i) + ", 12345678901, 1234567890);";
+        fill += "INSERT OR IGNORE INTO days(router, day, start, bytes_in, bytes_out) VALUES(1, date(" +
+                std::to_string(now) + ", 'unixepoch', '-" + std::to_string(i) + " days'), " +
+                std::to_string(now - 86400 * i) + ", 12345678901, 1234567890);";
     for (int i = 1; i <= 36; ++i)
-        fill += "INSERT OR IGNORE INTO months(router, month, start, month_start_day, bytes_in, bytes_out) VALUES(1, strftime('%Y-%m', " + std::to_string(now) +
-                ", 'unixepoch', '-" + std::to_string(i) + " months'), " + std::to_string(now - 2629746 * i) +
-                ", 1, 123456789012, 12345678901);";
+        fill +=
+            "INSERT OR IGNORE INTO months(router, month, start, month_start_day, bytes_in, bytes_out) VALUES(1, "
+            "strftime('%Y-%m', " +
+            std::to_string(now) + ", 'unixepoch', '-" + std::to_string(i) + " months'), " +
+            std::to_string(now - 2629746 * i) + ", 1, 123456789012, 12345678901);";
     fill += "COMMIT; PRAGMA wal_checkpoint(TRUNCATE);";
     ASSERT_EQ(sqlite3_exec(raw, fill.c_str(), nullptr, nullptr, nullptr), SQLITE_OK) << sqlite3_errmsg(raw);
     sqlite3_close(raw);
