@@ -814,7 +814,13 @@ def start_again(d, folder, window):
     """A second start over the same files: it ends at once with success,
     shows no window of its own, and the running program's window comes back."""
     again = d.spawn("vxstat2", [os.path.join(folder, "vxstat")], cwd=folder)
-    wait_for(lambda: again.poll() is not None, 60, "the second start to end")
+    try:
+        wait_for(lambda: again.poll() is not None, 90, "the second start to end")
+    except Failure:
+        # Where it stands, for whoever reads the failure.
+        stacks = subprocess.run(["gdb", "-p", str(again.pid), "-batch", "-ex", "thread apply all bt"],
+                                capture_output=True, text=True, timeout=120).stdout
+        raise Failure("the second start did not end; its log:\n%s\nits threads:\n%s" % (d.log("vxstat2"), stacks))
     expect(again.returncode == 0, "the second start ended with %s: %s" % (again.returncode, d.log("vxstat2")))
     wait_for(lambda: d.viewable(window), 10, "the running program's window to come back")
     expect(d.search(name=MONITOR_TITLE) == [window], "another monitor window: %s" % d.search(name=MONITOR_TITLE))
