@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "platform/snmp.h"
+#include "platform/snmp/choice.h"
 #include "platform/snmp/continuity.h"
 #include "platform/snmp/module.h"
 #include "platform/threaded/worker.h"
@@ -115,12 +116,6 @@ std::string Text(const netsnmp_variable_list* v) {
         if (static_cast<unsigned char>(c) < ' ' || static_cast<unsigned char>(c) >= 127) c = '?';
     while (!text.empty() && text.back() == '?') text.pop_back();  // a trailing NUL some agents send
     return text;
-}
-
-bool SameNoCase(const std::string& a, const std::string& b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
-           });
 }
 
 // One session to the agent; requests wait here, on the worker.
@@ -397,13 +392,6 @@ std::vector<SnmpInterface> Interfaces(Session& s, SnmpFailure& failure, std::str
     return list;
 }
 
-bool Loopback(const SnmpInterface& i) { return i.type == 24 || i.name == "lo" || i.description == "lo"; }
-
-bool Named(const SnmpInterface& i, const std::string& name) {
-    return SameNoCase(i.name, name) || SameNoCase(i.description, name) ||
-           (!i.alias.empty() && SameNoCase(i.alias, name));
-}
-
 // The interface of the default route, from whichever route table the agent has.
 std::optional<long> DefaultRoute(Session& s) {
     std::vector<std::unique_ptr<Session::Pdu>> keep;
@@ -430,48 +418,10 @@ std::optional<long> DefaultRoute(Session& s) {
     return std::nullopt;
 }
 
-// Which interface vxstat reads, and why; none with the failure set.
 std::optional<long> Choose(Session& s, const std::vector<SnmpInterface>& list, const std::string& name,
                            std::string& why, SnmpFailure& failure, std::string& text) {
-    if (!name.empty()) {
-        for (const SnmpInterface& i : list)
-            if (Named(i, name)) {
-                why = "named in boot.ini (Interface=" + name + ")";
-                return i.index;
-            }
-        failure = SnmpFailure::UnknownInterface;
-        std::string names;
-        for (const SnmpInterface& i : list)
-            names += (names.empty() ? "" : ", ") + (i.name.empty() ? i.description : i.name);
-        text = "the router has no interface named \"" + name + "\"; it has " + names;
-        return std::nullopt;
-    }
-    if (const std::optional<long> routed = DefaultRoute(s))
-        for (const SnmpInterface& i : list)
-            if (i.index == *routed) {
-                why = "the default route's interface";
-                return i.index;
-            }
-    for (const SnmpInterface& i : list) {
-        const std::string n = i.name.empty() ? i.description : i.name;
-        if (i.type == 23 || n.rfind("ppp", 0) == 0 || n.rfind("pppoe", 0) == 0 || SameNoCase(n, "wan")) {
-            why = "a PPP interface";
-            return i.index;
-        }
-    }
-    const SnmpInterface* busiest = nullptr;
-    for (const SnmpInterface& i : list) {
-        if (!i.up || Loopback(i)) continue;
-        const double bytes = i.received.value_or(0) + i.sent.value_or(0);
-        if (!busiest || bytes > busiest->received.value_or(0) + busiest->sent.value_or(0)) busiest = &i;
-    }
-    if (busiest) {
-        why = "the busiest interface that is up";
-        return busiest->index;
-    }
-    failure = SnmpFailure::NoIfMib;
-    text = "the agent shows no interface that is up and not loopback; name one with Interface= in boot.ini";
-    return std::nullopt;
+    return snmp::Choose(
+        list, name, [&] { return DefaultRoute(s); }, why, failure, text);
 }
 
 // What the worker keeps between rounds.
