@@ -7,11 +7,12 @@
 #include <cmath>
 
 #include "chart/BarChart.h"
+#include "tests/support/drawing.h"
 
 namespace vx {
 namespace {
 
-constexpr double KB = 1024, MB = KB * 1024, GB = MB * 1024, TB = GB * 1024;
+using namespace testing_drawing;
 
 using Strings = std::vector<std::string>;
 
@@ -110,13 +111,6 @@ TEST(ChartDrawing, EmptyZeroAndTinyChartsHaveNoBarsAndNothingBroken) {
     bool zeroShown = false;
     for (const auto& t : d.texts) zeroShown |= t.text == "0" && t.hAlign == platform::HAlign::Right;
     EXPECT_TRUE(zeroShown) << "the axis is there even without data";
-}
-
-Strings XLabels(const platform::Drawing& d) {
-    Strings labels;
-    for (const auto& t : d.texts)
-        if (t.hAlign == platform::HAlign::Centre) labels.push_back(t.text);
-    return labels;
 }
 
 TEST(ChartDrawing, LabelsUnderTheBarsAreThinnedToFitAndTheNewestKeepsItsOwn) {

@@ -11,13 +11,14 @@
 #include "core/QuotaWatch.h"
 #include "historyview/frmHistory.h"
 #include "runtime/clock.h"
+#include "tests/support/drawing.h"
 #include "tests/support/history_testing.h"
 #include "tests/support/program.h"
 
 namespace vx {
 namespace {
 
-constexpr double KB = 1024, MB = KB * 1024, GB = MB * 1024;
+using namespace testing_drawing;
 constexpr std::int64_t kMidnight = 1796688000;  // 2026-12-08 00:00 UTC, a Tuesday
 
 // A history in memory: it answers with `next` and remembers notices.
@@ -60,13 +61,6 @@ HistorySummary SampleSummary() {
     for (int h = 0; h < 24; ++h) s.hours.push_back({kMidnight + h * 3600, {h * 10 * MB, h * MB}});
     for (int d = 0; d < 30; ++d) s.days.push_back({kMidnight - (29 - d) * 86400, {d * GB, 0}});
     return s;
-}
-
-std::vector<std::string> XLabels(const platform::Drawing& d) {
-    std::vector<std::string> labels;
-    for (const auto& t : d.texts)
-        if (t.hAlign == platform::HAlign::Centre) labels.push_back(t.text);
-    return labels;
 }
 
 std::size_t BarCount(const platform::Drawing& d, const platform::Rgb& colour) {

@@ -11,7 +11,9 @@ namespace {
 
 using test::PumpUntil;
 
-PictureHandle Picture(std::uint32_t rgb) { return CreatePicture(16, 16, std::vector<std::uint32_t>(16 * 16, rgb)); }
+PictureHandle SolidPicture(std::uint32_t rgb) {
+    return CreatePicture(16, 16, std::vector<std::uint32_t>(16 * 16, rgb));
+}
 
 // Whether the shell has an icon of ours with this id: changing its tip works
 // only then.
@@ -96,14 +98,14 @@ TEST(TrayRecordLayout, IsTheFirstOneWithTheTipInTheCodePage) {
 }
 
 TEST_F(Tray, TheIconIsShownWhileTheObjectLives) {
-    auto icon = CreateTrayIcon(Picture(0xFFFFFF), "vxstat", {});
+    auto icon = CreateTrayIcon(SolidPicture(0xFFFFFF), "vxstat", {});
     const UINT id = TrayIconId(*icon);
     ASSERT_NE(id, 0u);
     ASSERT_TRUE(Shown(id)) << "no notification area";
-    auto other = CreateTrayIcon(Picture(0x87FF1D), "second", {});
+    auto other = CreateTrayIcon(SolidPicture(0x87FF1D), "second", {});
     EXPECT_NE(TrayIconId(*other), id);
     EXPECT_TRUE(Shown(TrayIconId(*other)));
-    icon->setPicture(Picture(0x000000));
+    icon->setPicture(SolidPicture(0x000000));
     icon->setTip("changed");
     EXPECT_TRUE(Shown(id));
     icon.reset();
@@ -113,7 +115,7 @@ TEST_F(Tray, TheIconIsShownWhileTheObjectLives) {
 
 TEST_F(Tray, TheShellsMouseMessagesAreTheEvents) {
     Recorder r;
-    auto icon = CreateTrayIcon(Picture(0xFFFFFF), "vxstat", r.events());
+    auto icon = CreateTrayIcon(SolidPicture(0xFFFFFF), "vxstat", r.events());
     for (UINT m : {WM_LBUTTONDOWN, WM_LBUTTONUP, WM_LBUTTONDBLCLK, WM_RBUTTONDOWN, WM_RBUTTONUP, WM_RBUTTONDBLCLK,
                    WM_MBUTTONDOWN, WM_MBUTTONUP, WM_MBUTTONDBLCLK, WM_MOUSEMOVE})
         Callback(*icon, m);
@@ -138,7 +140,7 @@ TEST_F(Tray, TheIconMayBeDestroyedFromInsideItsOwnEvent) {
         icon.reset();
         seen.push_back(text);
     };
-    icon = CreateTrayIcon(Picture(0xFFFFFF), "vxstat", std::move(events));
+    icon = CreateTrayIcon(SolidPicture(0xFFFFFF), "vxstat", std::move(events));
     const UINT id = TrayIconId(*icon);
     SendMessageA(Backend().trayWindow, kTrayCallback, id, WM_LBUTTONUP);
     EXPECT_EQ(icon, nullptr);
@@ -149,8 +151,8 @@ TEST_F(Tray, TheIconMayBeDestroyedFromInsideItsOwnEvent) {
 }
 
 TEST_F(Tray, EndTakesEveryIconDown) {
-    auto first = CreateTrayIcon(Picture(0xFFFFFF), "one", {});
-    auto second = CreateTrayIcon(Picture(0xFFFFFF), "two", {});
+    auto first = CreateTrayIcon(SolidPicture(0xFFFFFF), "one", {});
+    auto second = CreateTrayIcon(SolidPicture(0xFFFFFF), "two", {});
     ASSERT_TRUE(Shown(TrayIconId(*first))) << "no notification area";
     RemoveTrayIcons();  // what End() does before the process goes
     EXPECT_FALSE(Shown(TrayIconId(*first)));
@@ -160,7 +162,7 @@ TEST_F(Tray, EndTakesEveryIconDown) {
 }
 
 TEST_F(Tray, ARestartedTaskbarGetsTheIconsBack) {
-    auto icon = CreateTrayIcon(Picture(0xFFFFFF), "vxstat", {});
+    auto icon = CreateTrayIcon(SolidPicture(0xFFFFFF), "vxstat", {});
     const UINT id = TrayIconId(*icon);
     ASSERT_TRUE(Shown(id)) << "no notification area";
     // The old taskbar went with its icons.
@@ -225,7 +227,7 @@ void OpenAndPick(TrayIcon& icon, char letter) {
 
 TEST_F(Tray, ThePopupMenuShowsTheVisibleItemsAndReportsThePick) {
     Recorder r;
-    auto icon = CreateTrayIcon(Picture(0xFFFFFF), "vxstat", r.events());
+    auto icon = CreateTrayIcon(SolidPicture(0xFFFFFF), "vxstat", r.events());
     TrayMenu menu;
     menu.items = {{"&Open vxStat", true, true},
                   {"&Hidden", false, true},
@@ -263,7 +265,7 @@ TEST_F(Tray, ChoosingCloseMayDestroyTheIconWhoseMenuItWas) {
         icon.reset();  // the tray form unloads
         chosen.push_back(index);
     };
-    icon = CreateTrayIcon(Picture(0xFFFFFF), "vxstat", std::move(events));
+    icon = CreateTrayIcon(SolidPicture(0xFFFFFF), "vxstat", std::move(events));
     const UINT id = TrayIconId(*icon);
     icon->setMenu(TrayMenu{{{"&Open vxStat", true, true}, {"-", true, true}, {"&Close", true, true}}, 0});
     SendMessageA(Backend().trayWindow, kTrayCallback, id, WM_RBUTTONDOWN);
@@ -279,7 +281,7 @@ TEST_F(Tray, AnIconDestroyedWhileItsMenuIsOpenClosesTheMenuAndReportsNothing) {
     chosen = 0;
     TrayEvents events;
     events.menuChosen = [](int) { ++chosen; };
-    icon = CreateTrayIcon(Picture(0xFFFFFF), "vxstat", std::move(events));
+    icon = CreateTrayIcon(SolidPicture(0xFFFFFF), "vxstat", std::move(events));
     const UINT id = TrayIconId(*icon);
     icon->setMenu(TrayMenu{{{"&Close", true, true}}, 0});
     // Some other event (a timer's tick) unloads the tray form meanwhile.
