@@ -8,6 +8,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -49,10 +50,21 @@ private:
     unsigned port_ = 0;
 };
 
+// The request's head and its body (Content-Length): a server that closed
+// with a body still unread would reset the line instead of answering.
 std::string ReceiveRequest(SOCKET s) {
     std::string request;
     char chunk[1024];
-    while (request.find("\r\n\r\n") == std::string::npos) {
+    auto whole = [&request] {
+        const auto head = request.find("\r\n\r\n");
+        if (head == std::string::npos) return false;
+        std::size_t length = 0;
+        const auto field = request.find("Content-Length:");
+        if (field != std::string::npos && field < head)
+            length = std::strtoul(request.c_str() + field + std::strlen("Content-Length:"), nullptr, 10);
+        return request.size() >= head + 4 + length;
+    };
+    while (!whole()) {
         int n = recv(s, chunk, sizeof chunk, 0);
         if (n <= 0) break;
         request.append(chunk, static_cast<std::size_t>(n));
