@@ -43,6 +43,8 @@ add_library(vx_miniupnpc STATIC ${_vx_upnp_sources})
 # mingw-w64 too, discards a value on purpose.
 set_property(TARGET vx_miniupnpc PROPERTY COMPILE_OPTIONS -Wall -Wno-unused-value)
 set_property(TARGET vx_miniupnpc PROPERTY C_STANDARD 99)
+# Its files share macro and static names: a unit a file, as its own build does.
+set_property(TARGET vx_miniupnpc PROPERTY UNITY_BUILD OFF)
 target_include_directories(vx_miniupnpc PRIVATE ${_vx_upnp_tree}/include ${_vx_upnp_tree}/src
                                                  ${_vx_upnp_include}/private)
 target_include_directories(vx_miniupnpc SYSTEM INTERFACE ${_vx_upnp_include})
