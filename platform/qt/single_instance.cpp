@@ -62,14 +62,17 @@ void Answer() {
     if (sameUser && Held().onRaise) Held().onRaise();
 }
 
-// True when the holder took the knock.
+// True when the holder took the knock: its listening socket accepted us. What
+// we write is only a courtesy: the holder comes forward at the connection and
+// may already have closed it (a busy machine can hold us between the two),
+// which must not count as nobody being there.
 bool Knock(const sockaddr_un& address, socklen_t length) {
     const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0) return false;
-    bool answered = ::connect(fd, reinterpret_cast<const sockaddr*>(&address), length) == 0;
+    const bool answered = ::connect(fd, reinterpret_cast<const sockaddr*>(&address), length) == 0;
     if (answered) {
         static const char kLine[] = "raise\n";
-        answered = ::send(fd, kLine, sizeof kLine - 1, MSG_NOSIGNAL) == static_cast<ssize_t>(sizeof kLine - 1);
+        static_cast<void>(::send(fd, kLine, sizeof kLine - 1, MSG_NOSIGNAL));
     }
     ::close(fd);
     return answered;

@@ -76,7 +76,18 @@ public:
             request.headers +=
                 "Authorization: Basic " + win32::Base64(win32::ToAnsi(parts->user + ":" + parts->password)) + "\r\n";
         try {
-            return exchange(*parts, request, deadline);
+            try {
+                return exchange(*parts, request, deadline);
+            } catch (const LostKeptConnection&) {
+                // The router closed the kept connection as we sent (routers drop
+                // idle ones when they like): once more on a new one, as HTTP
+                // clients do with requests that change nothing.
+                connection_.reset();
+                return exchange(*parts, request, deadline);
+            }
+        } catch (const LostKeptConnection& lost) {
+            connection_.reset();
+            throw RuntimeError(kErrInternet, lost.what);
         } catch (...) {
             // Whatever state the connection is in, the next request starts afresh.
             connection_.reset();
@@ -101,7 +112,14 @@ private:
         return connection_.get();
     }
 
+    // A request on a kept connection that the far end had closed, before any
+    // answer came.
+    struct LostKeptConnection {
+        std::string what;
+    };
+
     UrlResponse exchange(const win32::UrlParts& parts, const Request& r, ULONGLONG deadline) {
+        const bool kept = connection_.get() && host_ == parts.host && port_ == parts.port;
         HINTERNET connection = connect(parts);
         // No cache, no cookies, no dialogs, and no authentication of WinINet's
         // own: a 401 answer comes back with its page like any other.
@@ -119,8 +137,13 @@ private:
         void* body = r.body ? const_cast<char*>(r.body->data()) : nullptr;
         const DWORD bodySize = r.body ? static_cast<DWORD>(r.body->size()) : 0;
         if (!HttpSendRequestA(request.get(), r.headers.empty() ? nullptr : r.headers.c_str(),
-                              static_cast<DWORD>(r.headers.size()), body, bodySize))
+                              static_cast<DWORD>(r.headers.size()), body, bodySize)) {
+            const DWORD error = GetLastError();
+            if (kept && GetTickCount64() < deadline &&
+                (error == ERROR_INTERNET_CONNECTION_ABORTED || error == ERROR_INTERNET_CONNECTION_RESET))
+                throw LostKeptConnection{"The request failed (error " + std::to_string(error) + ")"};
             Fail("The request failed");
+        }
 
         UrlResponse response;
         DWORD status = 0, size = sizeof status;
