@@ -19,8 +19,8 @@ struct sqlite3_stmt;
 namespace vx {
 
 // How long each kind of row is kept; days and months are kept for ever.
-constexpr std::int64_t kMinutesKept = 48 * 3600;
-constexpr std::int64_t kHoursKept = 90 * 24 * 3600;
+constexpr std::int64_t kMinutesKept = std::int64_t{48} * 3600;
+constexpr std::int64_t kHoursKept = std::int64_t{90} * 24 * 3600;
 
 namespace db {
 struct Closer {

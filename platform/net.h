@@ -20,7 +20,7 @@ struct UrlResponse {
 // Fetches the URL synchronously; user and password from its user-info go out
 // as basic authentication. A transport failure, a time-out or a body over
 // kMaxBodyBytes raises a run-time error.
-inline constexpr std::size_t kMaxBodyBytes = 1024 * 1024;
+inline constexpr std::size_t kMaxBodyBytes = std::size_t{1024} * 1024;
 UrlResponse OpenURL(const std::string& url);
 
 // What a fetch on the worker came to: the response, or the text of the
@@ -84,7 +84,7 @@ public:
 
 // At most this much received text is taken by one read; the rest waits for the
 // next one.
-inline constexpr std::size_t kMaxReceiveBytes = 1024 * 1024;
+inline constexpr std::size_t kMaxReceiveBytes = std::size_t{1024} * 1024;
 
 std::unique_ptr<TcpClient> CreateTcpClient();
 

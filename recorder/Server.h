@@ -18,7 +18,7 @@ namespace vx::recorder {
 inline constexpr unsigned kMaxConnections = 32;
 inline constexpr unsigned kMaxConnectionsPerAddress = 8;
 inline constexpr unsigned kConnectionTimeoutSeconds = 10;
-inline constexpr std::size_t kConnectionMemory = 32 * 1024;  // a request's headers must fit
+inline constexpr std::size_t kConnectionMemory = std::size_t{32} * 1024;  // a request's headers must fit
 
 struct HistorySettings {
     std::string file;  // history.db

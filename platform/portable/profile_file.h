@@ -9,7 +9,7 @@
 namespace vx::platform::portable {
 
 // The most a profile file may hold: settings and totals are a few lines.
-constexpr std::size_t kLargestProfile = 64 * 1024;
+constexpr std::size_t kLargestProfile = std::size_t{64} * 1024;
 
 // Why a file cannot be a profile file (not a plain file, or too large);
 // empty when it can, or is absent.
@@ -21,6 +21,7 @@ bool WriteString(const char* section, const char* key, const char* value, const 
 void RemoveStale(const std::string& file);
 
 // Test hook: called with the temporary file's name when half of it is written.
+// NOLINTNEXTLINE(cppcoreguidelines-avoid-non-const-global-variables): a hook only tests set
 extern std::function<void(const std::string&)> g_beforeProfileRename;
 
 }  // namespace vx::platform::portable
