@@ -67,7 +67,10 @@ level() {
 r = u.Request("http://%s/api/v1/now" % sys.argv[1], headers={"Authorization": "Bearer " + sys.argv[2]})
 print(json.load(u.build_opener(u.ProxyHandler({})).open(r, timeout=5))["level"])' "$listen_host:$port" "$token"
 }
-[ "$(level)" -gt 0 ] 2>/dev/null || fail "the recorder shows level '$(level)'"
+# (The recorder's first reading gives no rate yet: the client may show its
+# answer before the level rises.)
+level_above_zero() { [ "$(level)" -gt 0 ] 2>/dev/null; }
+until_ok 30 level_above_zero || fail "the recorder shows level '$(level)'"
 open_tray_menu "$work" && close_from_menu "$vx_pid" && vx_pid=""
 [ ! -e "$work/app/history.db" ] || fail "the client made a history of its own"
 counted_nothing() {
