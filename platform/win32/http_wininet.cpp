@@ -85,9 +85,6 @@ public:
                 connection_.reset();
                 return exchange(*parts, request, deadline);
             }
-        } catch (const LostKeptConnection& lost) {
-            connection_.reset();
-            throw RuntimeError(kErrInternet, lost.what);
         } catch (...) {
             // Whatever state the connection is in, the next request starts afresh.
             connection_.reset();
@@ -113,9 +110,9 @@ private:
     }
 
     // A request on a kept connection that the far end had closed, before any
-    // answer came.
-    struct LostKeptConnection {
-        std::string what;
+    // answer came (a failed request like any other where it is not retried).
+    struct LostKeptConnection : RuntimeError {
+        using RuntimeError::RuntimeError;
     };
 
     UrlResponse exchange(const win32::UrlParts& parts, const Request& r, ULONGLONG deadline) {
@@ -141,7 +138,7 @@ private:
             const DWORD error = GetLastError();
             if (kept && GetTickCount64() < deadline &&
                 (error == ERROR_INTERNET_CONNECTION_ABORTED || error == ERROR_INTERNET_CONNECTION_RESET))
-                throw LostKeptConnection{"The request failed (error " + std::to_string(error) + ")"};
+                throw LostKeptConnection(kErrInternet, "The request failed (error " + std::to_string(error) + ")");
             Fail("The request failed");
         }
 

@@ -50,21 +50,24 @@ private:
     unsigned port_ = 0;
 };
 
-// The request's head and its body (Content-Length): a server that closed
-// with a body still unread would reset the line instead of answering.
+// Where the first whole request in `text` ends (its head and its
+// Content-Length body), or npos while it is not all there.
+std::size_t RequestEnd(const std::string& text) {
+    const std::size_t head = text.find("\r\n\r\n");
+    if (head == std::string::npos) return std::string::npos;
+    std::size_t length = 0;
+    for (const char* name : {"\r\nContent-Length:", "\r\ncontent-length:"})
+        if (std::size_t at = text.find(name); at != std::string::npos && at < head)
+            length = std::strtoul(text.c_str() + at + std::strlen(name), nullptr, 10);
+    return text.size() < head + 4 + length ? std::string::npos : head + 4 + length;
+}
+
+// The request, body included: a server that closed with a body still unread
+// would reset the line instead of answering.
 std::string ReceiveRequest(SOCKET s) {
     std::string request;
     char chunk[1024];
-    auto whole = [&request] {
-        const auto head = request.find("\r\n\r\n");
-        if (head == std::string::npos) return false;
-        std::size_t length = 0;
-        const auto field = request.find("Content-Length:");
-        if (field != std::string::npos && field < head)
-            length = std::strtoul(request.c_str() + field + std::strlen("Content-Length:"), nullptr, 10);
-        return request.size() >= head + 4 + length;
-    };
-    while (!whole()) {
+    while (RequestEnd(request) == std::string::npos) {
         int n = recv(s, chunk, sizeof chunk, 0);
         if (n <= 0) break;
         request.append(chunk, static_cast<std::size_t>(n));
@@ -234,18 +237,13 @@ private:
         if (n <= 0) return false;
         p.pending.append(chunk, static_cast<std::size_t>(n));
         for (;;) {
-            const std::size_t head = p.pending.find("\r\n\r\n");
-            if (head == std::string::npos) return true;
-            std::size_t length = 0;
-            for (const char* name : {"\r\nContent-Length:", "\r\ncontent-length:"})
-                if (std::size_t at = p.pending.find(name); at != std::string::npos && at < head)
-                    length = std::strtoul(p.pending.c_str() + at + std::string(name).size(), nullptr, 10);
-            if (p.pending.size() < head + 4 + length) return true;
+            const std::size_t end = RequestEnd(p.pending);
+            if (end == std::string::npos) return true;
             {
                 std::lock_guard<std::mutex> lock(mutex_);
-                seen_.push_back(Seen{p.number, p.pending.substr(0, head + 4 + length)});
+                seen_.push_back(Seen{p.number, p.pending.substr(0, end)});
             }
-            p.pending.erase(0, head + 4 + length);
+            p.pending.erase(0, end);
             SendAll(p.socket, "HTTP/1.1 200 OK\r\nContent-Type: text/xml\r\nContent-Length: " +
                                   std::to_string(body_.size()) + "\r\n\r\n" + body_);
             if (hangUp_) return false;
