@@ -13,6 +13,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -265,10 +266,17 @@ void ExpectSteadyRates(Monitor& m, double rate) {
         if (rates.size() > 1 && step.silent) silent = true;
     }
     ASSERT_GE(rates.size(), 6u);
-    for (std::size_t i = 1; i < rates.size(); ++i) {
-        EXPECT_GT(rates[i], 0.8 * rate) << "rate " << i;
-        EXPECT_LT(rates[i], 1.25 * rate) << "rate " << i;
+    // A change seen a tick or more late (a busy machine) shrinks that rate to
+    // 3/4 or 3/5 and stretches the next: still no zero and no burst of a whole
+    // refresh's bytes, and the middle of them is the flow's rate.
+    std::vector<double> shown(rates.begin() + 1, rates.end());
+    for (std::size_t i = 0; i < shown.size(); ++i) {
+        EXPECT_GT(shown[i], 0.5 * rate) << "rate " << i + 1;
+        EXPECT_LT(shown[i], 2 * rate) << "rate " << i + 1;
     }
+    std::nth_element(shown.begin(), shown.begin() + static_cast<long>(shown.size() / 2), shown.end());
+    EXPECT_GT(shown[shown.size() / 2], 0.8 * rate);
+    EXPECT_LT(shown[shown.size() / 2], 1.25 * rate);
     EXPECT_FALSE(silent);
 }
 
