@@ -687,7 +687,10 @@ def case_hanging_router(vxstat):
         worst, median = max(latencies), statistics.median(latencies)
         print("_NET_WM_PING answered %d times: median %.1f ms, worst %.1f ms, over 100 ms %d times"
               % (len(latencies), median * 1000, worst * 1000, sum(1 for t in latencies if t > 0.1)), flush=True)
-        expect(worst <= 0.1, "a ping took %.0f ms" % (worst * 1000))
+        # A window that waits on the router answers no ping for as long as the
+        # request hangs; a busy machine may hold one answer a little.
+        expect(median <= 0.05, "pings took %.0f ms in the middle" % (median * 1000))
+        expect(worst <= 0.5, "a ping took %.0f ms" % (worst * 1000))
         expect(len(latencies) >= 30, "only %d pings in 15 s" % len(latencies))
         wait_caption(captions, NO_ANSWER, "the router hangs")
         expect(proc.poll() is None, "the program ended")
