@@ -23,11 +23,7 @@ set(VX_METAINFO_FILE ${CMAKE_BINARY_DIR}/packaging/${VX_APP_ID}.metainfo.xml)
 configure_file(${CMAKE_SOURCE_DIR}/packaging/${VX_APP_ID}.desktop ${VX_DESKTOP_FILE} COPYONLY)
 configure_file(${CMAKE_SOURCE_DIR}/packaging/${VX_APP_ID}.metainfo.xml.in ${VX_METAINFO_FILE} @ONLY)
 
-# The SNMP module, private to the programs, which find it beside them.
-set(VX_PRIVATE_LIBDIR lib/vxstat)
-set_target_properties(vxstat PROPERTIES INSTALL_RPATH "$ORIGIN/../${VX_PRIVATE_LIBDIR}")
 install(TARGETS vxstat RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-install(TARGETS vxstat-snmp LIBRARY DESTINATION ${VX_PRIVATE_LIBDIR})
 install(FILES ${VX_DESKTOP_FILE} DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES ${VX_METAINFO_FILE} DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 foreach(size IN LISTS VX_ICON_SIZES)
@@ -61,7 +57,6 @@ vx_install_manpage(vxstat 1)
 
 # The recorder, its page and its system service (installed, not enabled).
 if(TARGET vxstat-recorder)
-  set_target_properties(vxstat-recorder PROPERTIES INSTALL_RPATH "$ORIGIN/../${VX_PRIVATE_LIBDIR}")
   install(TARGETS vxstat-recorder RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
   vx_install_manpage(vxstat-recorder 8)
   install(FILES ${CMAKE_SOURCE_DIR}/packaging/vxstat-recorder.service DESTINATION lib/systemd/system)
@@ -102,6 +97,9 @@ set(CPACK_DEBIAN_PACKAGE_SECTION net)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # Depends: from the shared libraries the program links (dpkg-shlibdeps).
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# SNMP v3 opens OpenSSL's libcrypto itself, at its first session: no library
+# the program links names it.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "libssl3")
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS OFF)
 set(CPACK_PACKAGE_DIRECTORY ${CMAKE_BINARY_DIR})
 include(CPack)

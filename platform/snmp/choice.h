@@ -1,5 +1,4 @@
-// Which interface an SNMP manager reads: shared by both managers (agent.cpp
-// over net-snmp, client.cpp of our own), so that they choose the same one.
+// Which interface the SNMP manager (client.cpp) reads.
 #pragma once
 
 #include <algorithm>

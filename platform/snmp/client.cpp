@@ -1,16 +1,16 @@
 // The SNMP agent over a manager of our own (platform/snmp/ber.h) and a UDP
-// socket, on a worker thread so that the window never waits for the router:
-// for builds without net-snmp (Windows). The rounds keep to the same rules
-// as platform/snmp/agent.cpp: the interface chosen by name, default route,
-// PPP or traffic; v2c with v1 where the agent never answered v2c; v3 with
-// the user-based security (platform/snmp/usm.h); 64-bit counters where the
-// agent has them.
+// socket, on a worker thread so that the window never waits for the router;
+// the same on Linux and Windows. The interface is chosen by name, default
+// route, PPP or traffic; v2c with v1 where the agent never answered v2c; v3
+// with the user-based security (platform/snmp/usm.h), whose cryptography is
+// loaded only then; 64-bit counters where the agent has them.
 #ifdef _WIN32
 #include "platform/win32/backend.h"  // the program's headers before <windows.h>
 // (a comment keeps the include order: winsock2.h before anything of windows.h)
 #include <winsock2.h>
 #include <ws2tcpip.h>
 #else
+#include <malloc.h>
 #include <netdb.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -308,12 +308,18 @@ private:
             text = "boot.ini's SnmpAuth=" + target_.auth + " is none of MD5, SHA, SHA-224, SHA-256, SHA-384, SHA-512";
             return false;
         }
-        if (privacy == "DES") {
+        if (const std::string missing = snmp::CryptoMissing(); !missing.empty()) {
+            failure = SnmpFailure::Unavailable;
+            text = missing;
+            return false;
+        }
+        keys_.des = privacy == "DES";
+        if (keys_.des && !snmp::HasDes()) {
             failure = SnmpFailure::Privacy;
             text = "boot.ini's SnmpPrivacy=DES is not available in this build; choose AES in the router and here";
             return false;
         }
-        if (privacy != "AES" && privacy != "AES-128" && privacy != "AES128") {
+        if (!keys_.des && privacy != "AES" && privacy != "AES-128" && privacy != "AES128") {
             failure = SnmpFailure::Privacy;
             text = "boot.ini's SnmpPrivacy=" + target_.privacy + " is neither AES nor DES";
             return false;
@@ -645,7 +651,7 @@ void Round(State& state, const SnmpTarget& target, SnmpAnswer& a) {
 class OwnSnmpAgent : public SnmpAgent {
 public:
     explicit OwnSnmpAgent(const SnmpTarget& target)
-        : worker_([target, state = std::make_shared<State>(target)](const bool&) {
+        : worker_([target, state = std::make_shared<State>(target), trimmed = false](const bool&) mutable {
               SnmpAnswer a;
               try {
                   Round(*state, target, a);
@@ -653,8 +659,18 @@ public:
                   a.failure = SnmpFailure::Other;
                   a.text = e.what();
               }
+#ifdef __GLIBC__
+              // The first round walks the interfaces (and for v3 starts the
+              // cryptography); what only that needed goes back to the system
+              // rather than staying in this thread's heap.
+              if (!trimmed) {
+                  malloc_trim(0);
+                  trimmed = true;
+              }
+#endif
               return a;
-          }) {}
+          }) {
+    }
 
     void request() override { worker_.start(true); }
     std::optional<SnmpAnswer> answer() override { return worker_.take(); }

@@ -1,6 +1,5 @@
 // Whether an SNMP reading goes on from the last one or starts a new
-// baseline: shared by both managers (agent.cpp over net-snmp, client.cpp of
-// our own), so that they count the same bytes.
+// baseline (the SNMP manager, client.cpp).
 #pragma once
 
 #include <optional>

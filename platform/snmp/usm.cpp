@@ -22,6 +22,13 @@ std::string Iv(std::int32_t boots, std::int32_t time, const std::string& salt) {
     return BigEndian32(static_cast<std::uint32_t>(boots)) + BigEndian32(static_cast<std::uint32_t>(time)) + salt;
 }
 
+// DES's IV: the key's pre-IV with the salt laid over it.
+std::string DesIv(const std::string& privKey, const std::string& salt) {
+    std::string iv = privKey.substr(8, 8);
+    for (std::size_t i = 0; i < iv.size() && i < salt.size(); ++i) iv[i] = static_cast<char>(iv[i] ^ salt[i]);
+    return iv;
+}
+
 // Equal without leaving the time it took to tell as a hint.
 bool SameBytes(const std::string& a, const std::string& b) {
     if (a.size() != b.size()) return false;
@@ -63,7 +70,12 @@ std::string EncodeV3(std::int32_t messageId, const Engine& engine, const UsmKeys
              : 0;
     const std::int32_t boots = keys ? engine.boots : 0;
     std::string saltBytes, data = Tlv(kSequence, Tlv(kOctetString, engine.id) + Tlv(kOctetString, "") + pdu);
-    if (keys) {
+    if (keys && keys->des) {
+        // The salt is the engine's boots and a number of ours; DES takes whole blocks.
+        saltBytes = BigEndian32(static_cast<std::uint32_t>(boots)) + BigEndian32(static_cast<std::uint32_t>(salt));
+        data.resize((data.size() + 7) / 8 * 8, '\0');
+        data = Tlv(kOctetString, DesCbc(true, keys->privKey.substr(0, 8), DesIv(keys->privKey, saltBytes), data));
+    } else if (keys) {
         for (int i = 7; i >= 0; --i) saltBytes += static_cast<char>(salt >> (8 * i));
         data = Tlv(kOctetString, AesCfb(true, keys->privKey.substr(0, 16), Iv(boots, time, saltBytes), data));
     }
@@ -122,7 +134,13 @@ std::optional<V3Reply> DecodeV3(const std::uint8_t* data, std::size_t size, cons
     if (f & kPrivFlag) {
         std::string secret;
         if (!r.authenticated || privParams.size() != 8 || !message.Bytes(secret, 65535)) return std::nullopt;
-        plain = AesCfb(false, keys->privKey.substr(0, 16), Iv(r.engine.boots, r.engine.time, privParams), secret);
+        if (keys->des) {
+            // Padded to whole blocks: what follows the scoped PDU is passed over.
+            if (secret.empty() || secret.size() % 8 != 0) return std::nullopt;
+            plain = DesCbc(false, keys->privKey.substr(0, 8), DesIv(keys->privKey, privParams), secret);
+        } else {
+            plain = AesCfb(false, keys->privKey.substr(0, 16), Iv(r.engine.boots, r.engine.time, privParams), secret);
+        }
         if (plain.size() != secret.size()) return std::nullopt;
         scoped = Reader(reinterpret_cast<const std::uint8_t*>(plain.data()), plain.size());
         Reader inner;

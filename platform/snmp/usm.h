@@ -1,7 +1,7 @@
 // SNMP v3 messages with the user-based security model (RFC 3414), as a
 // manager sends and reads them: discovery of the agent's engine, then
 // requests with authentication (HMAC, RFC 3414/7860) and privacy (AES-128,
-// RFC 3826). A reply is read only when it is well-formed, and a response
+// RFC 3826; or DES, RFC 3414 8). A reply is read only when it is well-formed, and a response
 // only when its digest is right.
 #pragma once
 
@@ -30,6 +30,7 @@ struct UsmKeys {
     std::size_t macLength = 24;  // the digest's length on the wire
     std::string authKey;         // localised
     std::string privKey;         // localised, the first 16 bytes used
+    bool des = false;            // privacy by DES: privKey's first 8 bytes the key, the next 8 the pre-IV
 };
 
 // The digest's length on the wire for a hash (RFC 3414, RFC 7860).

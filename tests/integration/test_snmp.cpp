@@ -1,6 +1,5 @@
-// The SNMP agent client (net-snmp on its worker; built a second time over our
-// own manager as test_own_snmp, with VX_OWN_SNMP) against Debian's real agent,
-// started here with a configuration of our own, reading the loopback
+// The SNMP agent client (our own manager on its worker) against Debian's real
+// agent, started here with a configuration of our own, reading the loopback
 // interface while the test drives known traffic through it; and the monitor
 // reading it from boot.ini.
 #include <gtest/gtest.h>
@@ -62,15 +61,16 @@ const bool kOwnLoopback = [] {
 constexpr const char* kAddress = "127.0.0.41";
 constexpr const char* kPassPhrase = "loopback-phrase";
 
-// snmpd in the foreground on kAddress, with a v2c community "vxtest" and a
-// v3 user "vxuser" (SHA-256, AES); stopped by its pid.
+// snmpd in the foreground on kAddress, with a v2c community "vxtest" and v3
+// users "vxuser" (SHA-256, AES) and "vxdes" (SHA, DES); stopped by its pid.
 class Snmpd {
 public:
     Snmpd() : port_(test::UnusedPort(kAddress)) {
-        test::WriteFile(dir_.file("snmpd.conf"), std::string("rocommunity vxtest 127.0.0.0/8\n") +
-                                                     "dontLogTCPWrappersConnects yes\ncreateUser vxuser SHA-256 \"" +
-                                                     kPassPhrase + "\" AES \"" + kPassPhrase +
-                                                     "\"\nrouser vxuser authpriv\n");
+        test::WriteFile(dir_.file("snmpd.conf"),
+                        std::string("rocommunity vxtest 127.0.0.0/8\n") +
+                            "dontLogTCPWrappersConnects yes\ncreateUser vxuser SHA-256 \"" + kPassPhrase + "\" AES \"" +
+                            kPassPhrase + "\"\nrouser vxuser authpriv\ncreateUser vxdes SHA \"" + kPassPhrase +
+                            "\" DES \"" + kPassPhrase + "\"\nrouser vxdes authpriv\n");
         Start();
     }
     ~Snmpd() { Stop(); }
@@ -142,8 +142,13 @@ platform::SnmpTarget Target(const Snmpd& agent, const std::string& address, cons
 
 TEST(Snmp, V2cAndV3ReadTheNamedInterfaceAndAWrongPassPhraseOrCommunityIsRefused) {
     Snmpd snmpd;
-    for (const auto& target : {Target(snmpd, "snmp://vxtest@"), Target(snmpd, "snmpv3://vxuser@", kPassPhrase)}) {
+    platform::SnmpTarget des = Target(snmpd, "snmpv3://vxdes@", kPassPhrase);
+    des.auth = "SHA";
+    des.privacy = "DES";
+    for (const auto& target : {Target(snmpd, "snmp://vxtest@"), Target(snmpd, "snmpv3://vxuser@", kPassPhrase), des}) {
         auto a = Round(*platform::OpenSnmpAgent(target));
+        // The cryptography is loaded for v3 only.
+        EXPECT_EQ(test::LibraryLoaded("libcrypto"), target.version == 3) << target.user;
         ASSERT_TRUE(a);
         EXPECT_EQ(a->failure, SnmpFailure::None) << a->text;
         EXPECT_EQ(a->interfaceName, "lo");
@@ -382,10 +387,6 @@ class SnmpProgramTest : public test::ProgramTest {};
 TEST_F(SnmpProgramTest, TheMonitorCountsTheInterfacesBytesAndNothingAcrossAnAgentRestart) {
     Snmpd snmpd;
     WriteTotals("0", "0");
-#ifndef VX_OWN_SNMP
-    // net-snmp (and the crypto it brings) comes with the first snmp:// address, not before.
-    EXPECT_FALSE(test::LibraryLoaded("libnetsnmp"));
-#endif
     // A gigabit line in the box: the bytes below are never more than it carries.
     test::WriteFile(bootFile(), "[Settings]\nEnabled=True\nIP=snmp://vxtest@" + snmpd.where() +
                                     "\nPassword=x\nSpeed=1G\nInterface=lo\n");
@@ -403,9 +404,8 @@ TEST_F(SnmpProgramTest, TheMonitorCountsTheInterfacesBytesAndNothingAcrossAnAgen
             std::chrono::seconds(30));
     };
     ASSERT_TRUE(tickUntil([&] { return m.window().caption() == "Vexlo Router Stats"; })) << m.window().caption();
-#ifndef VX_OWN_SNMP
-    EXPECT_TRUE(test::LibraryLoaded("libnetsnmp"));
-#endif
+    // v2c needs no cryptography: none is mapped.
+    EXPECT_FALSE(test::LibraryLoaded("libcrypto"));
     // Other tests share this loopback, so the bounds leave room for their
     // bytes; counting these twice (or the held counter's jump thrice) would
     // still pass them.

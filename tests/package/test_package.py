@@ -115,6 +115,8 @@ def check_control(deb):
     for library in ("libqt6widgets6", "libminiupnpc", "libc6", "libstdc++6"):
         expect(re.search(r"\b%s[a-z0-9]* \(>= [^)]+\)" % re.escape(library), depends.group(1)),
                "Depends lacks %s: %s" % (library, depends.group(1)))
+    # Opened, not linked (SNMP v3): dpkg-shlibdeps cannot see it.
+    expect(re.search(r"^Recommends: .*\blibssl3\b", fields, re.M), "no Recommends: libssl3:\n" + fields)
 
 
 def main(deb_folder, version, app_id, simrouter):
