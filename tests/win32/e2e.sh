@@ -112,12 +112,13 @@ until_ok 10 wm_up || fail "the window manager did not start"
 vx_pid=$!
 monitor_shown() { [ -n "$(visible '^Vexlo Router Stats')" ]; }
 until_ok 30 monitor_shown || fail "the monitor did not start again"
-monitor=$(visible '^Vexlo Router Stats')
-# Minimised, the monitor hides in the tray. Asked again while it shows: a
-# request sent before the window manager has taken the window is lost.
+# Minimised, the monitor hides in the tray. Asked again while it shows, of
+# whichever X window shows it now: Wine may make the window's X window anew
+# once the window manager takes it, and a request to the old one is lost.
 hidden() {
-  [ -z "$(visible '^Vexlo Router Stats')" ] && return 0
-  x xdotool windowminimize "$monitor" 2>/dev/null
+  w=$(visible '^Vexlo Router Stats')
+  [ -z "$w" ] && return 0
+  x xdotool windowminimize "$w" 2>/dev/null
   [ -z "$(visible '^Vexlo Router Stats')" ]
 }
 until_ok 30 hidden || fail "the minimised monitor did not hide in the tray"
@@ -125,7 +126,9 @@ until_ok 30 hidden || fail "the minimised monitor did not hide in the tray"
 again=$?
 [ $again = 0 ] || fail "the second start ended with $again: $(cat "$work/again.log")"
 until_ok 10 monitor_shown || fail "the second start did not bring the monitor back"
-[ "$(visible '^Vexlo Router Stats')" = "$monitor" ] || fail "another window came, not the running monitor"
+# The running program's window (Wine marks its X windows with the process id), not another's.
+shown_pid=$(x xdotool getwindowpid "$(visible '^Vexlo Router Stats')" 2>/dev/null)
+[ "$shown_pid" = "$vx_pid" ] || fail "another window came, not the running monitor's (pid ${shown_pid:-none}, not $vx_pid)"
 [ "$(x xdotool search --name '^Vexlo Router Stats' | wc -l)" = 1 ] || fail "the second start made a monitor too"
 gone "$vx_pid" && fail "the running program ended"
 kill "$vx_pid" 2>/dev/null
