@@ -160,9 +160,20 @@ def check_lowest_level(desktop, png, icon):
 
 
 def open_tray_menu(desktop, icon):
+    """Right-clicks the tray icon until its menu shows. Qt declares the
+    program inactive 100 ms after its focused window goes (hidden to the
+    tray), and closing popups is what it does then: a menu opened by a click
+    within that moment vanishes at once. A person cannot click so soon after
+    minimising; this script can, on a busy machine, so it asks again."""
     x, y = centre(icon)
-    desktop.click(x, y, 3)
-    return wait_for(lambda: desktop.popup_menus("vxstat", exclude=(icon["id"],)), 10, "the tray menu")[0]
+    menus = lambda: desktop.popup_menus("vxstat", exclude=(icon["id"],))
+    for attempt in range(3):
+        desktop.click(x, y, 3)
+        try:
+            return wait_for(menus, 5, "the tray menu")[0]
+        except Failure:
+            if attempt == 2:
+                raise
 
 
 def withdrawn(desktop, wid):
