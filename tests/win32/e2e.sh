@@ -115,13 +115,13 @@ until_ok 30 monitor_shown || fail "the monitor did not start again"
 # Minimised, the monitor hides in the tray. Asked again while it shows, of
 # whichever X window shows it now: Wine may make the window's X window anew
 # once the window manager takes it, and a request to the old one is lost.
-hidden() {
+minimise_until_hidden() {
   w=$(visible '^Vexlo Router Stats')
   [ -z "$w" ] && return 0
   x xdotool windowminimize "$w" 2>/dev/null
   [ -z "$(visible '^Vexlo Router Stats')" ]
 }
-until_ok 30 hidden || fail "the minimised monitor did not hide in the tray"
+until_ok 30 minimise_until_hidden || fail "the minimised monitor did not hide in the tray"
 (cd "$work/app" && exec timeout 60 wine vxstat.exe) >"$work/again.log" 2>&1
 again=$?
 [ $again = 0 ] || fail "the second start ended with $again: $(cat "$work/again.log")"
